@@ -1,0 +1,55 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fs/RunContext.h"
+
+namespace veltrane::cli {
+
+// Exit statuses of veltrane-cli.
+inline constexpr int kExitClean = 0;      // finished, nothing to report
+inline constexpr int kExitFindings = 1;   // finished, reported problems (or an empty list)
+inline constexpr int kExitUsage = 2;      // usage error, or stopped at an error box before checking
+inline constexpr int kExitFileError = 3;  // a fix or a save failed
+inline constexpr int kExitCancelled = 130;
+
+// The context the command-line tool runs the checks with: SIGINT is the Escape key, counters go
+// nowhere, notices are recorded (and printed by the caller), questions are answered from
+// m_answerQuestionsOk.
+class CliContext : public RunContext {
+public:
+    bool PollEscape() override;
+    void ItemCounted(int32_t total) override;
+
+    bool m_answerQuestionsOk = false;  // "Files to Fix" gets OK with --fix
+    bool m_showProgress = false;       // live count on a terminal's stderr
+
+protected:
+    NoticeAnswer ShowNotice(const Notice& notice) override;
+};
+
+// Everything one subcommand run produced, ready for the plain or the JSON printer.
+struct CliRun {
+    std::string tool;                 // "names", "paths", "versions", "list"
+    std::optional<std::string> mode;  // "this-folder", "entire-directory", "file", "folder" or none
+    std::string path;                 // PATH as given
+    int32_t counters[2] = {0, 0};     // the page's two counter boxes, in box order
+    std::string counterLabels[2];     // as the page labels them, e.g. "Files checked: ", "Problem files:"
+    std::string report;               // the exact results-box text
+    std::vector<Notice> notices;      // every box raised, in order
+    bool cancelled = false;
+    std::optional<std::string> saved;  // file written by list --output
+    int status = kExitClean;
+};
+
+// The subcommands; each runs exactly the logic of its page's action button.
+CliRun RunNamesCommand(const std::string& path, bool recursive, CliContext& ctx);
+CliRun RunListCommand(const std::string& path, const std::optional<std::string>& output, CliContext& ctx);
+CliRun RunPathsCommand(const std::string& path, bool fileMode, CliContext& ctx);
+CliRun RunVersionsCommand(const std::string& path, bool fileMode, bool fix, CliContext& ctx);
+
+}  // namespace veltrane::cli

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fs/FileRecord.h"
+#include "fs/RunContext.h"
+
+namespace veltrane {
+
+// Order codes of CFileRecordArray::InsertRecord.
+inline constexpr int kOrderAppend = 0;          // at the end
+inline constexpr int kOrderDescendingName = 4;  // Check Paths
+inline constexpr int kOrderFolderGrouped = 5;   // List Maker
+
+// A growable list of file records, filled by one scan or by AddFile calls.
+//
+// Ordered insertion keeps exactly the order of the described linear rules, but through an index
+// (an order-statistic tree for code 4, per-folder runs for code 5) while the array is filled by one
+// code; the records are laid out as a plain vector the first time they are read.
+class CFileRecordArray {
+public:
+    CFileRecordArray();
+    virtual ~CFileRecordArray();
+    CFileRecordArray(const CFileRecordArray&) = delete;
+    CFileRecordArray& operator=(const CFileRecordArray&) = delete;
+
+    // Inserts a copy of record by the order code and returns the index at which it now stands.
+    virtual int32_t InsertRecord(const CFileRecord& record, int order);
+
+    // Scans folder (ending in a separator) for the ";"-separated patterns, adding records by the
+    // order code; see the scanner notes in FileRecordArray.cpp. Returns the number of records added
+    // by this call. ctx may be null (no polls, no cursor). stopFlag and counter may be null.
+    int32_t ScanFolder(const std::string& folder, const std::string& patterns, bool recurse, int order,
+                       bool listFolders, const int32_t* stopFlag, int32_t* counter, RunContext* ctx = nullptr);
+
+    // Looks up the one entry named by path and inserts its record (a default record when nothing
+    // is there); returns its index.
+    int32_t AddFile(const std::string& path, int order);
+
+    int32_t GetSize() const;
+    const CFileRecord& GetAt(int32_t index) const;
+    const std::vector<CFileRecord>& Records() const;
+    void RemoveAll();
+
+    // 1 once a scan saw an Escape request; never reset.
+    int32_t IsCancelled() const { return m_cancelled; }
+
+    // Whether scans fill size and times (one stat per entry). Attributes are always filled.
+    // Nothing in the program reads size or times, so the checks switch this off for speed.
+    void SetFillDetails(bool fill) { m_fillDetails = fill; }
+
+private:
+    struct Index;
+    struct ScanState;
+
+    int32_t ScanOne(const std::string& folder, ScanState& state);
+    void Materialize() const;
+    int32_t InsertLiteral(CFileRecord record, int order);
+
+    mutable std::vector<CFileRecord> m_records;
+    mutable std::unique_ptr<Index> m_index;  // pending ordered insertions, laid out on first read
+    int32_t m_cancelled = 0;
+    bool m_fillDetails = true;
+};
+
+// Matches a whole entry name against a wildcard pattern: "*" any run, "?" one character, letters
+// without regard to case; "*.*" matches every name, with or without a dot.
+bool MatchesPattern(std::string_view name, std::string_view pattern);
+
+}  // namespace veltrane

@@ -1,0 +1,59 @@
+#include "fs/RunContext.h"
+
+namespace veltrane {
+
+const char* NoticeKindName(NoticeKind kind) {
+    switch (kind) {
+        case NoticeKind::Information:
+            return "information";
+        case NoticeKind::Warning:
+            return "warning";
+        case NoticeKind::Error:
+            return "error";
+        case NoticeKind::Question:
+            return "question";
+        case NoticeKind::None:
+            break;
+    }
+    return "none";
+}
+
+const char* NoticeAnswerName(NoticeAnswer answer) {
+    switch (answer) {
+        case NoticeAnswer::Ok:
+            return "ok";
+        case NoticeAnswer::Cancel:
+            return "cancel";
+        case NoticeAnswer::Yes:
+            return "yes";
+        case NoticeAnswer::No:
+            return "no";
+        case NoticeAnswer::None:
+            break;
+    }
+    return nullptr;
+}
+
+NoticeAnswer RunContext::Notify(NoticeKind kind, const std::string& title, const std::string& text,
+                                NoticeButtons buttons) {
+    Notice notice{kind, title, text, buttons, NoticeAnswer::None};
+    NoticeAnswer answer = ShowNotice(notice);
+    // An OK-only box informs; it has no answer worth recording.
+    notice.answer = buttons == NoticeButtons::Ok ? NoticeAnswer::None : answer;
+    m_notices.push_back(std::move(notice));
+    return answer;
+}
+
+NoticeAnswer RunContext::ShowNotice(const Notice& notice) {
+    switch (notice.buttons) {
+        case NoticeButtons::OkCancel:
+            return NoticeAnswer::Cancel;
+        case NoticeButtons::YesNo:
+            return NoticeAnswer::No;
+        case NoticeButtons::Ok:
+            break;
+    }
+    return NoticeAnswer::Ok;
+}
+
+}  // namespace veltrane
