@@ -1,0 +1,82 @@
+#include "support/TestTree.h"
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#ifdef _WIN32
+#include <process.h>
+#define VELTRANE_GETPID _getpid
+#else
+#include <unistd.h>
+#define VELTRANE_GETPID getpid
+#endif
+
+namespace fs = std::filesystem;
+
+namespace veltrane::test {
+
+namespace {
+std::atomic<unsigned> g_counter{0};
+}
+
+TempDir::TempDir() {
+    std::error_code ec;
+    fs::path base = fs::temp_directory_path(ec);
+    if (ec) {
+        base = fs::current_path();
+    }
+    // The process id keeps parallel test programs apart, the counter the folders of one program.
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        fs::path candidate = base / ("veltrane-test-" + std::to_string(VELTRANE_GETPID()) + "-" +
+                                     std::to_string(g_counter.fetch_add(1)));
+        if (fs::create_directory(candidate, ec) && !ec) {
+            m_root = candidate.string();
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder under " + base.string());
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::remove_all(m_root, ec);
+}
+
+std::string TempDir::Path(std::string_view rel) const {
+    if (rel.empty()) {
+        return m_root;
+    }
+    return (fs::path(m_root) / fs::path(rel).make_preferred()).string();
+}
+
+std::string TempDir::WriteFile(std::string_view rel, std::string_view bytes) const {
+    std::string path = Path(rel);
+    std::error_code ec;
+    fs::create_directories(fs::path(path).parent_path(), ec);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path);
+    }
+    return path;
+}
+
+std::string TempDir::MakeDir(std::string_view rel) const {
+    std::string path = Path(rel);
+    std::error_code ec;
+    fs::create_directories(path, ec);
+    if (ec) {
+        throw std::runtime_error("cannot create " + path);
+    }
+    return path;
+}
+
+std::string TempDir::ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace veltrane::test
