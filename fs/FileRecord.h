@@ -13,10 +13,10 @@ inline constexpr uint32_t kAttrArchive = 0x20;  // what a plain file carries on 
 // One directory entry as the file system reported it, with its path parts.
 class CFileRecord {
 public:
-    std::string m_path;                    // folder text + entry name; a folder has no trailing separator
-    uint32_t m_attributes = 0xFFFFFFFFu;   // 0x10 marks a folder
+    std::string m_path;                   // folder text + entry name; a folder has no trailing separator
+    uint32_t m_attributes = 0xFFFFFFFFu;  // 0x10 marks a folder
     uint64_t m_size = 0;
-    int32_t m_creationTime = 0;            // seconds since 1970, 0 when unknown
+    int32_t m_creationTime = 0;  // seconds since 1970, 0 when unknown
     int32_t m_lastAccessTime = 0;
     int32_t m_lastWriteTime = 0;
 

@@ -34,7 +34,8 @@ public:
     // order code; see the scanner notes in FileRecordArray.cpp. Returns the number of records added
     // by this call. ctx may be null (no polls, no cursor). stopFlag and counter may be null.
     int32_t ScanFolder(const std::string& folder, const std::string& patterns, bool recurse, int order,
-                       bool listFolders, const int32_t* stopFlag, int32_t* counter, RunContext* ctx = nullptr);
+                       bool listFolders, const int32_t* stopFlag, int32_t* counter,
+                       RunContext* ctx = nullptr);
 
     // Looks up the one entry named by path and inserts its record (a default record when nothing
     // is there); returns its index.

@@ -51,7 +51,7 @@ public:
 
 private:
     bool Refill();
-    uint32_t Overflow(std::string_view& text);
+    uint32_t Overflow();  // counts the cut line and raises the warning
 
     uint32_t m_capacity;
     std::string m_warning;

@@ -24,7 +24,7 @@ struct Notice {
     NoticeAnswer answer = NoticeAnswer::None;
 };
 
-const char* NoticeKindName(NoticeKind kind);      // "error", "warning", "information", "question", "none"
+const char* NoticeKindName(NoticeKind kind);        // "error", "warning", "information", "question", "none"
 const char* NoticeAnswerName(NoticeAnswer answer);  // "ok", "cancel", "yes", "no", or nullptr for None
 
 // The hooks through which the check logic reaches its caller (GUI page, CLI, test).

@@ -1,0 +1,535 @@
+// The record list and the directory scanner.
+//
+// Scanning one folder: the folder is listed once. The folder pass walks that listing, polling the
+// Escape hook once per entry ("." and ".." included), adds a record for each subfolder when folders
+// are listed, and descends into it when recursing. The file pass then runs the pattern list from
+// left to right over the same listing, adding every non-folder entry that matches, pattern by
+// pattern, in listing order; it makes no poll. An Escape stops the folder that sees it at once
+// (its file pass is skipped); the folders above it finish their own passes but descend no further.
+// A folder already on the current descent path (a link leading back into the tree) is listed but
+// never descended into.
+//
+// Ordered insertion: the linear rules are kept exactly, but found in logarithmic time:
+// - code 4 (descending name order) keeps the records in an implicit treap that knows the smallest
+//   lower-cased path of every subtree, so "the first record that sorts below the new one" is one
+//   descent;
+// - code 5 (folder-grouped) keeps runs of records of one folder: only the front run can take a
+//   record of its own folder, and it stays in descending path order, so a binary search finds
+//   the place.
+// Mixing codes on one array falls back to the literal rules on a plain vector.
+
+#include "fs/FileRecordArray.h"
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+
+#include "fs/DirectoryListing.h"
+
+namespace veltrane {
+
+namespace {
+
+inline unsigned char LowerByte(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
+}
+
+// Compares two paths after lower-casing their letters, as unsigned bytes.
+int CompareLowered(std::string_view a, std::string_view b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        unsigned char x = LowerByte(static_cast<unsigned char>(a[i]));
+        unsigned char y = LowerByte(static_cast<unsigned char>(b[i]));
+        if (x != y) {
+            return x < y ? -1 : 1;
+        }
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+std::string_view DirectoryOf(const std::string& path) {
+    return SplitPath(path).directory;
+}
+
+std::string_view FolderPartOf(const std::string& path) {
+    PathParts p = SplitPath(path);
+    return std::string_view(path).substr(0, p.drive.size() + p.directory.size());
+}
+
+// Length of one UTF-8 character starting at s[i] (1 for bytes that do not start a valid sequence).
+size_t CharLength(std::string_view s, size_t i) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 1;
+    if (i + len > s.size()) {
+        return 1;
+    }
+    for (size_t k = 1; k < len; ++k) {
+        if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) {
+            return 1;
+        }
+    }
+    return len;
+}
+
+bool MatchFrom(std::string_view name, size_t n, std::string_view pat, size_t p) {
+    // Iterative matcher with one backtrack point for the last "*".
+    size_t starP = std::string_view::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pat.size() && pat[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (p < pat.size() && pat[p] == '?') {
+            ++p;
+            n += CharLength(name, n);
+        } else if (p < pat.size() && LowerByte(static_cast<unsigned char>(pat[p])) ==
+                                         LowerByte(static_cast<unsigned char>(name[n]))) {
+            ++p;
+            ++n;
+        } else if (starP != std::string_view::npos) {
+            p = starP + 1;
+            starN += CharLength(name, starN);
+            n = starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pat.size() && pat[p] == '*') {
+        ++p;
+    }
+    // A trailing ".*" also matches a name without a dot, as "*.*" matches "README".
+    if (p + 2 == pat.size() && pat[p] == '.' && pat[p + 1] == '*') {
+        return true;
+    }
+    if (p + 1 == pat.size() && pat[p] == '.') {
+        return true;  // "name." matches "name"
+    }
+    return p == pat.size();
+}
+
+// A pattern prepared once per scan: "*" / "*.*" match everything, "*.ext" is a suffix test.
+struct CompiledPattern {
+    enum class Kind { All, Suffix, General } kind = Kind::General;
+    std::string text;  // the pattern, or the suffix for Kind::Suffix
+
+    explicit CompiledPattern(std::string_view pat) : text(pat) {
+        if (pat == "*" || pat == "*.*") {
+            kind = Kind::All;
+        } else if (pat.size() >= 2 && pat[0] == '*' &&
+                   pat.substr(1).find_first_of("*?") == std::string_view::npos && pat.back() != '.') {
+            kind = Kind::Suffix;
+            text = std::string(pat.substr(1));
+        }
+    }
+
+    bool Matches(std::string_view name) const {
+        switch (kind) {
+            case Kind::All:
+                return true;
+            case Kind::Suffix:
+                if (name.size() < text.size()) {
+                    return false;
+                }
+                for (size_t i = 0, off = name.size() - text.size(); i < text.size(); ++i) {
+                    if (LowerByte(static_cast<unsigned char>(name[off + i])) !=
+                        LowerByte(static_cast<unsigned char>(text[i]))) {
+                        return false;
+                    }
+                }
+                return true;
+            case Kind::General:
+                break;
+        }
+        return MatchFrom(name, 0, text, 0);
+    }
+};
+
+}  // namespace
+
+bool MatchesPattern(std::string_view name, std::string_view pattern) {
+    return CompiledPattern(pattern).Matches(name);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Ordered-insertion indexes
+
+struct CFileRecordArray::Index {
+    enum class Kind { Treap, Runs } kind;
+    explicit Index(Kind k) : kind(k) {}
+
+    // Treap (codes 0 and 4).
+    struct Node {
+        CFileRecord rec;
+        int left = -1, right = -1;
+        uint32_t prio = 0;
+        int size = 1;
+        int minNode = -1;  // node with the smallest lowered path in this subtree
+    };
+    std::vector<Node> nodes;
+    int root = -1;
+    std::minstd_rand rng{12345};
+
+    int Size(int t) const { return t < 0 ? 0 : nodes[t].size; }
+    const std::string& KeyOf(int t) const { return nodes[t].rec.m_path; }
+
+    void Update(int t) {
+        Node& n = nodes[t];
+        n.size = 1 + Size(n.left) + Size(n.right);
+        n.minNode = t;
+        for (int c : {n.left, n.right}) {
+            if (c >= 0 && CompareLowered(KeyOf(nodes[c].minNode), KeyOf(n.minNode)) < 0) {
+                n.minNode = nodes[c].minNode;
+            }
+        }
+    }
+
+    int Merge(int a, int b) {
+        if (a < 0)
+            return b;
+        if (b < 0)
+            return a;
+        if (nodes[a].prio > nodes[b].prio) {
+            nodes[a].right = Merge(nodes[a].right, b);
+            Update(a);
+            return a;
+        }
+        nodes[b].left = Merge(a, nodes[b].left);
+        Update(b);
+        return b;
+    }
+
+    // Splits t into the first k nodes and the rest.
+    void Split(int t, int k, int& a, int& b) {
+        if (t < 0) {
+            a = b = -1;
+            return;
+        }
+        if (Size(nodes[t].left) < k) {
+            Split(nodes[t].right, k - Size(nodes[t].left) - 1, nodes[t].right, b);
+            Update(t);
+            a = t;
+        } else {
+            Split(nodes[t].left, k, a, nodes[t].left);
+            Update(t);
+            b = t;
+        }
+    }
+
+    // Position of the first record whose lowered path sorts strictly below key, or -1.
+    int FirstBelow(std::string_view key, int& node) const {
+        int t = root;
+        if (t < 0 || CompareLowered(KeyOf(nodes[t].minNode), key) >= 0) {
+            return -1;
+        }
+        int pos = 0;
+        while (true) {
+            const Node& n = nodes[t];
+            if (n.left >= 0 && CompareLowered(KeyOf(nodes[n.left].minNode), key) < 0) {
+                t = n.left;
+            } else if (CompareLowered(KeyOf(t), key) < 0) {
+                node = t;
+                return pos + Size(n.left);
+            } else {
+                pos += Size(n.left) + 1;
+                t = n.right;
+            }
+        }
+    }
+
+    int TreapInsert(const CFileRecord& rec, int order) {
+        int pos = Size(root);
+        if (order == kOrderDescendingName) {
+            int node = -1;
+            int below = FirstBelow(rec.m_path, node);
+            if (below >= 0 && DirectoryOf(nodes[node].rec.m_path) == DirectoryOf(rec.m_path)) {
+                pos = below;
+            }
+        }
+        Node n;
+        n.rec = rec;
+        n.prio = static_cast<uint32_t>(rng());
+        nodes.push_back(std::move(n));
+        int t = static_cast<int>(nodes.size()) - 1;
+        nodes[t].minNode = t;
+        int a, b;
+        Split(root, pos, a, b);
+        root = Merge(Merge(a, t), b);
+        return pos;
+    }
+
+    void TreapCollect(int t, std::vector<CFileRecord>& out) {
+        // In-order walk with an explicit stack; the records are moved out.
+        std::vector<int> stack;
+        while (t >= 0 || !stack.empty()) {
+            while (t >= 0) {
+                stack.push_back(t);
+                t = nodes[t].left;
+            }
+            t = stack.back();
+            stack.pop_back();
+            out.push_back(std::move(nodes[t].rec));
+            t = nodes[t].right;
+        }
+    }
+
+    // Runs (code 5). runs.back() is the front of the array.
+    struct Run {
+        std::string folder;
+        std::vector<CFileRecord> recs;  // descending path order
+    };
+    std::vector<Run> runs;
+    size_t total = 0;
+
+    int RunsInsert(const CFileRecord& rec) {
+        std::string_view folder = FolderPartOf(rec.m_path);
+        ++total;
+        if (runs.empty() || runs.back().folder != folder) {
+            runs.push_back(Run{std::string(folder), {rec}});
+            return 0;
+        }
+        auto& recs = runs.back().recs;
+        auto it = std::partition_point(recs.begin(), recs.end(),
+                                       [&](const CFileRecord& r) { return r.m_path > rec.m_path; });
+        int pos = static_cast<int>(it - recs.begin());
+        recs.insert(it, rec);
+        return pos;
+    }
+
+    void Collect(std::vector<CFileRecord>& out) {
+        if (kind == Kind::Treap) {
+            out.reserve(nodes.size());
+            TreapCollect(root, out);
+        } else {
+            out.reserve(total);
+            for (auto r = runs.rbegin(); r != runs.rend(); ++r) {
+                for (auto& rec : r->recs) {
+                    out.push_back(std::move(rec));
+                }
+            }
+        }
+    }
+};
+
+CFileRecordArray::CFileRecordArray() = default;
+CFileRecordArray::~CFileRecordArray() = default;
+
+void CFileRecordArray::Materialize() const {
+    if (m_index) {
+        std::unique_ptr<Index> index = std::move(m_index);
+        index->Collect(m_records);
+    }
+}
+
+int32_t CFileRecordArray::GetSize() const {
+    if (m_index) {
+        return static_cast<int32_t>(m_index->kind == Index::Kind::Treap ? m_index->nodes.size()
+                                                                        : m_index->total);
+    }
+    return static_cast<int32_t>(m_records.size());
+}
+
+const CFileRecord& CFileRecordArray::GetAt(int32_t index) const {
+    Materialize();
+    return m_records.at(static_cast<size_t>(index));
+}
+
+const std::vector<CFileRecord>& CFileRecordArray::Records() const {
+    Materialize();
+    return m_records;
+}
+
+void CFileRecordArray::RemoveAll() {
+    m_index.reset();
+    m_records.clear();
+}
+
+int32_t CFileRecordArray::InsertLiteral(CFileRecord record, int order) {
+    size_t pos = m_records.size();
+    if (order == kOrderDescendingName) {
+        for (size_t i = 0; i < m_records.size(); ++i) {
+            if (CompareLowered(m_records[i].m_path, record.m_path) < 0) {
+                if (DirectoryOf(m_records[i].m_path) == DirectoryOf(record.m_path)) {
+                    pos = i;
+                }
+                break;
+            }
+        }
+    } else if (order == kOrderFolderGrouped) {
+        std::string_view folder = FolderPartOf(record.m_path);
+        for (size_t i = 0; i < m_records.size(); ++i) {
+            if (m_records[i].m_path <= record.m_path || FolderPartOf(m_records[i].m_path) != folder) {
+                pos = i;
+                break;
+            }
+        }
+    }
+    m_records.insert(m_records.begin() + static_cast<std::ptrdiff_t>(pos), std::move(record));
+    return static_cast<int32_t>(pos);
+}
+
+int32_t CFileRecordArray::InsertRecord(const CFileRecord& record, int order) {
+    if (!m_index && m_records.empty() && (order == kOrderDescendingName || order == kOrderFolderGrouped)) {
+        m_index =
+            std::make_unique<Index>(order == kOrderFolderGrouped ? Index::Kind::Runs : Index::Kind::Treap);
+    }
+    if (m_index) {
+        if (m_index->kind == Index::Kind::Treap && (order == kOrderDescendingName || order == kOrderAppend)) {
+            return m_index->TreapInsert(record, order);
+        }
+        if (m_index->kind == Index::Kind::Runs && order == kOrderFolderGrouped) {
+            return m_index->RunsInsert(record);
+        }
+        Materialize();
+    }
+    return InsertLiteral(record, order);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Scanning
+
+struct CFileRecordArray::ScanState {
+    std::vector<CompiledPattern> patterns;
+    bool recurse = false;
+    int order = kOrderAppend;
+    bool listFolders = false;
+    const int32_t* stopFlag = nullptr;
+    int32_t* counter = nullptr;
+    int32_t total = 0;  // records added by the whole scan, for progress reports
+    RunContext* ctx = nullptr;
+    std::vector<FileIdentity> descent;  // folders on the current descent path
+
+    bool Stopped() const { return stopFlag != nullptr && *stopFlag != 0; }
+};
+
+int32_t CFileRecordArray::ScanFolder(const std::string& folder, const std::string& patterns, bool recurse,
+                                     int order, bool listFolders, const int32_t* stopFlag, int32_t* counter,
+                                     RunContext* ctx) {
+    ScanState state;
+    // An empty piece of the list finds nothing; keep it so the pattern order stays as given.
+    size_t start = 0;
+    while (true) {
+        size_t semi = patterns.find(';', start);
+        std::string_view piece =
+            std::string_view(patterns).substr(start, semi == std::string::npos ? semi : semi - start);
+        if (!piece.empty()) {
+            state.patterns.emplace_back(piece);
+        }
+        if (semi == std::string::npos) {
+            break;
+        }
+        start = semi + 1;
+    }
+    state.recurse = recurse;
+    state.order = order;
+    state.listFolders = listFolders;
+    state.stopFlag = stopFlag;
+    state.counter = counter;
+    state.ctx = ctx;
+    FileIdentity id;
+    if (GetFileIdentity(folder, id)) {
+        state.descent.push_back(id);
+    }
+    return ScanOne(folder, state);
+}
+
+int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
+    RunContext* ctx = state.ctx;
+    if (ctx) {
+        ctx->BeginWait();
+    }
+    int32_t count = 0;
+    std::vector<DirEntry> entries;
+    ListFolder(folder, entries);
+
+    auto add = [&](const std::string& path, bool isFolder) {
+        CFileRecord rec(path, isFolder ? kAttrDirectory : kAttrArchive);
+        if (m_fillDetails) {
+            QueryEntry(path, rec);
+        }
+        InsertRecord(rec, state.order);
+        ++count;
+        ++state.total;
+        if (state.counter) {
+            ++*state.counter;
+        }
+        if (ctx) {
+            ctx->ItemCounted(state.counter ? *state.counter : state.total);
+        }
+    };
+    auto finish = [&]() {
+        if (ctx) {
+            ctx->RestoreWait();
+            ctx->EndWait();
+        }
+        return count;
+    };
+
+    // Folder pass.
+    for (const DirEntry& e : entries) {
+        if (ctx && ctx->PollEscape()) {
+            m_cancelled = 1;
+            if (ctx) {
+                ctx->EndWait();
+            }
+            return count;
+        }
+        if (ctx) {
+            ctx->RestoreWait();
+        }
+        if (!e.isFolder || e.name == "." || e.name == "..") {
+            continue;
+        }
+        std::string path = folder + e.name;
+        if (state.listFolders) {
+            add(path, true);
+        }
+        if (state.recurse && m_cancelled != 1) {
+            std::string sub = path;
+            sub.push_back(kSeparator);
+            FileIdentity id;
+            bool known = GetFileIdentity(sub, id);
+            if (!known || std::find(state.descent.begin(), state.descent.end(), id) == state.descent.end()) {
+                if (known) {
+                    state.descent.push_back(id);
+                }
+                count += ScanOne(sub, state);
+                if (known) {
+                    state.descent.pop_back();
+                }
+            }
+        }
+        if (state.Stopped()) {
+            return finish();
+        }
+    }
+    if (state.Stopped()) {
+        return finish();
+    }
+
+    // File pass: pattern by pattern, in listing order; no poll.
+    for (const CompiledPattern& pattern : state.patterns) {
+        for (const DirEntry& e : entries) {
+            if (e.isFolder || !pattern.Matches(e.name)) {
+                continue;
+            }
+            add(folder + e.name, false);
+            if (state.Stopped()) {
+                return finish();
+            }
+        }
+    }
+    return finish();
+}
+
+int32_t CFileRecordArray::AddFile(const std::string& path, int order) {
+    CFileRecord rec;
+    CFileRecord found;
+    if (QueryEntry(path, found)) {
+        std::string_view name = LastComponent(path);
+        std::string folderText = path.substr(0, path.size() - name.size());
+        found.m_path = folderText + NameAsStored(path);
+        rec = found;
+    }
+    return InsertRecord(rec, order);
+}
+
+}  // namespace veltrane
