@@ -28,6 +28,13 @@ public:
     bool m_answerQuestionsOk = false;  // "Files to Fix" gets OK with --fix
     bool m_showProgress = false;       // live count on a terminal's stderr
 
+    // Clears the live count line, if one was drawn, so that the results start on a clean line.
+    void EndProgressLine();
+
+private:
+    int64_t m_lastDrawMs = -1;  // when the live count was last drawn (steady clock)
+    bool m_lineDrawn = false;
+
 protected:
     NoticeAnswer ShowNotice(const Notice& notice) override;
 };
@@ -45,6 +52,10 @@ struct CliRun {
     std::optional<std::string> saved;  // file written by list --output
     int status = kExitClean;
 };
+
+// Makes SIGINT the Escape key: the first request is reported once by CliContext::PollEscape, a
+// second SIGINT ends the program at once with status 130.
+void InstallInterruptHandler();
 
 // The subcommands; each runs exactly the logic of its page's action button.
 CliRun RunNamesCommand(const std::string& path, bool recursive, CliContext& ctx);

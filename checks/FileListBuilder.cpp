@@ -1,0 +1,116 @@
+#include "checks/FileListBuilder.h"
+
+#include <algorithm>
+
+#include "fs/FileOps.h"
+#include "fs/FileRecordArray.h"
+
+namespace veltrane {
+
+namespace {
+
+constexpr const char* kTitle = "Veltrane";
+constexpr const char* kFolderEmpty = "Selected folder was empty!";
+constexpr const char* kNothingToSave = "Can't output a file, there are no files to list!";
+
+std::vector<Notice> NoticesSince(const RunContext& ctx, size_t before) {
+    return std::vector<Notice>(ctx.Notices().begin() + static_cast<std::ptrdiff_t>(before),
+                               ctx.Notices().end());
+}
+
+}  // namespace
+
+std::string ListBasePrefix(std::string_view scanFolder, PathStyle style) {
+    std::string_view rest = scanFolder;
+    while (!rest.empty() && IsSeparator(rest.back(), style)) {
+        rest.remove_suffix(1);
+    }
+    for (size_t i = rest.size(); i > 0; --i) {
+        if (IsSeparator(rest[i - 1], style)) {
+            return std::string(rest.substr(0, i - 1));
+        }
+    }
+    return std::string();  // "C:\" became "C:", "/" became "": a root has no prefix
+}
+
+FileListText BuildListText(const std::vector<CFileRecord>& records, std::string_view basePrefix,
+                           PathStyle style) {
+    FileListText list;
+    std::string_view previousFolder;
+    bool first = true;
+    for (auto it = records.rbegin(); it != records.rend(); ++it) {
+        const std::string_view path = it->m_path;
+        const PathParts parts = SplitPath(path, style);
+        const size_t folderLength = parts.drive.size() + parts.directory.size();
+        const std::string_view folder = path.substr(0, folderLength);
+        const std::string_view name = path.substr(folderLength);
+        if (first || folder != previousFolder) {
+            ++list.groups;
+            previousFolder = folder;
+            if (!first) {
+                list.text += "\r\n\r\n";
+            }
+            first = false;
+            list.text += "..";
+            list.text.append(folder.substr(std::min(basePrefix.size(), folder.size())));
+        }
+        list.text += "\r\n   ";
+        list.text.append(name);
+    }
+    return list;
+}
+
+FileListResult BuildFileList(const std::string& path, RunContext& ctx) {
+    FileListResult result;
+    const size_t noticesBefore = ctx.Notices().size();
+    const std::string folder = WithTrailingSeparator(path);
+    result.basePrefix = ListBasePrefix(folder);
+    ctx.CountersChanged(0, 0);
+
+    int32_t counter = 0;
+    {
+        ProgressScope progress(ctx);
+        CFileRecordArray records;
+        records.SetFillDetails(false);
+        records.ScanFolder(folder, "*.*", true, kOrderFolderGrouped, false, nullptr, &counter, &ctx);
+        result.cancelled = records.IsCancelled() != 0;
+        progress.Close();
+        FileListText list = BuildListText(records.Records(), result.basePrefix);
+        result.listText = std::move(list.text);
+        result.foldersScanned = list.groups;
+    }
+    result.filesListed = counter;
+    ctx.CountersChanged(result.foldersScanned, result.filesListed);
+
+    if (result.listText.empty()) {
+        ctx.Notify(NoticeKind::None, kTitle, kFolderEmpty);
+    } else {
+        result.saveEnabled = true;
+    }
+    result.notices = NoticesSince(ctx, noticesBefore);
+    return result;
+}
+
+bool SaveFileList(const std::string& path, std::string_view text, std::error_code& ec) {
+    return WriteFileAtomically(path, text, ec);
+}
+
+FileListSaveResult SaveFileListWithNotices(const std::string& path, std::string_view text, RunContext& ctx) {
+    FileListSaveResult result;
+    const size_t noticesBefore = ctx.Notices().size();
+    if (text.empty()) {
+        ctx.Notify(NoticeKind::None, kTitle, kNothingToSave);
+    } else {
+        std::error_code ec;
+        if (SaveFileList(path, text, ec)) {
+            result.saved = true;
+        } else {
+            ctx.Notify(NoticeKind::Error, kTitle, FileErrorText(ec, path));
+            result.saveEnabled = true;  // the user can try another file name
+        }
+    }
+    result.notices = NoticesSince(ctx, noticesBefore);
+    return result;
+}
+
+}  // namespace veltrane

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "fs/FileRecord.h"
+#include "fs/PathParts.h"
+#include "fs/RunContext.h"
+
+namespace veltrane {
+
+// Everything one List Maker scan produced.
+struct FileListResult {
+    std::string listText;         // the packing list, "\r\n" line ends, no line end after the last line
+    int32_t foldersScanned = 0;   // box 1008: folders that hold files directly (one group each)
+    int32_t filesListed = 0;      // box 1009: the scan's record count
+    std::string basePrefix;       // cut from the front of every folder heading
+    std::vector<Notice> notices;  // the boxes this run raised, in order
+    bool saveEnabled = false;     // "Save &List" is usable: the list is not empty
+    bool cancelled = false;       // Escape stopped the scan early; the list covers what was found
+};
+
+// The list text of a record sequence and the number of groups in it.
+struct FileListText {
+    std::string text;
+    int32_t groups = 0;
+};
+
+// The part of scanFolder cut from the front of every heading: scanFolder without its trailing
+// separators and its last component ("C:\Content\MyProduct\" -> "C:\Content"); empty for a root.
+std::string ListBasePrefix(std::string_view scanFolder, PathStyle style = kNativeStyle);
+
+// Builds the list from records as the scanner stored them under the folder-grouped order: they
+// are read from the last to the first, each run of records with the same folder part forms a group
+// headed by ".." + that folder part less the first basePrefix.size() characters, and each file
+// line is three spaces + the name part.
+FileListText BuildListText(const std::vector<CFileRecord>& records, std::string_view basePrefix,
+                           PathStyle style = kNativeStyle);
+
+// Scans the folder at path (every file at every level) and builds its list; raises "Selected folder
+// was empty!" (title "Veltrane", no icon) when there is nothing to list.
+FileListResult BuildFileList(const std::string& path, RunContext& ctx);
+
+// Writes text to path byte for byte, replacing an existing file atomically: a failed save leaves
+// the file as it was.
+bool SaveFileList(const std::string& path, std::string_view text, std::error_code& ec);
+
+// The outcome of pressing "Save &List" with a chosen file.
+struct FileListSaveResult {
+    bool saved = false;           // the file now holds the list
+    bool saveEnabled = false;     // "Save &List" stays usable afterwards (only after a failed write)
+    std::vector<Notice> notices;  // the boxes this save raised
+};
+
+// Saves the list text to path with the page's messages: "Can't output a file, there are no files
+// to list!" for an empty list (nothing is written), the file-error text naming path when the write
+// fails (stop icon). Both carry the title "Veltrane".
+FileListSaveResult SaveFileListWithNotices(const std::string& path, std::string_view text, RunContext& ctx);
+
+}  // namespace veltrane

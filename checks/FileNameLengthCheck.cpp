@@ -1,0 +1,129 @@
+#include "checks/FileNameLengthCheck.h"
+
+#include <filesystem>
+
+#include "fs/FileRecordArray.h"
+
+namespace veltrane {
+
+namespace {
+
+constexpr const char* kTitle = "Veltrane";
+constexpr const char* kNoSuchPath =
+    "Path specified does not exist or points to an nonexistant file.\r\nPlease make sure you enter a valid "
+    "path.  ";
+constexpr const char* kNotAFolder =
+    "Path specified does not point to a folder, will check only file specified by current path.";
+constexpr const char* kNoFilesFound = "No files found in path,\nchecking the folder's name instead.";
+constexpr const char* kNoProblems = "No Problems found!";
+
+}  // namespace
+
+std::string LongNameLine(std::string_view name, size_t length, bool isFolder) {
+    std::string line = isFolder ? "The folder '" : "The file '";
+    line.append(name);
+    line += "' has ";
+    line += std::to_string(length);
+    line += " characters in its name.";
+    return line;
+}
+
+std::string_view FolderOwnName(std::string_view folder, PathStyle style) {
+    std::string_view name = LastComponent(folder, style);
+    std::string_view trimmed = name;
+    while (!trimmed.empty() && IsSeparator(trimmed.back(), style)) {
+        trimmed.remove_suffix(1);
+    }
+    if (trimmed.empty()) {
+        return name;  // "/" or "\": the root itself
+    }
+    if (style == PathStyle::Windows && trimmed.size() == 2 && trimmed[1] == ':' &&
+        name.data() == folder.data()) {
+        return name;  // "C:\": a drive root is measured whole
+    }
+    return trimmed;
+}
+
+FileNameCheckResult CheckFileNames(const std::string& path, NameCheckMode mode, RunContext& ctx) {
+    namespace fs = std::filesystem;
+    FileNameCheckResult result;
+    const size_t noticesBefore = ctx.Notices().size();
+    auto finish = [&]() {
+        result.notices.assign(ctx.Notices().begin() + static_cast<std::ptrdiff_t>(noticesBefore),
+                              ctx.Notices().end());
+        if (result.refreshCounters) {
+            ctx.CountersChanged(result.itemsChecked, result.problemsFound);
+        }
+        return result;
+    };
+
+    std::error_code ec;
+    const fs::file_status status = path.empty() ? fs::file_status() : fs::status(path, ec);
+    if (ec || !fs::exists(status)) {
+        ctx.Notify(NoticeKind::Error, kTitle, kNoSuchPath);
+        result.disableCheckButton = true;
+        return finish();
+    }
+
+    if (!fs::is_directory(status)) {
+        // A single file: its own name is the only thing to measure.
+        ctx.Notify(NoticeKind::Information, kTitle, kNotAFolder);
+        const std::string_view name = LastComponent(path);
+        const size_t length = CharacterCount(name);
+        result.itemsChecked = 1;
+        if (length >= kLongNameThreshold) {
+            result.problemsFound = 1;
+            result.report = LongNameLine(name, length, false);
+        } else {
+            result.report = kNoProblems;
+        }
+        result.refreshCounters = true;
+        return finish();
+    }
+
+    ProgressScope progress(ctx);
+    const std::string folder = WithTrailingSeparator(path);
+    int32_t counter = 0;
+    {
+        CFileRecordArray records;
+        records.SetFillDetails(false);
+        records.ScanFolder(folder, "*.*", mode == NameCheckMode::EntireDirectory, kOrderAppend, true, nullptr,
+                           &counter, &ctx);
+        result.cancelled = records.IsCancelled() != 0;
+
+        if (counter == 0) {
+            // Nothing inside (or Escape before the first entry): measure the folder's own name.
+            ctx.Notify(NoticeKind::Error, kTitle, kNoFilesFound);
+            const std::string_view name = FolderOwnName(folder);
+            const size_t length = CharacterCount(name);
+            if (length >= kLongNameThreshold) {
+                result.problemsFound = 1;
+                result.report = LongNameLine(name, length, true);
+            }
+        } else {
+            result.itemsChecked = counter;
+            ctx.CountersChanged(result.itemsChecked, 0);
+            // The page walks the records backwards and puts each line in front of the report, so the
+            // report lists them in record order; build it forwards instead of prepending.
+            const int32_t size = records.GetSize();
+            for (int32_t i = 0; i < size; ++i) {
+                const CFileRecord& record = records.GetAt(i);
+                const std::string name = record.GetNamePart();
+                const size_t length = CharacterCount(name);
+                if (length >= kLongNameThreshold) {
+                    result.report += LongNameLine(name, length, record.IsFolder());
+                    result.report += "\r\n";
+                    ++result.problemsFound;
+                }
+            }
+        }
+    }
+    progress.Close();
+    if (result.problemsFound == 0) {
+        result.report = kNoProblems;
+    }
+    result.refreshCounters = true;
+    return finish();
+}
+
+}  // namespace veltrane

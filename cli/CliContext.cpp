@@ -1,0 +1,97 @@
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <string>
+
+#include "cli/CliRun.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace veltrane::cli {
+
+namespace {
+
+// Set by the SIGINT handler, taken by PollEscape. Lock-free atomics are safe to touch in a handler.
+std::atomic<bool> g_escapeRequested{false};
+std::atomic<int> g_interrupts{0};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
+
+extern "C" void OnInterrupt(int /*signal*/) {
+    if (g_interrupts.fetch_add(1) >= 1) {
+        _exit(kExitCancelled);  // the second Ctrl-C: stop at once
+    }
+    g_escapeRequested.store(true);
+#ifdef _WIN32
+    std::signal(SIGINT, OnInterrupt);  // the handler is reset to the default after each signal there
+#endif
+}
+
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+constexpr int64_t kRedrawIntervalMs = 100;
+
+}  // namespace
+
+void InstallInterruptHandler() {
+#ifdef _WIN32
+    std::signal(SIGINT, OnInterrupt);
+#else
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+#endif
+}
+
+bool CliContext::PollEscape() {
+    return g_escapeRequested.exchange(false);
+}
+
+void CliContext::ItemCounted(int32_t total) {
+    if (!m_showProgress) {
+        return;
+    }
+    // Checking the clock every item is cheap next to a directory read; redraw a few times a second.
+    const int64_t now = NowMs();
+    if (m_lastDrawMs >= 0 && now - m_lastDrawMs < kRedrawIntervalMs) {
+        return;
+    }
+    m_lastDrawMs = now;
+    const std::string line = "\rScanned: " + std::to_string(total) + " items";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+    m_lineDrawn = true;
+}
+
+void CliContext::EndProgressLine() {
+    if (m_lineDrawn) {
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+        m_lineDrawn = false;
+    }
+    m_lastDrawMs = -1;
+}
+
+NoticeAnswer CliContext::ShowNotice(const Notice& notice) {
+    switch (notice.buttons) {
+        case NoticeButtons::OkCancel:
+            return m_answerQuestionsOk ? NoticeAnswer::Ok : NoticeAnswer::Cancel;
+        case NoticeButtons::YesNo:
+            return m_answerQuestionsOk ? NoticeAnswer::Yes : NoticeAnswer::No;
+        case NoticeButtons::Ok:
+            break;
+    }
+    return NoticeAnswer::Ok;
+}
+
+}  // namespace veltrane::cli

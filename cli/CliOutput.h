@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "cli/CliRun.h"
+
+namespace veltrane::cli {
+
+// The plain output of a run: what goes to stdout (the report with the platform's line ends and
+// one line end after it) and to stderr (one "KIND: TITLE: TEXT" line per box, then the counters).
+std::string PlainStdout(const CliRun& run);
+std::string PlainStderr(const CliRun& run);
+
+// "Items checked: 3  Problems found: 1" from the run's labels and counters.
+std::string CounterLine(const CliRun& run);
+
+// The --json output: one object and a line end.
+std::string JsonOutput(const CliRun& run);
+
+// A JSON string literal for bytes: valid UTF-8 is kept, every byte that is not part of valid
+// UTF-8 becomes a \u00XX escape of its own.
+std::string JsonString(std::string_view bytes);
+
+}  // namespace veltrane::cli

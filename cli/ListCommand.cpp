@@ -1,0 +1,38 @@
+#include "checks/FileListBuilder.h"
+#include "cli/CliRun.h"
+
+namespace veltrane::cli {
+
+CliRun RunListCommand(const std::string& path, const std::optional<std::string>& output, CliContext& ctx) {
+    CliRun run;
+    run.tool = "list";
+    run.path = path;
+    run.counterLabels[0] = "Folders scanned : ";
+    run.counterLabels[1] = "Files Listed : ";
+
+    FileListResult list = BuildFileList(path, ctx);
+    run.counters[0] = list.foldersScanned;
+    run.counters[1] = list.filesListed;
+    run.report = std::move(list.listText);
+    run.notices = std::move(list.notices);
+    run.cancelled = list.cancelled;
+
+    if (run.cancelled) {
+        // A cancelled scan lists only part of the folder: show it, but never save it as the list.
+        run.status = kExitCancelled;
+        return run;
+    }
+    run.status = run.report.empty() ? kExitFindings : kExitClean;
+    if (output) {
+        FileListSaveResult save = SaveFileListWithNotices(*output, run.report, ctx);
+        run.notices.insert(run.notices.end(), save.notices.begin(), save.notices.end());
+        if (save.saved) {
+            run.saved = *output;
+        } else if (!run.report.empty()) {
+            run.status = kExitFileError;
+        }
+    }
+    return run;
+}
+
+}  // namespace veltrane::cli

@@ -1,0 +1,135 @@
+// veltrane-cli: the four tools of Veltrane from a terminal. See the --help text of each subcommand.
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "cli/CliOutput.h"
+#include "cli/CliRun.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#define VELTRANE_ISATTY _isatty
+#define VELTRANE_FILENO _fileno
+#else
+#include <unistd.h>
+#define VELTRANE_ISATTY isatty
+#define VELTRANE_FILENO fileno
+#endif
+
+#ifndef VELTRANE_VERSION
+#define VELTRANE_VERSION "unknown"
+#endif
+
+namespace veltrane::cli {
+namespace {
+
+void Write(std::FILE* stream, const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+}
+
+// --file when neither flag is given and PATH names an existing entry that is not a folder.
+bool ResolveFileMode(const std::string& path, bool file, bool folder) {
+    if (file || folder) {
+        return file;
+    }
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+}
+
+int Main(int argc, char** argv) {
+    CLI::App app{"Checks Poser content packages before they are published.", "veltrane-cli"};
+    app.set_version_flag("--version", std::string("veltrane-cli ") + VELTRANE_VERSION);
+    app.require_subcommand(1);
+
+    std::string path;
+    bool json = false;
+    bool recursive = false;
+    bool file = false;
+    bool folder = false;
+    bool fix = false;
+    std::optional<std::string> output;
+
+    CLI::App* names = app.add_subcommand("names", "Report file and folder names of 32 characters or more.");
+    names->add_flag("--recursive", recursive, "Check every level below PATH (\"Entire directory\")");
+    names->add_flag("--json", json, "Write one JSON object to stdout");
+    names->add_option("PATH", path, "Folder or file to check")->required();
+
+    CLI::App* paths = app.add_subcommand("paths", "Report texture paths that will not work on every system.");
+    CLI::Option* pathsFile = paths->add_flag("--file", file, "Check the one Poser file PATH");
+    CLI::Option* pathsFolder =
+        paths->add_flag("--folder", folder, "Check every Poser file below the folder PATH");
+    pathsFile->excludes(pathsFolder);
+    paths->add_flag("--json", json, "Write one JSON object to stdout");
+    paths->add_option("PATH", path, "Poser file or folder to check")->required();
+
+    CLI::App* versions =
+        app.add_subcommand("versions", "Find Poser files that declare a version above 4.0, and fix them.");
+    CLI::Option* versionsFile = versions->add_flag("--file", file, "Check the one file PATH");
+    CLI::Option* versionsFolder = versions->add_flag("--folder", folder, "Check every Poser file below PATH");
+    versionsFile->excludes(versionsFolder);
+    versions->add_flag("--fix", fix, "Rewrite the flagged files as version 4.0, keeping .old backups");
+    versions->add_flag("--json", json, "Write one JSON object to stdout");
+    versions->add_option("PATH", path, "Poser file or folder to check")->required();
+
+    CLI::App* list = app.add_subcommand("list", "Make a packing list of every file below a folder.");
+    list->add_option("--output", output, "Save the list to FILE (replacing it)")->type_name("FILE");
+    list->add_flag("--json", json, "Write one JSON object to stdout");
+    list->add_option("PATH", path, "Folder to list")->required();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);  // prints help, the version, or the error and a hint
+        return code == 0 ? kExitClean : kExitUsage;
+    }
+
+    CliContext ctx;
+    ctx.m_showProgress = !json && VELTRANE_ISATTY(VELTRANE_FILENO(stderr));
+    InstallInterruptHandler();
+
+    CliRun run;
+    if (names->parsed()) {
+        run = RunNamesCommand(path, recursive, ctx);
+    } else if (paths->parsed()) {
+        run = RunPathsCommand(path, ResolveFileMode(path, file, folder), ctx);
+    } else if (versions->parsed()) {
+        ctx.m_answerQuestionsOk = fix;
+        run = RunVersionsCommand(path, ResolveFileMode(path, file, folder), fix, ctx);
+    } else {
+        run = RunListCommand(path, output, ctx);
+    }
+    ctx.EndProgressLine();
+
+    if (json) {
+        Write(stdout, JsonOutput(run));
+    } else {
+        Write(stdout, PlainStdout(run));
+        Write(stderr, PlainStderr(run));
+    }
+    return run.status;
+}
+
+}  // namespace
+}  // namespace veltrane::cli
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+    // The report carries its own "\r\n"; keep the C runtime from adding another "\r".
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    try {
+        return veltrane::cli::Main(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "veltrane-cli: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "veltrane-cli: unexpected failure\n");
+    }
+    return veltrane::cli::kExitUsage;
+}
