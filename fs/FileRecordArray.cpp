@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <random>
 
 #include "fs/DirectoryListing.h"
@@ -156,104 +157,116 @@ struct CFileRecordArray::Index {
     enum class Kind { Treap, Runs } kind;
     explicit Index(Kind k) : kind(k) {}
 
-    // Treap (codes 0 and 4).
+    // Treap (codes 0 and 4): a tree ordered by position only, with subtree sizes and parent links,
+    // so a record can be linked in before a known record and its index read off in O(log n).
     struct Node {
         CFileRecord rec;
-        int left = -1, right = -1;
+        int left = -1, right = -1, parent = -1;
         uint32_t prio = 0;
         int size = 1;
-        int minNode = -1;  // node with the smallest lowered path in this subtree
     };
     std::vector<Node> nodes;
     int root = -1;
     std::minstd_rand rng{12345};
+    // The prefix minima: records whose lowered path sorts strictly below every record before them,
+    // by lowered path. Their paths fall as their positions rise, so the first record that sorts
+    // below a path is the prefix minimum with the largest path below it.
+    std::map<std::string, int, std::less<>> minima;
 
     int Size(int t) const { return t < 0 ? 0 : nodes[t].size; }
-    const std::string& KeyOf(int t) const { return nodes[t].rec.m_path; }
 
-    void Update(int t) {
-        Node& n = nodes[t];
-        n.size = 1 + Size(n.left) + Size(n.right);
-        n.minNode = t;
-        for (int c : {n.left, n.right}) {
-            if (c >= 0 && CompareLowered(KeyOf(nodes[c].minNode), KeyOf(n.minNode)) < 0) {
-                n.minNode = nodes[c].minNode;
-            }
-        }
-    }
+    void Resize(int t) { nodes[t].size = 1 + Size(nodes[t].left) + Size(nodes[t].right); }
 
-    int Merge(int a, int b) {
-        if (a < 0)
-            return b;
-        if (b < 0)
-            return a;
-        if (nodes[a].prio > nodes[b].prio) {
-            nodes[a].right = Merge(nodes[a].right, b);
-            Update(a);
-            return a;
-        }
-        nodes[b].left = Merge(a, nodes[b].left);
-        Update(b);
-        return b;
-    }
-
-    // Splits t into the first k nodes and the rest.
-    void Split(int t, int k, int& a, int& b) {
-        if (t < 0) {
-            a = b = -1;
-            return;
-        }
-        if (Size(nodes[t].left) < k) {
-            Split(nodes[t].right, k - Size(nodes[t].left) - 1, nodes[t].right, b);
-            Update(t);
-            a = t;
+    // Turns t's parent into t's child, keeping the in-order sequence.
+    void RotateUp(int t) {
+        int p = nodes[t].parent;
+        int g = nodes[p].parent;
+        if (nodes[p].left == t) {
+            nodes[p].left = nodes[t].right;
+            if (nodes[t].right >= 0)
+                nodes[nodes[t].right].parent = p;
+            nodes[t].right = p;
         } else {
-            Split(nodes[t].left, k, a, nodes[t].left);
-            Update(t);
-            b = t;
+            nodes[p].right = nodes[t].left;
+            if (nodes[t].left >= 0)
+                nodes[nodes[t].left].parent = p;
+            nodes[t].left = p;
         }
+        nodes[p].parent = t;
+        nodes[t].parent = g;
+        if (g < 0) {
+            root = t;
+        } else if (nodes[g].left == p) {
+            nodes[g].left = t;
+        } else {
+            nodes[g].right = t;
+        }
+        Resize(p);
+        Resize(t);
     }
 
-    // Position of the first record whose lowered path sorts strictly below key, or -1.
-    int FirstBelow(std::string_view key, int& node) const {
-        int t = root;
-        if (t < 0 || CompareLowered(KeyOf(nodes[t].minNode), key) >= 0) {
-            return -1;
+    int Rightmost(int t) const {
+        while (nodes[t].right >= 0)
+            t = nodes[t].right;
+        return t;
+    }
+
+    // Links t in just before node `before`, or at the end when before is -1; returns t's index.
+    int Link(int t, int before) {
+        if (root < 0) {
+            root = t;
+            return 0;
         }
-        int pos = 0;
-        while (true) {
-            const Node& n = nodes[t];
-            if (n.left >= 0 && CompareLowered(KeyOf(nodes[n.left].minNode), key) < 0) {
-                t = n.left;
-            } else if (CompareLowered(KeyOf(t), key) < 0) {
-                node = t;
-                return pos + Size(n.left);
-            } else {
-                pos += Size(n.left) + 1;
-                t = n.right;
-            }
+        int parent;
+        if (before < 0) {
+            parent = Rightmost(root);
+            nodes[parent].right = t;
+        } else if (nodes[before].left < 0) {
+            parent = before;
+            nodes[parent].left = t;
+        } else {
+            parent = Rightmost(nodes[before].left);
+            nodes[parent].right = t;
         }
+        nodes[t].parent = parent;
+        for (int a = parent; a >= 0; a = nodes[a].parent) {
+            ++nodes[a].size;
+        }
+        while (nodes[t].parent >= 0 && nodes[nodes[t].parent].prio < nodes[t].prio) {
+            RotateUp(t);
+        }
+        int pos = Size(nodes[t].left);
+        for (int c = t, p = nodes[t].parent; p >= 0; c = p, p = nodes[p].parent) {
+            if (nodes[p].right == c)
+                pos += Size(nodes[p].left) + 1;
+        }
+        return pos;
     }
 
     int TreapInsert(const CFileRecord& rec, int order) {
-        int pos = Size(root);
-        if (order == kOrderDescendingName) {
-            int node = -1;
-            int below = FirstBelow(rec.m_path, node);
-            if (below >= 0 && DirectoryOf(nodes[node].rec.m_path) == DirectoryOf(rec.m_path)) {
-                pos = below;
+        std::string key = rec.m_path;
+        for (char& ch : key)
+            ch = static_cast<char>(LowerByte(static_cast<unsigned char>(ch)));
+        int before = -1;
+        auto above = minima.lower_bound(key);  // first minimum not below the new path
+        if (order == kOrderDescendingName && above != minima.begin()) {
+            int below = std::prev(above)->second;
+            if (DirectoryOf(nodes[below].rec.m_path) == DirectoryOf(rec.m_path)) {
+                before = below;
             }
         }
+        // The new record is a prefix minimum when nothing before it sorts at or below its path.
+        bool isMinimum = before >= 0 ? (above == minima.end() || above->first != key)
+                                     : (minima.empty() || key < minima.begin()->first);
         Node n;
         n.rec = rec;
         n.prio = static_cast<uint32_t>(rng());
         nodes.push_back(std::move(n));
         int t = static_cast<int>(nodes.size()) - 1;
-        nodes[t].minNode = t;
-        int a, b;
-        Split(root, pos, a, b);
-        root = Merge(Merge(a, t), b);
-        return pos;
+        if (isMinimum) {
+            minima.emplace(std::move(key), t);
+        }
+        return Link(t, before);
     }
 
     void TreapCollect(int t, std::vector<CFileRecord>& out) {
