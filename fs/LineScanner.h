@@ -72,7 +72,7 @@ private:
 
     size_t FillBlock();
     bool LineHasNeedle(Cursor& cur, size_t lineStart, size_t lineEnd);
-    ScanEnd Deliver(Cursor& cur, size_t lineStart, size_t lineEnd, const LineHandler& onLine);
+    ScanEnd Deliver(Cursor& cur, size_t lineStart, size_t lineEnd, const LineHandler& onLine, bool spilled);
     void WarnOverflow(uint32_t lineNumber);
 
     RunContext* m_ctx;
