@@ -1,16 +1,38 @@
+#include "checks/VersionCheck.h"
 #include "cli/CliRun.h"
 
 namespace veltrane::cli {
 
-// Placeholder until the versions check lands.
-CliRun RunVersionsCommand(const std::string& path, bool fileMode, bool /*fix*/, CliContext& /*ctx*/) {
+CliRun RunVersionsCommand(const std::string& path, bool fileMode, bool fix, CliContext& ctx) {
     CliRun run;
     run.tool = "versions";
     run.mode = fileMode ? "file" : "folder";
     run.path = path;
-    run.notices.push_back({NoticeKind::Error, "veltrane-cli", "versions: not available yet", NoticeButtons::Ok,
-                           NoticeAnswer::None});
-    run.status = kExitUsage;
+    run.counterLabels[0] = kVersionFilesCheckedLabel;
+    run.counterLabels[1] = kVersionProblemsLabel;
+
+    ctx.m_answerQuestionsOk = fix;
+    CFileRecordArray records;
+    VersionRunResult result =
+        RunVersionCheck(path, fileMode ? VersionCheckMode::File : VersionCheckMode::Folder, records, ctx);
+
+    run.counters[0] = result.check.filesChecked;
+    run.counters[1] = result.check.problemsFound;
+    run.report = std::move(result.report);
+    run.notices = ctx.Notices();
+    run.cancelled = result.check.cancelled;
+
+    if (!result.hasReport) {
+        run.status = kExitUsage;  // stopped at an "ERROR" box before anything was checked
+    } else if (result.fixRan && !result.fix.failures.empty()) {
+        run.status = kExitFileError;
+    } else if (run.cancelled) {
+        run.status = kExitCancelled;
+    } else if ((result.check.problemsFound > 0 && !result.fixRan) || !result.check.unreadableFiles.empty()) {
+        run.status = kExitFindings;
+    } else {
+        run.status = kExitClean;
+    }
     return run;
 }
 

@@ -1,0 +1,207 @@
+#include "checks/VersionCheck.h"
+
+#include <algorithm>
+
+#include "fs/DirectoryListing.h"
+#include "fs/LineScanner.h"
+#include "fs/PathParts.h"
+
+namespace veltrane {
+
+namespace {
+
+// Lines without this word cannot be version lines; the scanner hands over only lines with it.
+constexpr std::string_view kVersionWord = "number";
+
+enum class FileVerdict { Clean, NeedsFix, Escaped, ReadError };
+
+// Reads the open file until its first line that needs fixing, its end, or Escape.
+FileVerdict ReadOpenFile(CLineScanner& scanner) {
+    bool needsFix = false;
+    ScanEnd end = scanner.Scan(kVersionWord, [&needsFix](std::string_view line, uint32_t) {
+        needsFix = JudgeVersionLine(line) == VersionVerdict::NeedsFix;
+        return !needsFix;
+    });
+    if (needsFix) {
+        return FileVerdict::NeedsFix;
+    }
+    if (end == ScanEnd::Escaped) {
+        return FileVerdict::Escaped;
+    }
+    return scanner.HadReadError() ? FileVerdict::ReadError : FileVerdict::Clean;
+}
+
+class VersionChecker {
+public:
+    VersionChecker(CFileRecordArray& records, RunContext& ctx)
+        : m_records(records), m_ctx(ctx), m_scanner(&ctx) {}
+
+    VersionCheckResult CheckFile(const std::string& path) {
+        CFileRecord entry;
+        if (!QueryEntry(path, entry)) {
+            return Stop(VersionCheckOutcome::PathMissing);
+        }
+        if (entry.IsFolder()) {
+            return Stop(VersionCheckOutcome::PathIsFolder);
+        }
+        if (!m_scanner.Open(path)) {
+            return Stop(VersionCheckOutcome::FileUnreadable);
+        }
+        if (!ReadCounted(path)) {
+            m_result.outcome = VersionCheckOutcome::FileUnreadable;
+        }
+        m_scanner.Close();
+        return std::move(m_result);
+    }
+
+    VersionCheckResult CheckFolder(const std::string& path) {
+        CFileRecord entry;
+        if (!QueryEntry(path, entry)) {
+            return Stop(VersionCheckOutcome::PathMissing);
+        }
+        if (!entry.IsFolder()) {
+            return Stop(VersionCheckOutcome::NotAFolder);
+        }
+        CFileRecordArray files;
+        files.SetFillDetails(false);
+        int32_t counter = 0;
+        files.ScanFolder(WithTrailingSeparator(path), kVersionPatterns, true, kOrderAppend, false, nullptr,
+                         &counter, &m_ctx);
+        m_result.cancelled = files.IsCancelled() != 0;
+
+        const int32_t count = std::min(counter, files.GetSize());
+        for (int32_t i = count - 1; i >= 0 && !m_escaped; --i) {
+            const std::string& file = files.GetAt(i).m_path;
+            if (!m_scanner.Open(file)) {
+                m_result.unreadableFiles.push_back(file);
+                continue;
+            }
+            if (!ReadCounted(file)) {
+                m_result.unreadableFiles.push_back(file);
+            }
+            m_scanner.Close();
+        }
+        return std::move(m_result);
+    }
+
+private:
+    VersionCheckResult Stop(VersionCheckOutcome outcome) {
+        m_result.outcome = outcome;
+        return std::move(m_result);
+    }
+
+    void Report() { m_ctx.CountersChanged(m_result.filesChecked, m_result.problemsFound); }
+
+    // Counts the open file as checked and reads it. False when a read error kept part of it
+    // unread; the file then no longer counts as checked.
+    bool ReadCounted(const std::string& path) {
+        ++m_result.filesChecked;
+        Report();
+        switch (ReadOpenFile(m_scanner)) {
+            case FileVerdict::NeedsFix:
+                m_records.AddFile(path, kOrderAppend);
+                ++m_result.problemsFound;
+                m_result.flaggedText += path;
+                m_result.flaggedText += "\r\n";
+                Report();
+                break;
+            case FileVerdict::Escaped:
+                m_escaped = true;
+                m_result.cancelled = true;
+                break;
+            case FileVerdict::ReadError:
+                --m_result.filesChecked;
+                Report();
+                return false;
+            case FileVerdict::Clean:
+                break;
+        }
+        return true;
+    }
+
+    CFileRecordArray& m_records;
+    RunContext& m_ctx;
+    CLineScanner m_scanner;
+    VersionCheckResult m_result;
+    bool m_escaped = false;
+};
+
+void AppendUnreadable(std::string& report, const std::vector<std::string>& files) {
+    if (files.empty()) {
+        return;
+    }
+    if (report.size() < 2 || report.compare(report.size() - 2, 2, "\r\n") != 0) {
+        report += "\r\n";
+    }
+    report += "\r\n";
+    report += kVersionUnreadableHeader;
+    for (const std::string& file : files) {
+        report += file;
+        report += "\r\n";
+    }
+}
+
+}  // namespace
+
+VersionCheckResult CheckVersionNumbers(const std::string& path, VersionCheckMode mode,
+                                       CFileRecordArray& records, RunContext& ctx) {
+    records.RemoveAll();
+    VersionChecker checker(records, ctx);
+    return mode == VersionCheckMode::File ? checker.CheckFile(path) : checker.CheckFolder(path);
+}
+
+const char* VersionOutcomeText(VersionCheckOutcome outcome) {
+    switch (outcome) {
+        case VersionCheckOutcome::PathIsFolder:
+            return kVersionPathIsFolderText;
+        case VersionCheckOutcome::PathMissing:
+            return kVersionPathMissingText;
+        case VersionCheckOutcome::NotAFolder:
+            return kVersionNotAFolderText;
+        case VersionCheckOutcome::FileUnreadable:
+            return kVersionUnreadableText;
+        case VersionCheckOutcome::Checked:
+            break;
+    }
+    return "";
+}
+
+VersionRunResult RunVersionCheck(const std::string& path, VersionCheckMode mode, CFileRecordArray& records,
+                                 RunContext& ctx, const ReplaceHooks& hooks) {
+    VersionRunResult run;
+    ctx.CountersChanged(0, 0);
+    ProgressScope progress(ctx);
+    records.RemoveAll();
+    WaitCursorScope wait(ctx);
+
+    run.check = CheckVersionNumbers(path, mode, records, ctx);
+    progress.Close();
+    if (run.check.outcome != VersionCheckOutcome::Checked) {
+        ctx.Notify(NoticeKind::Error, kVersionErrorTitle, VersionOutcomeText(run.check.outcome));
+        return run;
+    }
+    ctx.RestoreWait();
+
+    if (run.check.problemsFound == 0) {
+        run.report = kVersionNothingToFix;
+    } else {
+        run.asked = true;
+        NoticeAnswer answer = ctx.Notify(NoticeKind::None, kVersionQuestionTitle, kVersionQuestionText,
+                                         NoticeButtons::OkCancel);
+        if (answer == NoticeAnswer::Ok) {
+            run.fixRan = true;
+            run.fix = FixVersionNumbers(records, ctx, hooks);
+            for (const VersionFixFailure& failure : run.fix.failures) {
+                ctx.Notify(NoticeKind::Error, kVersionFixFailureTitle, failure.text);
+            }
+            run.report = kVersionFixedHeader + run.fix.fixedListText;
+        } else {
+            run.report = kVersionFlaggedHeader + run.check.flaggedText;
+        }
+    }
+    AppendUnreadable(run.report, run.check.unreadableFiles);
+    run.hasReport = true;
+    return run;
+}
+
+}  // namespace veltrane

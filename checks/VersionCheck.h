@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "checks/VersionFix.h"
+#include "checks/VersionLine.h"
+#include "fs/FileRecordArray.h"
+#include "fs/RunContext.h"
+
+namespace veltrane {
+
+// "File Only" reads the one file named by the path; "All files in this folder" reads every Poser
+// library file below the folder, subfolders included.
+enum class VersionCheckMode { File, Folder };
+
+enum class VersionCheckOutcome {
+    Checked,         // the files were read (possibly cut short by Escape)
+    PathIsFolder,    // file mode, the path names a folder
+    PathMissing,     // nothing exists at the path
+    NotAFolder,      // folder mode, the path names a file
+    FileUnreadable,  // file mode, the file could not be opened or read to its end
+};
+
+// Texts of the Version Number tool, shared by the page and the command line.
+inline constexpr const char* kVersionErrorTitle = "ERROR";
+inline constexpr const char* kVersionPathIsFolderText = "Path specified points to a folder.  ";
+inline constexpr const char* kVersionPathMissingText =
+    "Path specified does not exist or points to an unexisting file.\r\nPlease make sure you enter a valid "
+    "path.  ";
+inline constexpr const char* kVersionNotAFolderText =
+    "Path specified does not point to a folder, or it is invalid.  ";
+inline constexpr const char* kVersionUnreadableText = "File could not be read.  ";
+inline constexpr const char* kVersionQuestionTitle = "Files to Fix";
+inline constexpr const char* kVersionQuestionText =
+    "There are one or more files to fix.\nYou won't be able to cancel while the files are being "
+    "fixed...\n\nContinue?";
+inline constexpr const char* kVersionNothingToFix = "No Files To Fix!";
+inline constexpr const char* kVersionFlaggedHeader =
+    "These Files contain a version number higher than 4.0:\r\n";
+inline constexpr const char* kVersionFixedHeader = "These Files have been fixed:\r\n";
+inline constexpr const char* kVersionUnreadableHeader = "These files could not be read:\r\n";
+inline constexpr const char* kVersionFilesCheckedLabel = "Files checked: ";
+inline constexpr const char* kVersionProblemsLabel = "Problems found:";
+
+// The Poser library files that folder mode reads.
+inline constexpr const char* kVersionPatterns = "*.cm2;*.pz2;*.lt2;*.pp2;*.cr2;*.fc2;*.hr2;*.pz3;*.hd2";
+
+struct VersionCheckResult {
+    VersionCheckOutcome outcome = VersionCheckOutcome::Checked;
+    int32_t filesChecked = 0;   // files whose lines were read
+    int32_t problemsFound = 0;  // files that need fixing, one record each in the record list
+    std::string flaggedText;    // the path of each file that needs fixing + "\r\n", in record order
+    std::vector<std::string> unreadableFiles;  // folder mode: files that could not be read
+    bool cancelled = false;                    // Escape cut the scan or the reading short
+};
+
+// Empties records, reads the file or the folder's Poser files and adds one record (append order)
+// for each file that needs fixing. Polls Escape once per line read and reports every counter
+// change through ctx.CountersChanged.
+VersionCheckResult CheckVersionNumbers(const std::string& path, VersionCheckMode mode,
+                                       CFileRecordArray& records, RunContext& ctx);
+
+// The "ERROR" box text for an outcome other than Checked.
+const char* VersionOutcomeText(VersionCheckOutcome outcome);
+
+// Everything one press of "&Check!" produced.
+struct VersionRunResult {
+    VersionCheckResult check;
+    bool hasReport = false;  // false when the run stopped at an "ERROR" box
+    std::string report;      // the results-box text
+    bool asked = false;      // the "Files to Fix" question was shown
+    bool fixRan = false;     // it was answered OK and the fix ran
+    VersionFixResult fix;
+};
+
+// The whole "&Check!" sequence: counters to 0, progress window, the check, the "ERROR" box or the
+// report, and for flagged files the "Files to Fix" question and the fix with its failure boxes.
+VersionRunResult RunVersionCheck(const std::string& path, VersionCheckMode mode, CFileRecordArray& records,
+                                 RunContext& ctx, const ReplaceHooks& hooks = {});
+
+}  // namespace veltrane

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "fs/FileRecordArray.h"
+#include "fs/FileSource.h"
+#include "fs/FileWriter.h"
+#include "fs/RunContext.h"
+#include "fs/SafeReplace.h"
+
+namespace veltrane {
+
+// Title of the boxes that report a file the fix could not rewrite.
+inline constexpr const char* kVersionFixFailureTitle = "Veltrane";
+
+// A flagged file that was not rewritten, and why, in words for the user.
+struct VersionFixFailure {
+    std::string path;
+    std::string text;         // names the file and the cause
+    bool stoppedFix = false;  // the fix ended here; the files after it were not touched
+};
+
+struct VersionFixResult {
+    std::string fixedListText;  // name of each fixed file + "\r\n", in record order
+    int32_t filesFixed = 0;
+    std::vector<VersionFixFailure> failures;  // in the order met
+    bool stopped = false;                     // a failure ended the fix early
+};
+
+// The name the original keeps beside its fixed copy: the extension of the file's own name replaced
+// by ".old" (folder names are left alone). Empty when the name has no extension, or already has
+// ".old" as its extension, so that no distinct backup name exists.
+std::string BackupNameFor(const std::string& path);
+
+// Writes the fixed content of original to copy: every non-empty line, whole however long, followed
+// by CR LF, with version lines written as "\tnumber 4.0". Blank lines and the old line ends are
+// dropped. Reads in blocks of blockSize bytes; a line that spans blocks is copied from the file
+// again, so memory stays bounded. readFailed tells which side failed.
+bool WriteFixedContent(FileSource& original, FileWriter& copy, std::error_code& ec, bool& readFailed,
+                       size_t blockSize = 64 * 1024);
+
+// Rewrites each record's file in order, each through ReplaceKeepingBackup (copy written and flushed,
+// original renamed to its backup name, copy renamed into place). A file without a backup name is
+// skipped and reported; any other failure leaves that file as it was and ends the fix there, with
+// the files before it fixed. Cannot be cancelled.
+VersionFixResult FixVersionNumbers(const CFileRecordArray& records, RunContext& ctx,
+                                   const ReplaceHooks& hooks = {});
+
+}  // namespace veltrane

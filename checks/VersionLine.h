@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace veltrane {
+
+// What a line says about its file's version.
+enum class VersionVerdict {
+    NotVersionLine,  // anything but a version line
+    Fine,            // a version line that needs no change
+    NeedsFix,        // a version line above 4.0
+};
+
+// Recognises a version line one byte at a time, so a line can be judged while it streams past:
+// after leading spaces and tabs the word "number", then spaces or tabs, then one token, then
+// nothing but spaces and tabs. Feed it the bytes of one line, without its line end.
+class VersionLineMatcher {
+public:
+    void Reset() { m_state = kLeading; }
+    void Feed(char c);
+
+    // The line can no longer be a version line, whatever follows.
+    bool Rejected() const { return m_state == kRejected; }
+
+    // The bytes fed so far form a version line.
+    bool Matched() const { return m_state == kToken || m_state == kTrailing; }
+
+private:
+    // 0: leading blanks; 1 to 6: that many letters of "number" seen; then the states below.
+    static constexpr uint8_t kLeading = 0;
+    static constexpr uint8_t kWord = 6;
+    static constexpr uint8_t kSeparator = 7;
+    static constexpr uint8_t kToken = 8;
+    static constexpr uint8_t kTrailing = 9;
+    static constexpr uint8_t kRejected = 10;
+
+    uint8_t m_state = kLeading;
+};
+
+bool IsVersionLine(std::string_view line);
+
+// Version lines that contain "number 5", or that contain "number 4" and "." but not ".0", need
+// fixing (case-sensitive searches over the whole line). Every other line is left to the others.
+VersionVerdict JudgeVersionLine(std::string_view line);
+
+}  // namespace veltrane
