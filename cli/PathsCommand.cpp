@@ -1,16 +1,44 @@
+#include "checks/PathCheck.h"
 #include "cli/CliRun.h"
 
 namespace veltrane::cli {
 
-// Placeholder until the paths check lands.
-CliRun RunPathsCommand(const std::string& path, bool fileMode, CliContext& /*ctx*/) {
+CliRun RunPathsCommand(const std::string& path, bool fileMode, CliContext& ctx) {
     CliRun run;
     run.tool = "paths";
     run.mode = fileMode ? "file" : "folder";
     run.path = path;
-    run.notices.push_back({NoticeKind::Error, "veltrane-cli", "paths: not available yet", NoticeButtons::Ok,
-                           NoticeAnswer::None});
-    run.status = kExitUsage;
+    run.counterLabels[0] = "Files checked: ";
+    run.counterLabels[1] = "Problem files:";
+
+    PathCheckRun check = RunPathCheck(path, fileMode ? PathCheckMode::FileOnly : PathCheckMode::AllFiles, ctx);
+    run.notices = std::move(check.notices);
+    run.cancelled = check.cancelled;
+    if (check.refreshCounters) {
+        // A fresh page shows its counters only when the run got as far as showing a result.
+        run.counters[0] = check.filesChecked;
+        run.counters[1] = check.problemFiles;
+        run.report = std::move(check.report);
+    }
+
+    switch (check.stop) {
+        case PathCheckStop::None:
+            if (check.cancelled) {
+                run.status = kExitCancelled;
+            } else {
+                run.status = check.problemFiles > 0 ? kExitFindings : kExitClean;
+            }
+            break;
+        case PathCheckStop::Unreadable:
+            run.status = kExitFindings;  // the file was meant to be checked and could not be: not clean
+            break;
+        case PathCheckStop::PathMissing:
+        case PathCheckStop::NotAFolder:
+        case PathCheckStop::NotAFile:
+        case PathCheckStop::NotRecognised:
+            run.status = kExitUsage;
+            break;
+    }
     return run;
 }
 

@@ -1,0 +1,336 @@
+#include "checks/PathCheck.h"
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <system_error>
+
+#include "fs/FileRecordArray.h"
+#include "fs/LineScanner.h"
+#include "fs/PathParts.h"
+
+#ifdef _WIN32
+#include "fs/WidePath.h"
+#endif
+
+namespace veltrane {
+
+namespace {
+
+constexpr std::string_view kKeywords[] = {"textureMap", "reflectionMap", "transparencyMap"};
+
+// Every keyword holds this, so the scanner hands over only the lines that may be texture-map lines.
+constexpr std::string_view kKeywordCore = "Map";
+
+// The nine extensions a single file may have, tried in this order; hand files only in file-only mode.
+constexpr std::string_view kFileOnlyExtensions[] = {".CR2", ".FC2", ".LT2", ".HR2", ".PP2",
+                                                    ".PZ3", ".PZ2", ".CM2", ".HD2"};
+
+constexpr const char* kSingleFileLines[kPathFindingKinds] = {
+    "This file contained paths that should be enclosed in quotes (spaces in path).\r\n",
+    "This file contained absolute paths.\r\n",
+    "This file contained relative paths that had backslashes (\\) in them.\r\n",
+    "This file contained relative paths that are too long to be Mac compatible (>62 characters).\r\n",
+};
+
+constexpr const char* kSectionHeaders[kPathFindingKinds] = {
+    "These files contained paths that should be enclosed in quotes (spaces in path):\r\n",
+    "These files contained absolute paths in them:\r\n",
+    "These files contained relative paths that had backslashes (\\) in them:\r\n",
+    "These files contained relative paths that are too long to be Mac compatible (>62 characters):\r\n",
+};
+
+constexpr const char* kUnreadableHeader = "These files could not be read:\r\n";
+
+constexpr const char* kFileCancelled = "User Cancelled Operation, showing partial results\r\n\r\n";
+constexpr const char* kFolderCancelledAfterScan = "User Cancelled Operation - no results to show";
+constexpr const char* kFolderCancelled = "User Cancelled Operation. Showing partial results!\r\n\r\n";
+
+constexpr const char* kErrorTitle = "ERROR";
+constexpr const char* kPathMissingText =
+    "Path specified does not exist or points to an unexisting file.\r\nPlease make sure you enter a valid "
+    "path.  ";
+constexpr const char* kNotAFolderText = "Path specified does not point to a folder, or it is invalid.  ";
+constexpr const char* kNotAFileText = "Path specified does not point to a file.  ";
+constexpr const char* kNotRecognisedText = "File type is not recognized.  ";
+constexpr const char* kUnreadableText = "File could not be read.  ";
+constexpr const char* kNothingFound = "No absolute paths found";
+
+std::filesystem::path NativePath(const std::string& path) {
+#ifdef _WIN32
+    return std::filesystem::path(ToWide(path));
+#else
+    return std::filesystem::path(path);
+#endif
+}
+
+bool IsWhiteSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+char AsciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool EndsWithNoCase(std::string_view text, std::string_view tail) {
+    if (text.size() < tail.size()) {
+        return false;
+    }
+    const std::string_view end = text.substr(text.size() - tail.size());
+    return std::equal(end.begin(), end.end(), tail.begin(),
+                      [](char a, char b) { return AsciiUpper(a) == b; });
+}
+
+bool IsPoserFileForFileMode(std::string_view path) {
+    return std::any_of(std::begin(kFileOnlyExtensions), std::end(kFileOnlyExtensions),
+                       [&](std::string_view ext) { return EndsWithNoCase(path, ext); });
+}
+
+// Relative unless it begins with a backslash or has a colon as its second byte (a drive letter).
+bool IsAbsoluteValue(std::string_view value) {
+    return (!value.empty() && value[0] == '\\') || (value.size() >= 2 && value[1] == ':');
+}
+
+// One file's findings, collected line by line.
+struct FileFindings {
+    unsigned kinds = 0;
+
+    bool Examine(std::string_view line) {
+        kinds |= ExaminePathLine(line);
+        return true;
+    }
+};
+
+// Scans one open file for texture-map lines; returns how the scan ended.
+ScanEnd ScanFile(CLineScanner& scanner, FileFindings& findings) {
+    return scanner.Scan(kKeywordCore,
+                        [&](std::string_view line, uint32_t) { return findings.Examine(line); });
+}
+
+}  // namespace
+
+unsigned ExaminePathLine(std::string_view line) {
+    size_t keywordEnd = std::string_view::npos;
+    size_t keywordAt = std::string_view::npos;
+    for (std::string_view keyword : kKeywords) {
+        const size_t at = line.find(keyword);
+        if (at < keywordAt) {
+            keywordAt = at;
+            keywordEnd = at + keyword.size();
+        }
+    }
+    if (keywordAt == std::string_view::npos) {
+        return 0;
+    }
+    // The value follows the line's first "Map " (which need not belong to the keyword found); a line
+    // without one has its value right after its first keyword.
+    const size_t mapAt = line.find("Map ");
+    std::string_view value = line.substr(mapAt != std::string_view::npos ? mapAt + 4 : keywordEnd);
+
+    // White space at both ends goes; spaces inside the value stay and count.
+    while (!value.empty() && IsWhiteSpace(value.front())) {
+        value.remove_prefix(1);
+    }
+    while (!value.empty() && IsWhiteSpace(value.back())) {
+        value.remove_suffix(1);
+    }
+    std::string unquoted;
+    unquoted.reserve(value.size());
+    size_t quotes = 0;
+    for (char c : value) {
+        if (c == '"') {
+            ++quotes;
+        } else {
+            unquoted.push_back(c);
+        }
+    }
+
+    unsigned found = 0;
+    if (quotes == 0 && unquoted.find(' ') != std::string::npos) {
+        found |= kFindingUnquotedSpaces;
+    }
+    if (IsAbsoluteValue(unquoted)) {
+        found |= kFindingAbsolute;
+    } else if (unquoted.find('\\') != std::string::npos) {
+        found |= kFindingBackslash;
+    } else if (unquoted.size() > kMaxRelativePathLength) {
+        found |= kFindingTooLong;
+    }
+    return found;
+}
+
+namespace {
+
+void AppendSingleFileLines(std::string& report, unsigned kinds) {
+    for (int k = 0; k < kPathFindingKinds; ++k) {
+        if ((kinds & (1u << k)) != 0) {
+            report += kSingleFileLines[k];
+        }
+    }
+}
+
+PathCheckResult CheckOneFile(const std::string& path, RunContext& ctx) {
+    PathCheckResult result;
+    if (!IsPoserFileForFileMode(path)) {
+        result.outcome = PathCheckOutcome::NotRecognised;
+        return result;
+    }
+    CLineScanner scanner(&ctx);
+    scanner.Open(path);
+    FileFindings findings;
+    const ScanEnd end = ScanFile(scanner, findings);
+    const bool unreadable = !scanner.WasOpened() || scanner.HadReadError();
+    scanner.Close();
+
+    result.filesChecked = 1;
+    result.problemFiles = findings.kinds != 0 || unreadable ? 1 : 0;
+    if (end == ScanEnd::Escaped) {
+        ctx.RestoreWait();
+        result.cancelled = true;
+        result.report = kFileCancelled;
+        AppendSingleFileLines(result.report, findings.kinds);
+        return result;
+    }
+    if (unreadable) {
+        result.outcome = PathCheckOutcome::Unreadable;
+        result.unreadableFiles = 1;
+        return result;
+    }
+    AppendSingleFileLines(result.report, findings.kinds);
+    return result;
+}
+
+PathCheckResult CheckFolder(const std::string& path, RunContext& ctx) {
+    PathCheckResult result;
+    const std::string folder = WithTrailingSeparator(path);
+
+    std::vector<std::string> files;
+    int32_t listed = 0;
+    {
+        CFileRecordArray records;
+        records.SetFillDetails(false);
+        records.ScanFolder(folder, kPathCheckPatterns, true, kOrderDescendingName, false, nullptr, &listed,
+                           &ctx);
+        if (ctx.PollEscape()) {
+            ctx.RestoreWait();
+            result.cancelled = true;
+            result.report = kFolderCancelledAfterScan;
+            return result;
+        }
+        ctx.RestoreWait();
+        // Only the paths are needed, read from the last record to the first.
+        const std::vector<CFileRecord>& all = records.Records();
+        files.reserve(all.size());
+        for (auto it = all.rbegin(); it != all.rend(); ++it) {
+            files.push_back(it->m_path);
+        }
+    }
+    result.filesChecked = listed;
+
+    std::array<std::string, kPathFindingKinds> sections;
+    std::string unreadableSection;
+    CLineScanner scanner(&ctx);
+    for (const std::string& file : files) {
+        scanner.Open(file);
+        FileFindings findings;
+        const ScanEnd end = ScanFile(scanner, findings);
+        const bool unreadable = !scanner.WasOpened() || scanner.HadReadError();
+        scanner.Close();
+        if (end == ScanEnd::Escaped) {
+            // The file being read when Escape came adds nothing.
+            result.cancelled = true;
+            break;
+        }
+        for (int k = 0; k < kPathFindingKinds; ++k) {
+            if ((findings.kinds & (1u << k)) != 0) {
+                sections[k] += file;
+                sections[k] += "\r\n";
+            }
+        }
+        if (unreadable) {
+            unreadableSection += file;
+            unreadableSection += "\r\n";
+            ++result.unreadableFiles;
+        }
+        if (findings.kinds != 0 || unreadable) {
+            ++result.problemFiles;
+        }
+    }
+
+    if (result.cancelled) {
+        result.report = kFolderCancelled;
+    }
+    for (int k = 0; k < kPathFindingKinds; ++k) {
+        if (!sections[k].empty()) {
+            result.report += kSectionHeaders[k];
+            result.report += sections[k];
+            result.report += "\r\n";
+        }
+    }
+    if (!unreadableSection.empty()) {
+        result.report += kUnreadableHeader;
+        result.report += unreadableSection;
+        result.report += "\r\n";
+    }
+    if (result.cancelled) {
+        ctx.RestoreWait();
+    }
+    return result;
+}
+
+}  // namespace
+
+PathCheckResult CheckPaths(const std::string& path, PathCheckMode mode, RunContext& ctx) {
+    const size_t noticesBefore = ctx.Notices().size();
+    PathCheckResult result;
+    {
+        WaitCursorScope wait(ctx);
+        ProgressScope progress(ctx);
+        result = mode == PathCheckMode::FileOnly ? CheckOneFile(path, ctx) : CheckFolder(path, ctx);
+    }
+    result.notices.assign(ctx.Notices().begin() + static_cast<std::ptrdiff_t>(noticesBefore),
+                          ctx.Notices().end());
+    return result;
+}
+
+PathCheckRun RunPathCheck(const std::string& path, PathCheckMode mode, RunContext& ctx) {
+    const size_t noticesBefore = ctx.Notices().size();
+    PathCheckRun run;
+    auto stopWith = [&](PathCheckStop stop, const char* text) {
+        run.stop = stop;
+        ctx.Notify(NoticeKind::Error, kErrorTitle, text);
+    };
+
+    std::error_code ec;
+    const std::filesystem::path fsPath = NativePath(path);
+    const bool exists = !path.empty() && std::filesystem::exists(fsPath, ec);
+    const bool isFolder = exists && std::filesystem::is_directory(fsPath, ec);
+    if (!exists) {
+        stopWith(PathCheckStop::PathMissing, kPathMissingText);
+        run.disableCheckButton = true;
+    } else if (mode == PathCheckMode::AllFiles && !isFolder) {
+        stopWith(PathCheckStop::NotAFolder, kNotAFolderText);
+    } else if (mode == PathCheckMode::FileOnly && isFolder) {
+        stopWith(PathCheckStop::NotAFile, kNotAFileText);
+    } else {
+        PathCheckResult result = CheckPaths(path, mode, ctx);
+        run.cancelled = result.cancelled;
+        run.unreadableFiles = result.unreadableFiles;
+        if (result.outcome == PathCheckOutcome::NotRecognised) {
+            stopWith(PathCheckStop::NotRecognised, kNotRecognisedText);
+        } else if (result.outcome == PathCheckOutcome::Unreadable) {
+            stopWith(PathCheckStop::Unreadable, kUnreadableText);
+        } else {
+            run.filesChecked = result.filesChecked;
+            run.problemFiles = result.problemFiles;
+            run.report = result.report.empty() ? std::string(kNothingFound) : std::move(result.report);
+            run.refreshCounters = true;
+            ctx.CountersChanged(run.filesChecked, run.problemFiles);
+        }
+    }
+    run.notices.assign(ctx.Notices().begin() + static_cast<std::ptrdiff_t>(noticesBefore),
+                       ctx.Notices().end());
+    return run;
+}
+
+}  // namespace veltrane

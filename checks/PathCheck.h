@@ -1,0 +1,88 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fs/RunContext.h"
+
+namespace veltrane {
+
+// "File Only" checks the one file named; "All files in this folder" every Poser file below the folder.
+enum class PathCheckMode { FileOnly, AllFiles };
+
+// The kinds of texture-map path problem, as bits; also the order in which reports list them.
+enum PathFinding : unsigned {
+    kFindingUnquotedSpaces = 1u << 0,
+    kFindingAbsolute = 1u << 1,
+    kFindingBackslash = 1u << 2,
+    kFindingTooLong = 1u << 3,
+};
+inline constexpr int kPathFindingKinds = 4;
+
+// A relative texture-map path longer than this many bytes does not load on the Mac.
+inline constexpr size_t kMaxRelativePathLength = 62;
+
+// The folder mode's file patterns.
+inline constexpr const char* kPathCheckPatterns = "*.CR2;*.FC2;*.LT2;*.HR2;*.PP2;*.PZ3;*.PZ2;*.CM2";
+
+// How CheckPaths ended.
+enum class PathCheckOutcome {
+    Checked,        // the report (possibly partial, see cancelled) is to be shown
+    NotRecognised,  // file-only mode: the file has none of the nine Poser extensions; nothing was read
+    Unreadable,     // file-only mode: the file could not be read
+};
+
+// What one CheckPaths run produced.
+struct PathCheckResult {
+    PathCheckOutcome outcome = PathCheckOutcome::Checked;
+    std::string report;           // empty when nothing was found
+    int32_t filesChecked = 0;     // box 1008, "Files checked: "
+    int32_t problemFiles = 0;     // box 1009, "Problem files:"; unreadable files count here too
+    int32_t unreadableFiles = 0;  // folder mode: files listed that could not be read
+    bool cancelled = false;       // Escape ended the run; the report says so and holds what was found
+    std::vector<Notice> notices;  // the boxes raised during the run (line-length warnings), in order
+};
+
+// The findings of one line of a Poser file (0 when it is not a texture-map line or its value passes).
+// A texture-map line holds "textureMap", "reflectionMap" or "transparencyMap"; its value is the text
+// after the line's first "Map " (after the first keyword when the line has no "Map "), without white
+// space at either end and without its double quotes.
+unsigned ExaminePathLine(std::string_view line);
+
+// Reads the file (file-only mode) or every Poser file below the folder (all-files mode) and reports the
+// texture-map paths that are absolute, hold backslashes, are too long, or hold spaces without quotes.
+// Shows the wait cursor and the progress window through ctx for the whole run and polls Escape once per
+// line read (and once after the folder scan). The path is not validated here: see RunPathCheck.
+PathCheckResult CheckPaths(const std::string& path, PathCheckMode mode, RunContext& ctx);
+
+// Where a press of "&Check!" stopped before showing a result.
+enum class PathCheckStop {
+    None,           // the result is shown
+    PathMissing,    // nothing exists at the path
+    NotAFolder,     // all-files mode on something that is not a folder
+    NotAFile,       // file-only mode on a folder
+    NotRecognised,  // file-only mode on a file of another type
+    Unreadable,     // file-only mode on a file that could not be read
+};
+
+// Everything a press of "&Check!" on the Check Paths page produces, for the page or the command line.
+struct PathCheckRun {
+    PathCheckStop stop = PathCheckStop::None;
+    std::string report;        // the results-box text ("No absolute paths found" for an empty report)
+    int32_t filesChecked = 0;  // the counters to show, when refreshCounters is set
+    int32_t problemFiles = 0;
+    int32_t unreadableFiles = 0;
+    bool refreshCounters = false;     // the page puts the report and the counters into their boxes
+    bool disableCheckButton = false;  // the path did not exist: "&Check!" stays off until the path changes
+    bool cancelled = false;
+    std::vector<Notice> notices;  // every box of the press, in order
+};
+
+// The "&Check!" handler without the page: validates the path for the mode (the "ERROR" boxes, raised
+// through ctx), runs CheckPaths and turns its result into what the page shows. When stop is not None the
+// results box and the counter boxes keep what they showed.
+PathCheckRun RunPathCheck(const std::string& path, PathCheckMode mode, RunContext& ctx);
+
+}  // namespace veltrane
