@@ -1,0 +1,96 @@
+#include "app/MainSheet.h"
+
+#include <QAction>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include "app/AboutDlg.h"
+#include "app/AppIcon.h"
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+#ifdef Q_OS_MACOS
+#include <QMenuBar>
+#endif
+
+namespace veltrane {
+
+namespace {
+
+QString AboutText() {
+    return QStringLiteral("&About Veltrane...");
+}
+
+}  // namespace
+
+CMainSheet::CMainSheet(QWidget* parent) : CPropertySheet(QStringLiteral("Veltrane"), parent) {
+    setObjectName(QStringLiteral("mainSheet"));
+    AddPage(&m_fileNames);
+    AddPage(&m_versionNumber);
+    AddPage(&m_checkPaths);
+    AddPage(&m_listMaker);
+    setWindowIcon(AppIcon());
+
+    m_about = new QAction(AboutText(), this);
+    m_about->setObjectName(QStringLiteral("aboutAction"));
+    m_about->setMenuRole(QAction::AboutRole);
+    connect(m_about, &QAction::triggered, this, &CMainSheet::ShowAbout);
+}
+
+CMainSheet::~CMainSheet() {
+    // The pages are members: take them out of the tab widget before they go.
+    while (TabWidget()->count() > 0) {
+        QWidget* page = TabWidget()->widget(0);
+        TabWidget()->removeTab(0);
+        page->setParent(nullptr);
+    }
+}
+
+void CMainSheet::OnInitDialog() {
+#ifdef Q_OS_WIN
+    // The system menu of the window gets a separator and the About entry.
+    if (HMENU menu = GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE)) {
+        const std::wstring text = AboutText().toStdWString();
+        if (!text.empty()) {
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            AppendMenuW(menu, MF_STRING, kAboutCommand, text.c_str());
+        }
+    }
+#elif defined(Q_OS_MACOS)
+    auto* bar = new QMenuBar(this);
+    bar->addMenu(QStringLiteral("Help"))->addAction(m_about);
+#else
+    // No system menu here: the same entry in the window's context menu.
+    auto* separator = new QAction(this);
+    separator->setSeparator(true);
+    addAction(separator);
+    addAction(m_about);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+#endif
+
+    OkButton()->hide();
+    QuitButton()->setText(QStringLiteral("Quit"));
+    QuitButton()->setObjectName(QStringLiteral("quitButton"));
+    QuitButton()->show();
+}
+
+void CMainSheet::ShowAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+#ifdef Q_OS_WIN
+bool CMainSheet::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    const MSG* msg = static_cast<const MSG*>(message);
+    if (eventType == "windows_generic_MSG" && msg->message == WM_SYSCOMMAND &&
+        (msg->wParam & 0xFFF0) == kAboutCommand) {
+        ShowAbout();
+        *result = 0;
+        return true;
+    }
+    return CPropertySheet::nativeEvent(eventType, message, result);
+}
+#endif
+
+}  // namespace veltrane

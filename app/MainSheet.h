@@ -1,0 +1,53 @@
+#pragma once
+
+#include "app/PropertySheet.h"
+#include "pages/FileListMaker.h"
+#include "pages/FileNameCheck.h"
+#include "pages/PathsCheck.h"
+#include "pages/VersionCheck.h"
+
+class QAction;
+
+namespace veltrane {
+
+// The program's window: the four tools as tabs (File Names, Version Number, Check Paths, List
+// Maker), one "Quit" button, and "&About Veltrane..." in the window's system menu (elsewhere in
+// its context menu).
+class CMainSheet : public CPropertySheet {
+    Q_OBJECT
+
+public:
+    // Command identifier of the About entry of the system menu.
+    static constexpr unsigned kAboutCommand = 0x0010;
+
+    explicit CMainSheet(QWidget* parent = nullptr);
+    ~CMainSheet() override;
+
+    CFileNameCheck& FileNamesPage() { return m_fileNames; }
+    CVersionCheck& VersionNumberPage() { return m_versionNumber; }
+    CPathsCheck& CheckPathsPage() { return m_checkPaths; }
+    CFileListMaker& ListMakerPage() { return m_listMaker; }
+
+    // The "Quit" button.
+    QPushButton* QuitButton() const { return CancelButton(); }
+    // The "&About Veltrane..." entry.
+    QAction* AboutAction() const { return m_about; }
+
+    // Shows the About box modally and returns when it is closed.
+    void ShowAbout();
+
+protected:
+    void OnInitDialog() override;
+#ifdef Q_OS_WIN
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
+#endif
+
+private:
+    CPathsCheck m_checkPaths;
+    CFileNameCheck m_fileNames;
+    CFileListMaker m_listMaker;
+    CVersionCheck m_versionNumber;
+    QAction* m_about = nullptr;
+};
+
+}  // namespace veltrane

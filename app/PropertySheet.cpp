@@ -1,0 +1,101 @@
+#include "app/PropertySheet.h"
+
+#include <QDialogButtonBox>
+#include <QIcon>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "app/PropertyPage.h"
+
+namespace veltrane {
+
+CPropertySheet::CPropertySheet(const QString& title, QWidget* parent)
+    : QDialog(parent),
+      m_tabs(new QTabWidget(this)),
+      m_buttons(new QDialogButtonBox(this)),
+      m_ok(m_buttons->addButton(QDialogButtonBox::Ok)),
+      m_cancel(m_buttons->addButton(QDialogButtonBox::Cancel)) {
+    setWindowTitle(title);
+    // A dialog without a parent still gets the minimise button of a main window.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+    // Enter belongs to the default button of the current page, never to these two.
+    // Every tab caption shows whole; the sheet is as wide as its tabs need.
+    m_tabs->setUsesScrollButtons(false);
+    m_ok->setIcon(QIcon());
+    m_cancel->setIcon(QIcon());
+    m_ok->setAutoDefault(false);
+    m_cancel->setAutoDefault(false);
+    connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_tabs, 1);
+    layout->addWidget(m_buttons);
+
+    connect(m_tabs, &QTabWidget::currentChanged, this, &CPropertySheet::OnCurrentChanged);
+}
+
+CPropertySheet::~CPropertySheet() = default;
+
+void CPropertySheet::AddPage(CPropertyPage* page) {
+    m_pages.push_back(page);
+    // Adding the first tab makes it current; activation waits until the sheet is shown.
+    const QSignalBlocker block(m_tabs);
+    m_tabs->addTab(page, page->Caption());
+}
+
+int CPropertySheet::GetPageCount() const {
+    return static_cast<int>(m_pages.size());
+}
+
+CPropertyPage* CPropertySheet::GetPage(int index) const {
+    if (index < 0 || index >= GetPageCount()) {
+        return nullptr;
+    }
+    return m_pages[static_cast<size_t>(index)];
+}
+
+CPropertyPage* CPropertySheet::GetActivePage() const {
+    return GetPage(m_tabs->currentIndex());
+}
+
+int CPropertySheet::GetActiveIndex() const {
+    return m_tabs->currentIndex();
+}
+
+void CPropertySheet::SetActivePage(int index) {
+    m_tabs->setCurrentIndex(index);
+}
+
+void CPropertySheet::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (m_shown || event->spontaneous()) {
+        return;
+    }
+    m_shown = true;
+    OnInitDialog();
+    m_active = m_tabs->currentIndex();
+    if (CPropertyPage* page = GetPage(m_active)) {
+        page->Activate();
+    }
+}
+
+void CPropertySheet::OnCurrentChanged(int index) {
+    if (!m_shown || index == m_active) {
+        return;
+    }
+    // The page left stores its state before the new page loads it.
+    if (CPropertyPage* left = GetPage(m_active)) {
+        left->Deactivate();
+    }
+    m_active = index;
+    if (CPropertyPage* page = GetPage(index)) {
+        page->Activate();
+    }
+}
+
+}  // namespace veltrane

@@ -1,0 +1,65 @@
+#include "pages/FileNameCheck.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "checks/FileNameLengthCheck.h"
+#include "pages/FolderChooser.h"
+#include "pages/GuiRunContext.h"
+
+namespace veltrane {
+
+CFileNameCheck::CFileNameCheck(QWidget* parent)
+    : CCheckerPage(
+          CheckerPageTexts{
+              QStringLiteral("  File Names  "),
+              QStringLiteral(
+                  "Check the length of file and folder names.\n(32 characters is the max file name "
+                  "length on Mac)"),
+              QStringLiteral("This folder only"),
+              QStringLiteral("Entire directory"),
+              QStringLiteral("Items checked: "),
+              QStringLiteral("Problems found:"),
+          },
+          parent) {
+    setObjectName(QStringLiteral("fileNamesPage"));
+}
+
+void CFileNameCheck::OnBrowse() {
+    const auto chosen =
+        FolderChooser().ChooseFolder(this, QStringLiteral("Select Folder to scan"), PathBox()->text());
+    if (!chosen) {
+        return;  // a cancelled Browse leaves everything as it was
+    }
+    SetPathText(*chosen);
+    Reset();
+    CheckButton()->setEnabled(true);
+}
+
+void CFileNameCheck::OnCheck() {
+    m_counter1 = 0;
+    m_counter2 = 0;
+    ClearResults();
+    const NameCheckMode mode =
+        FirstModeButton()->isChecked() ? NameCheckMode::ThisFolderOnly : NameCheckMode::EntireDirectory;
+
+    FileNameCheckResult result;
+    {
+        const auto ctx = MakeRunContext();
+        result = CheckFileNames(ToNativePath(PathBox()->text()), mode, *ctx);
+    }
+    if (result.disableCheckButton) {
+        CheckButton()->setEnabled(false);
+        return;
+    }
+    m_counter1 = result.itemsChecked;
+    m_counter2 = result.problemsFound;
+    if (result.refreshCounters) {
+        RefreshCounters();
+    }
+    ShowReport(result.report);
+}
+
+}  // namespace veltrane

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <QString>
+
+#include "app/PropertyPage.h"
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace veltrane {
+
+class CFileChooser;
+class CFolderChooser;
+class CGuiRunContext;
+
+// What the four pages share: the banner, the path box with its Browse button, the two counter
+// boxes, the results box, the page path that mirrors the path box, and the remembered path that
+// is loaded when the page becomes the current tab and stored when the user leaves it.
+class CPageFrame : public CPropertyPage {
+    Q_OBJECT
+
+public:
+    QLineEdit* PathBox() const { return m_pathBox; }
+    QPushButton* BrowseButton() const { return m_browse; }
+    QLineEdit* FirstCounterBox() const { return m_counterBox1; }
+    QLineEdit* SecondCounterBox() const { return m_counterBox2; }
+    QPlainTextEdit* ResultsBox() const { return m_results; }
+
+    // The page path: always the last text seen in the path box.
+    const QString& PagePath() const { return m_pagePath; }
+    int32_t FirstCounter() const { return m_counter1; }
+    int32_t SecondCounter() const { return m_counter2; }
+
+    // Replaces the dialogs that Browse and Save open (the program's own by default).
+    void SetFolderChooser(std::unique_ptr<CFolderChooser> chooser);
+    void SetFileChooser(std::unique_ptr<CFileChooser> chooser);
+
+    // A report as the results box shows it: "\r\n" line ends become line breaks of the box.
+    static QString DisplayText(std::string_view report);
+
+    // The page's path text as the check logic takes it.
+    static std::string ToNativePath(const QString& text);
+
+protected:
+    CPageFrame(const QString& caption, QWidget* parent);
+    ~CPageFrame() override;
+
+    // Building blocks for the page layouts, created in the order the pages give them.
+    QLabel* CreateBanner(const QString& text);
+    QGroupBox* CreatePathGroup();
+    void CreateCounterBoxes(int digitsWidth);
+    QPlainTextEdit* CreateResultsBox(bool readOnly);
+
+    void OnSetActive() override;
+    void OnKillActive() override;
+
+    // Runs after every change of the path box text, typed or set by the program, with the page
+    // path already updated.
+    virtual void OnPathChanged() = 0;
+    virtual void OnBrowse() = 0;
+
+    // Puts text in the path box. The change handling runs even when the text is the same.
+    void SetPathText(const QString& text);
+
+    // Counters to 0, results box emptied, counter boxes refreshed. Never touches the path box.
+    void Reset();
+    // Writes both counters into their boxes and paints them at once.
+    void RefreshCounters();
+    void ShowReport(std::string_view report);
+    void ClearResults();
+
+    CFolderChooser& FolderChooser();
+    CFileChooser& FileChooser();
+
+    // A run context whose counter reports go straight into the counter boxes.
+    std::unique_ptr<CGuiRunContext> MakeRunContext();
+
+    int32_t m_counter1 = 0;
+    int32_t m_counter2 = 0;
+    QString m_pagePath;
+
+private:
+    void HandlePathEdited();
+    void LoadLastPath();
+    void StoreLastPath();
+
+    QLineEdit* m_pathBox = nullptr;
+    QPushButton* m_browse = nullptr;
+    QLineEdit* m_counterBox1 = nullptr;
+    QLineEdit* m_counterBox2 = nullptr;
+    QPlainTextEdit* m_results = nullptr;
+    std::unique_ptr<CFolderChooser> m_folderChooser;
+    std::unique_ptr<CFileChooser> m_fileChooser;
+};
+
+}  // namespace veltrane

@@ -1,0 +1,89 @@
+#include "pages/ProgressWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace veltrane {
+
+CProgressWindow::CProgressWindow(QWidget* owner)
+    : QWidget(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint),
+      m_text(new QLabel(QStringLiteral("ESCAPE to cancel....."), this)) {
+    setWindowTitle(QStringLiteral("Processing....."));
+    setWindowModality(Qt::ApplicationModal);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setFocusPolicy(Qt::StrongFocus);
+
+    QFont font = m_text->font();
+    font.setPointSizeF(font.pointSizeF() * 1.25);
+    m_text->setFont(font);
+    m_text->setAlignment(Qt::AlignCenter);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_text);
+
+    // About 113 by 34 dialog units of the window's font.
+    const QFontMetrics metrics(this->font());
+    const int unitX = qMax(1, metrics.averageCharWidth());
+    const int unitY = qMax(1, metrics.height());
+    setFixedSize(qMax(113 * unitX / 4, m_text->sizeHint().width() + 24), qMax(34 * unitY / 8, 48));
+}
+
+void CProgressWindow::ShowNow() {
+    QWidget* owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+    QRect area;
+    if (owner != nullptr && owner->isVisible()) {
+        area = owner->frameGeometry();
+    } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        area = screen->availableGeometry();
+    }
+    if (area.isValid()) {
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+    show();
+    raise();
+    activateWindow();
+    setFocus(Qt::OtherFocusReason);
+    repaint();
+    // Let the window system map and paint the window before the run takes the thread.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    repaint();
+}
+
+bool CProgressWindow::TakeEscapeRequest() {
+    if (m_escapeRequests == 0) {
+        return false;
+    }
+    --m_escapeRequests;
+    return true;
+}
+
+void CProgressWindow::CloseNow() {
+    m_closing = true;
+    close();
+    m_closing = false;
+}
+
+void CProgressWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        ++m_escapeRequests;
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void CProgressWindow::closeEvent(QCloseEvent* event) {
+    // Only the run closes the window; Alt+F4 and the like are ignored.
+    if (m_closing) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+}  // namespace veltrane

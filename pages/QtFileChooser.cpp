@@ -1,0 +1,96 @@
+#include "pages/QtFileChooser.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QPointer>
+
+namespace veltrane {
+
+namespace {
+
+// Qt's "*.*" matches only names that contain a dot. Where a filter's pattern is "*.*", the list
+// model gets "*" instead, after the dialog has applied the filter.
+void ShowDotlessNamesForStarDotStar(QFileDialog& dialog) {
+    QPointer<QFileDialog> guard(&dialog);
+    auto apply = [guard](const QString& filter) {
+        if (!guard) {
+            return;
+        }
+        if (!filter.endsWith(QStringLiteral("(*.*)"))) {
+            return;
+        }
+        if (auto* model = guard->findChild<QFileSystemModel*>()) {
+            model->setNameFilters({QStringLiteral("*")});
+        }
+    };
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, apply);
+    apply(dialog.selectedNameFilter());
+}
+
+}  // namespace
+
+std::unique_ptr<QFileDialog> CQtFileChooser::MakeOpenDialog(QWidget* owner, const QString& title,
+                                                            const QString& initial,
+                                                            const QStringList& filters) {
+    auto dialog = std::make_unique<QFileDialog>(owner, title);
+    // The widget-based dialog, so that the filter rule above holds on every platform.
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setNameFilters(filters);
+    if (!filters.isEmpty()) {
+        dialog->selectNameFilter(filters.front());
+    }
+    const QFileInfo start(initial);
+    if (!initial.isEmpty() && start.isDir()) {
+        dialog->setDirectory(start.absoluteFilePath());
+    } else if (!initial.isEmpty() && start.absoluteDir().exists()) {
+        dialog->setDirectory(start.absolutePath());
+    }
+    ShowDotlessNamesForStarDotStar(*dialog);
+    return dialog;
+}
+
+std::unique_ptr<QFileDialog> CQtFileChooser::MakeSaveDialog(QWidget* owner, const QString& initialFolder,
+                                                            const QString& filter,
+                                                            const QString& defaultSuffix) {
+    auto dialog = std::make_unique<QFileDialog>(owner);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setNameFilter(filter);
+    dialog->setDefaultSuffix(defaultSuffix);
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, false);
+    const QFileInfo start(initialFolder);
+    if (!initialFolder.isEmpty() && start.isDir()) {
+        dialog->setDirectory(start.absoluteFilePath());
+    } else if (!initialFolder.isEmpty() && start.absoluteDir().exists()) {
+        dialog->setDirectory(start.absolutePath());
+    }
+    return dialog;
+}
+
+std::optional<QString> CQtFileChooser::OpenFile(QWidget* owner, const QString& title, const QString& initial,
+                                                const QStringList& filters) {
+    const auto dialog = MakeOpenDialog(owner, title, initial, filters);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return QDir::toNativeSeparators(dialog->selectedFiles().front());
+}
+
+std::optional<QString> CQtFileChooser::SaveFile(QWidget* owner, const QString& initialFolder,
+                                                const QString& filter, const QString& defaultSuffix) {
+    const auto dialog = MakeSaveDialog(owner, initialFolder, filter, defaultSuffix);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return QDir::toNativeSeparators(dialog->selectedFiles().front());
+}
+
+std::unique_ptr<CFileChooser> MakeFileChooser() {
+    return std::make_unique<CQtFileChooser>();
+}
+
+}  // namespace veltrane

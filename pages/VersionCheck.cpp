@@ -1,0 +1,59 @@
+#include "pages/VersionCheck.h"
+
+#include <QLineEdit>
+#include <QRadioButton>
+
+#include "checks/VersionCheck.h"
+#include "fs/FileRecordArray.h"
+#include "pages/GuiRunContext.h"
+
+namespace veltrane {
+
+CVersionCheck::CVersionCheck(QWidget* parent)
+    : CCheckerPage(
+          CheckerPageTexts{
+              QStringLiteral("  Version Number  "),
+              QStringLiteral(
+                  "Fix ProPack and Poser 5 version numbers\nto eliminate the error message when used "
+                  "in Poser 4."),
+              QStringLiteral("File Only"),
+              QStringLiteral("All files in this folder"),
+              QStringLiteral("Files checked: "),
+              QStringLiteral("Problems found:"),
+          },
+          parent) {
+    setObjectName(QStringLiteral("versionNumberPage"));
+}
+
+CVersionCheck::~CVersionCheck() = default;
+
+void CVersionCheck::OnInitDialog() {
+    CCheckerPage::OnInitDialog();
+    m_records = std::make_unique<CFileRecordArray>();
+}
+
+void CVersionCheck::OnBrowse() {
+    BrowseFileOrFolder();
+}
+
+void CVersionCheck::OnCheck() {
+    if (!m_records) {
+        m_records = std::make_unique<CFileRecordArray>();
+    }
+    const VersionCheckMode mode =
+        FirstModeButton()->isChecked() ? VersionCheckMode::File : VersionCheckMode::Folder;
+    VersionRunResult run;
+    {
+        const auto ctx = MakeRunContext();
+        run = RunVersionCheck(ToNativePath(PathBox()->text()), mode, *m_records, *ctx);
+    }
+    if (!run.hasReport) {
+        return;  // stopped at an error box: counters and results stay as they were
+    }
+    m_counter1 = run.check.filesChecked;
+    m_counter2 = run.check.problemsFound;
+    RefreshCounters();
+    ShowReport(run.report);
+}
+
+}  // namespace veltrane
