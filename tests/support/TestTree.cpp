@@ -10,6 +10,7 @@
 #include <process.h>
 #define VELTRANE_GETPID _getpid
 #else
+#include <dirent.h>
 #include <unistd.h>
 #define VELTRANE_GETPID getpid
 #endif
@@ -77,6 +78,42 @@ std::string TempDir::MakeDir(std::string_view rel) const {
 std::string TempDir::ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+int TempDir::ListingPosition(const std::string& folder, const std::string& name) {
+#ifdef _WIN32
+    // The Windows listing starts with "." and ".." and then gives what directory_iterator gives.
+    if (name == ".") {
+        return 0;
+    }
+    if (name == "..") {
+        return 1;
+    }
+    int index = 2;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec), ++index) {
+        if (it->path().filename().string() == name) {
+            return index;
+        }
+    }
+    return -1;
+#else
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) {
+        return -1;
+    }
+    int found = -1;
+    int index = 0;
+    while (struct dirent* entry = readdir(dir)) {
+        if (name == entry->d_name) {
+            found = index;
+            break;
+        }
+        ++index;
+    }
+    closedir(dir);
+    return found;
+#endif
 }
 
 }  // namespace veltrane::test

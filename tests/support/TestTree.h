@@ -29,6 +29,10 @@ public:
     // The whole content of a file (empty when it cannot be read).
     static std::string ReadFile(const std::string& path);
 
+    // Index of name in the platform's raw listing of folder, "." and ".." included (the scanner polls
+    // once per such entry); -1 when name is not there. Lets a test aim an Escape at a given entry.
+    static int ListingPosition(const std::string& folder, const std::string& name);
+
 private:
     std::string m_root;
 };
