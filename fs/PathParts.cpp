@@ -1,5 +1,9 @@
 #include "fs/PathParts.h"
 
+#ifdef _WIN32
+#include "fs/WidePath.h"
+#endif
+
 namespace veltrane {
 
 bool IsSeparator(char c, PathStyle style) {
@@ -64,6 +68,22 @@ std::string_view LastComponent(std::string_view path, PathStyle style) {
     }
     // Keep one trailing separator, as the shell function does for folder paths.
     return path.substr(start, end < path.size() ? end - start + 1 : end - start);
+}
+
+std::filesystem::path ToFsPath(const std::string& path) {
+#ifdef _WIN32
+    return std::filesystem::path(ToWide(path));
+#else
+    return std::filesystem::path(path);
+#endif
+}
+
+std::string FromFsPath(const std::filesystem::path& path) {
+#ifdef _WIN32
+    return FromWide(path.wstring());
+#else
+    return path.string();
+#endif
 }
 
 size_t CharacterCount(std::string_view text) {

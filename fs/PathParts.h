@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <string>
 #include <string>
 #include <string_view>
 
@@ -41,6 +43,10 @@ std::string WithTrailingSeparator(std::string path, PathStyle style = kNativeSty
 // trailing separator, as the shell's "find file name" does ("C:\a\Props\" -> "Props\").
 // A drive root ("C:\", "/") is returned whole.
 std::string_view LastComponent(std::string_view path, PathStyle style = kNativeStyle);
+
+// The std::filesystem form of a path held as UTF-8 text (the wide form on Windows), and back.
+std::filesystem::path ToFsPath(const std::string& path);
+std::string FromFsPath(const std::filesystem::path& path);
 
 // Number of characters of a name: Unicode code points when the text is valid UTF-8, else bytes.
 size_t CharacterCount(std::string_view text);
