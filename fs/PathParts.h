@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
-#include <string>
 #include <string_view>
 
 namespace veltrane {
