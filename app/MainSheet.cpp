@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTabWidget>
 
 #include "app/AboutDlg.h"
@@ -39,7 +40,9 @@ CMainSheet::CMainSheet(QWidget* parent) : CPropertySheet(QStringLiteral("Veltran
 }
 
 CMainSheet::~CMainSheet() {
-    // The pages are members: take them out of the tab widget before they go.
+    // The pages are members: take them out of the tab widget before they go, without the tab
+    // changes that this makes counting as the user's (they would store the remembered path).
+    const QSignalBlocker block(TabWidget());
     while (TabWidget()->count() > 0) {
         QWidget* page = TabWidget()->widget(0);
         TabWidget()->removeTab(0);

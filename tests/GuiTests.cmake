@@ -1,0 +1,33 @@
+# Qt Test programs for the window and its pages, one program per *Test.cpp under app/ and pages/,
+# each run by ctest on the offscreen platform with its own temporary settings folder.
+find_package(Qt6 REQUIRED COMPONENTS Test)
+
+add_library(veltrane_gui_test_support STATIC ${CMAKE_CURRENT_SOURCE_DIR}/pages/GuiTestSupport.cpp
+                                             ${CMAKE_CURRENT_SOURCE_DIR}/pages/GuiTestSupport.h)
+set_target_properties(veltrane_gui_test_support PROPERTIES AUTOMOC ON)
+target_include_directories(veltrane_gui_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(veltrane_gui_test_support PUBLIC veltrane_gui Qt6::Test)
+target_compile_options(veltrane_gui_test_support PRIVATE ${VELTRANE_WARNINGS})
+target_compile_definitions(veltrane_gui_test_support PUBLIC
+  VELTRANE_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
+
+file(GLOB VELTRANE_GUI_TEST_SOURCES CONFIGURE_DEPENDS
+     ${CMAKE_CURRENT_SOURCE_DIR}/app/*Test.cpp ${CMAKE_CURRENT_SOURCE_DIR}/pages/*Test.cpp)
+foreach(source ${VELTRANE_GUI_TEST_SOURCES})
+  get_filename_component(name ${source} NAME_WE)
+  set(target gui_${name})
+  add_executable(${target} ${source})
+  set_target_properties(${target} PROPERTIES AUTOMOC ON)
+  target_link_libraries(${target} PRIVATE veltrane_gui_test_support)
+  target_compile_options(${target} PRIVATE ${VELTRANE_WARNINGS})
+  add_test(NAME gui.${name} COMMAND ${target})
+  set_tests_properties(gui.${name} PROPERTIES
+    LABELS gui
+    TIMEOUT 300
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTEST_FUNCTION_TIMEOUT=60000")
+endforeach()
+
+# The folder picker's own tests.
+if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/dialogs/DialogTests.cmake)
+  include(${CMAKE_CURRENT_SOURCE_DIR}/dialogs/DialogTests.cmake)
+endif()
