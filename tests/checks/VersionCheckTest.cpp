@@ -1,0 +1,204 @@
+#include "checks/VersionCheck.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/ScriptedContext.h"
+#include "support/TestTree.h"
+
+namespace veltrane {
+namespace {
+
+using test::ScriptedContext;
+using test::TempDir;
+
+const std::string kHeader = "{\r\nversion\r\n\t{\r\n";
+
+std::string PoserFile(std::string_view versionLine) {
+    return kHeader + std::string(versionLine) + "\r\n\t}\r\nactor BODY:1\r\n";
+}
+
+TEST(VersionCheckTest, JudgesOnlyVersionLines) {
+    struct Case {
+        const char* line;
+        VersionVerdict verdict;
+    };
+    const Case cases[] = {
+        {"\tnumber 5", VersionVerdict::NeedsFix},
+        {"\tnumber 5.0", VersionVerdict::NeedsFix},
+        {"\tnumber 5.1", VersionVerdict::NeedsFix},
+        {"\tnumber 50", VersionVerdict::NeedsFix},
+        {"\tnumber 4.1", VersionVerdict::NeedsFix},
+        {"\tnumber 4.2", VersionVerdict::NeedsFix},
+        {"\tnumber 4.10", VersionVerdict::NeedsFix},
+        {"  \t number 4.1 \t ", VersionVerdict::NeedsFix},
+        {"number 5", VersionVerdict::NeedsFix},
+        {"\tnumber 4.0", VersionVerdict::Fine},
+        {"\tnumber 4.01", VersionVerdict::Fine},
+        {"\tnumber 4.05", VersionVerdict::Fine},
+        {"\tnumber 4", VersionVerdict::Fine},
+        {"\tnumber 6", VersionVerdict::Fine},
+        {"\tnumber\t5", VersionVerdict::Fine},  // the tests look for "number 5" with one space
+        {"\tNumber 5", VersionVerdict::NotVersionLine},
+        {"\tname Jersey number 5", VersionVerdict::NotVersionLine},
+        {"\tnumber 5 and more", VersionVerdict::NotVersionLine},
+        {"\tnumbers 5", VersionVerdict::NotVersionLine},
+        {"\tnumber5", VersionVerdict::NotVersionLine},
+        {"\tnumber", VersionVerdict::NotVersionLine},
+        {"\tnumber   ", VersionVerdict::NotVersionLine},
+        {"x number 5", VersionVerdict::NotVersionLine},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(JudgeVersionLine(c.line), c.verdict) << '"' << c.line << '"';
+    }
+}
+
+TEST(VersionCheckTest, FileModeStopsAtTheFirstLineThatNeedsFixing) {
+    TempDir dir;
+    const std::string path = dir.WriteFile(
+        "a.cr2", "\tname Jersey number 5\r\n\tnumber 4.0\r\n\tnumber 5\r\nnumber 4.1\r\nlast\r\n");
+    ScriptedContext ctx;
+    CFileRecordArray records;
+    VersionCheckResult r = CheckVersionNumbers(path, VersionCheckMode::File, records, ctx);
+    EXPECT_EQ(r.outcome, VersionCheckOutcome::Checked);
+    EXPECT_EQ(r.filesChecked, 1);
+    EXPECT_EQ(r.problemsFound, 1);
+    EXPECT_EQ(r.flaggedText, path + "\r\n");
+    EXPECT_EQ(ctx.m_polls, 3);  // one poll per line, up to the flagged one
+    EXPECT_EQ(ctx.m_counters, (std::vector<std::pair<int32_t, int32_t>>{{1, 0}, {1, 1}}));
+    ASSERT_EQ(records.GetSize(), 1);
+    EXPECT_EQ(records.GetAt(0).m_path, path);
+
+    // A word "number" elsewhere in a line does not flag the file.
+    const std::string clean = dir.WriteFile("b.cr2", "\tname Jersey number 5\n\tnumber 4.0\n");
+    VersionCheckResult c = CheckVersionNumbers(clean, VersionCheckMode::File, records, ctx);
+    EXPECT_EQ(c.filesChecked, 1);
+    EXPECT_EQ(c.problemsFound, 0);
+    EXPECT_EQ(records.GetSize(), 0);  // every check empties the list first
+}
+
+TEST(VersionCheckTest, BadPathsStopAtAnErrorBoxBeforeAnythingIsRead) {
+    TempDir dir;
+    const std::string file = dir.WriteFile("x.cr2", PoserFile("\tnumber 5"));
+    const std::string dangling = dir.Path("gone.cr2");
+    std::filesystem::create_symlink(dir.Path("nowhere"), dangling);
+    struct Case {
+        std::string path;
+        VersionCheckMode mode;
+        const char* text;
+    };
+    const Case cases[] = {
+        {dir.Root(), VersionCheckMode::File, "Path specified points to a folder.  "},
+        {dir.Path("missing.cr2"), VersionCheckMode::File,
+         "Path specified does not exist or points to an unexisting file.\r\nPlease make sure you enter a "
+         "valid "
+         "path.  "},
+        {dangling, VersionCheckMode::File, "File could not be read.  "},
+        {file, VersionCheckMode::Folder, "Path specified does not point to a folder, or it is invalid.  "},
+        {dir.Path("missing"), VersionCheckMode::Folder,
+         "Path specified does not exist or points to an unexisting file.\r\nPlease make sure you enter a "
+         "valid "
+         "path.  "},
+    };
+    for (const Case& c : cases) {
+        ScriptedContext ctx;
+        CFileRecordArray records;
+        VersionRunResult run = RunVersionCheck(c.path, c.mode, records, ctx);
+        EXPECT_FALSE(run.hasReport) << c.path;
+        EXPECT_EQ(run.report, "");
+        EXPECT_EQ(records.GetSize(), 0);
+        EXPECT_EQ(ctx.m_progressShown, 1);
+        EXPECT_FALSE(ctx.m_progressOpen);
+        EXPECT_EQ(ctx.m_waitDepth, 0);
+        ASSERT_EQ(ctx.Notices().size(), 1u) << c.path;
+        const Notice& box = ctx.Notices()[0];
+        EXPECT_EQ(box.kind, NoticeKind::Error);
+        EXPECT_EQ(box.title, "ERROR");
+        EXPECT_EQ(box.text, c.text);
+    }
+    EXPECT_EQ(TempDir::ReadFile(file), PoserFile("\tnumber 5"));
+}
+
+TEST(VersionCheckTest, FolderModeRecursesReadsPoserFilesOnlyAndAsksBeforeFixing) {
+    TempDir dir;
+    const std::string x = dir.WriteFile("x.cr2", PoserFile("\tnumber 5"));
+    dir.WriteFile("y.pz2", PoserFile("\tnumber 4.0"));
+    const std::string z = dir.WriteFile("Sub/Deeper/z.hd2", PoserFile("\tnumber 4.1"));
+    dir.WriteFile("notes.txt", PoserFile("\tnumber 5"));
+    std::filesystem::create_symlink(dir.Path("nowhere"), dir.Path("broken.pp2"));
+    const std::string broken = dir.Path("broken.pp2");
+
+    for (NoticeAnswer answer : {NoticeAnswer::Cancel, NoticeAnswer::Ok}) {
+        ScriptedContext ctx;
+        ctx.m_answers.push_back(answer);
+        CFileRecordArray records;
+        VersionRunResult run = RunVersionCheck(dir.Root(), VersionCheckMode::Folder, records, ctx);
+        ASSERT_TRUE(run.hasReport);
+        EXPECT_EQ(run.check.filesChecked, 3);
+        EXPECT_EQ(run.check.problemsFound, 2);
+        EXPECT_EQ(run.check.unreadableFiles, std::vector<std::string>{broken});
+        ASSERT_EQ(ctx.Notices().size(), 1u);
+        EXPECT_EQ(ctx.Notices()[0].title, "Files to Fix");
+        EXPECT_EQ(ctx.Notices()[0].kind, NoticeKind::None);
+        EXPECT_EQ(ctx.Notices()[0].buttons, NoticeButtons::OkCancel);
+        EXPECT_EQ(
+            ctx.Notices()[0].text,
+            "There are one or more files to fix.\nYou won't be able to cancel while the files are being "
+            "fixed...\n\nContinue?");
+        const std::string unreadable = "\r\nThese files could not be read:\r\n" + broken + "\r\n";
+        // The records come in the order the files were flagged, and the flagged text with them.
+        ASSERT_EQ(records.GetSize(), 2);
+        std::string flagged = records.GetAt(0).m_path + "\r\n" + records.GetAt(1).m_path + "\r\n";
+        EXPECT_EQ(run.check.flaggedText, flagged);
+        std::vector<std::string> paths = {records.GetAt(0).m_path, records.GetAt(1).m_path};
+        std::sort(paths.begin(), paths.end());
+        EXPECT_EQ(paths, (std::vector<std::string>{dir.Root() + "/Sub/Deeper/z.hd2", dir.Root() + "/x.cr2"}));
+        if (answer == NoticeAnswer::Cancel) {
+            EXPECT_EQ(run.report,
+                      "These Files contain a version number higher than 4.0:\r\n" + flagged + unreadable);
+            EXPECT_EQ(TempDir::ReadFile(x), PoserFile("\tnumber 5"));
+        } else {
+            EXPECT_EQ(run.report, "These Files have been fixed:\r\n" + records.GetAt(0).GetNamePart() +
+                                      "\r\n" + records.GetAt(1).GetNamePart() + "\r\n" + unreadable);
+            EXPECT_EQ(TempDir::ReadFile(x), PoserFile("\tnumber 4.0"));
+            EXPECT_EQ(TempDir::ReadFile(z), PoserFile("\tnumber 4.0"));
+        }
+    }
+    // A second check finds nothing left, and says so before listing what it could not read.
+    ScriptedContext ctx;
+    CFileRecordArray records;
+    VersionRunResult again = RunVersionCheck(dir.Root(), VersionCheckMode::Folder, records, ctx);
+    EXPECT_EQ(again.report, "No Files To Fix!\r\n\r\nThese files could not be read:\r\n" + broken + "\r\n");
+    EXPECT_TRUE(ctx.Notices().empty());
+}
+
+TEST(VersionCheckTest, EscapeDuringTheThirdOfFiveFilesKeepsWhatWasFlagged) {
+    TempDir dir;
+    for (const char* name : {"a.cr2", "b.cr2", "c.cr2", "d.cr2", "e.cr2"}) {
+        dir.WriteFile(name, "first\r\n\tnumber 5\r\n");
+    }
+    ScriptedContext listing;
+    CFileRecordArray files;
+    files.ScanFolder(dir.Root() + "/", kVersionPatterns, true, kOrderAppend, false, nullptr, nullptr, &listing);
+    ASSERT_EQ(files.GetSize(), 5);
+    ScriptedContext ctx;
+    // The polls of the listing, then two lines in each of the first two files.
+    ctx.m_escapeAtPoll = listing.m_polls + 2 + 2 + 1;
+    ctx.m_answers.push_back(NoticeAnswer::Cancel);
+    CFileRecordArray records;
+    VersionRunResult run = RunVersionCheck(dir.Root(), VersionCheckMode::Folder, records, ctx);
+    EXPECT_TRUE(run.check.cancelled);
+    EXPECT_EQ(run.check.filesChecked, 3);
+    EXPECT_EQ(run.check.problemsFound, 2);
+    EXPECT_EQ(records.GetSize(), 2);
+    EXPECT_EQ(ctx.m_polls, ctx.m_escapeAtPoll);
+    EXPECT_TRUE(run.asked);  // offered for fixing as after a complete check
+    EXPECT_EQ(run.report.rfind("These Files contain a version number higher than 4.0:\r\n", 0), 0u);
+}
+
+}  // namespace
+}  // namespace veltrane

@@ -1,0 +1,296 @@
+#include "checks/VersionFix.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "checks/VersionCheck.h"
+#include "support/ScriptedContext.h"
+#include "support/TestTree.h"
+
+namespace veltrane {
+namespace {
+
+namespace stdfs = std::filesystem;
+using test::ScriptedContext;
+using test::TempDir;
+
+// Collects what the fix writes.
+class StringWriter : public FileWriter {
+public:
+    bool Write(std::string_view data, std::error_code& ec) override {
+        ec.clear();
+        m_text.append(data);
+        return true;
+    }
+    bool Sync(std::error_code& ec) override {
+        ec.clear();
+        return true;
+    }
+    bool Close(std::error_code& ec) override {
+        ec.clear();
+        return true;
+    }
+    std::string m_text;
+};
+
+// Passes writes on until `budget` bytes have gone through, then fails like a full disk.
+class FailingWriter : public FileWriter {
+public:
+    FailingWriter(std::unique_ptr<FileWriter> inner, size_t budget)
+        : m_inner(std::move(inner)), m_budget(budget) {}
+    bool Write(std::string_view data, std::error_code& ec) override {
+        if (data.size() > m_budget) {
+            m_inner->Write(data.substr(0, m_budget), ec);
+            m_budget = 0;
+            ec = std::make_error_code(std::errc::no_space_on_device);
+            return false;
+        }
+        m_budget -= data.size();
+        return m_inner->Write(data, ec);
+    }
+    bool Sync(std::error_code& ec) override { return m_inner->Sync(ec); }
+    bool Close(std::error_code& ec) override { return m_inner->Close(ec); }
+
+private:
+    std::unique_ptr<FileWriter> m_inner;
+    size_t m_budget;
+};
+
+// The fixed content by the rule, built from the whole text at once.
+std::string LiteralFix(std::string_view text) {
+    std::string out;
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t end = text.find_first_of("\r\n", i);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        std::string_view line = text.substr(i, end - i);
+        if (!line.empty()) {
+            out += IsVersionLine(line) ? std::string("\tnumber 4.0") : std::string(line);
+            out += "\r\n";
+        }
+        i = end + 1;
+    }
+    return out;
+}
+
+std::string FixThroughFile(const TempDir& dir, const std::string& content, size_t blockSize) {
+    const std::string path = dir.WriteFile("in.cr2", content);
+    FileSource source;
+    std::error_code ec;
+    EXPECT_TRUE(source.Open(path, ec));
+    StringWriter out;
+    bool readFailed = false;
+    EXPECT_TRUE(WriteFixedContent(source, out, ec, readFailed, blockSize)) << ec.message();
+    return out.m_text;
+}
+
+std::set<std::string> Listing(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : stdfs::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+// Checks path in file mode and returns the record list the fix works from.
+void Flag(const std::string& path, CFileRecordArray& records) {
+    ScriptedContext ctx;
+    CheckVersionNumbers(path, VersionCheckMode::File, records, ctx);
+    ASSERT_EQ(records.GetSize(), 1) << path;
+}
+
+const std::string kOriginal = "{\nversion\n\n\t{\n\tnumber 5\n\t}\nname Jersey number 5\n\n}";
+const std::string kFixed = "{\r\nversion\r\n\t{\r\n\tnumber 4.0\r\n\t}\r\nname Jersey number 5\r\n}\r\n";
+
+TEST(VersionFixTest, BackupNameReplacesOnlyTheExtensionOfTheFileName) {
+    EXPECT_EQ(BackupNameFor("/Runtime/Pose/Sit.pz2"), "/Runtime/Pose/Sit.old");
+    EXPECT_EQ(BackupNameFor("/a.cr2/b.cr2"), "/a.cr2/b.old");
+    EXPECT_EQ(BackupNameFor("/a.b/c.d.CR2"), "/a.b/c.d.old");
+    EXPECT_EQ(BackupNameFor("/a.b/readme"), "");
+    EXPECT_EQ(BackupNameFor("/a/x.OLD"), "");
+}
+
+TEST(VersionFixTest, FixedContentMatchesTheRuleOnRandomFilesAndBlockSizes) {
+    TempDir dir;
+    EXPECT_EQ(FixThroughFile(dir, kOriginal, 64 * 1024), kFixed);
+    const std::string longLine(5000, 'x');
+    EXPECT_EQ(FixThroughFile(dir, "a\r\n" + longLine + "\n\tnumber 5", 2048),
+              "a\r\n" + longLine + "\r\n\tnumber 4.0\r\n");
+
+    const char* pieces[] = {"number", "number 5", " ",   "\t", "\r",      "\n",
+                            "\r\n",   "5",        "4.1", "x",  "Jersey ", std::string_view("\0", 1).data()};
+    std::mt19937 rng(20261207);
+    for (int round = 0; round < 200; ++round) {
+        std::string content;
+        int count = std::uniform_int_distribution<int>(0, 60)(rng);
+        for (int i = 0; i < count; ++i) {
+            size_t which = std::uniform_int_distribution<size_t>(0, std::size(pieces) - 1)(rng);
+            content += which == std::size(pieces) - 1 ? std::string(1, '\0') : std::string(pieces[which]);
+        }
+        const size_t blockSize = std::uniform_int_distribution<size_t>(1, 9)(rng);
+        ASSERT_EQ(FixThroughFile(dir, content, blockSize), LiteralFix(content)) << "round " << round;
+    }
+}
+
+TEST(VersionFixTest, FixKeepsTheOriginalAsBackupWithItsPermissions) {
+    TempDir dir;
+    const std::string path = dir.WriteFile("Pose/Sit.pz2", kOriginal);
+    ::chmod(path.c_str(), 0640);
+    CFileRecordArray records;
+    Flag(path, records);
+    ScriptedContext ctx;
+    VersionFixResult r = FixVersionNumbers(records, ctx);
+    EXPECT_EQ(r.filesFixed, 1);
+    EXPECT_TRUE(r.failures.empty());
+    EXPECT_EQ(r.fixedListText, "Sit.pz2\r\n");
+    EXPECT_EQ(TempDir::ReadFile(path), kFixed);
+    EXPECT_EQ(TempDir::ReadFile(dir.Path("Pose/Sit.old")), kOriginal);
+    EXPECT_EQ(Listing(dir.Path("Pose")), (std::set<std::string>{"Sit.old", "Sit.pz2"}));
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+// Three flagged files, fixed in the order a, b, c; the faults below hit b.
+struct Scene {
+    TempDir dir;
+    std::string a = dir.WriteFile("a.pz2", kOriginal);
+    std::string b = dir.WriteFile("b.pz2", kOriginal);
+    std::string c = dir.WriteFile("c.pz2", kOriginal);
+    CFileRecordArray records;
+
+    Scene() {
+        for (const std::string& path : {a, b, c}) {
+            records.AddFile(path, kOrderAppend);
+        }
+    }
+
+    VersionFixResult Fix(const ReplaceHooks& hooks = {}) {
+        ScriptedContext ctx;
+        return FixVersionNumbers(records, ctx, hooks);
+    }
+};
+
+// The fix stopped at b: a keeps its fix and backup, c is untouched, and the box names b.
+void ExpectStoppedAtB(const Scene& s, const VersionFixResult& r, const std::string& textPart) {
+    EXPECT_EQ(r.filesFixed, 1);
+    EXPECT_EQ(r.fixedListText, "a.pz2\r\n");
+    EXPECT_TRUE(r.stopped);
+    ASSERT_EQ(r.failures.size(), 1u);
+    EXPECT_EQ(r.failures[0].path, s.b);
+    EXPECT_NE(r.failures[0].text.find(s.b + " was not fixed: "), std::string::npos) << r.failures[0].text;
+    EXPECT_NE(r.failures[0].text.find(textPart), std::string::npos) << r.failures[0].text;
+    EXPECT_EQ(TempDir::ReadFile(s.a), kFixed);
+    EXPECT_EQ(TempDir::ReadFile(s.dir.Path("a.old")), kOriginal);
+    EXPECT_EQ(TempDir::ReadFile(s.c), kOriginal);
+}
+
+TEST(VersionFixTest, BackupNameTakenStopsBeforeTouchingTheFile) {
+    Scene s;
+    s.dir.WriteFile("b.old", "older");
+    VersionFixResult r = s.Fix();
+    ExpectStoppedAtB(s, r, "Access to " + s.dir.Path("b.old") + " was denied.");
+    EXPECT_EQ(TempDir::ReadFile(s.b), kOriginal);
+    EXPECT_EQ(TempDir::ReadFile(s.dir.Path("b.old")), "older");
+    EXPECT_EQ(Listing(s.dir.Root()), (std::set<std::string>{"a.old", "a.pz2", "b.old", "b.pz2", "c.pz2"}));
+}
+
+TEST(VersionFixTest, FileGoneBetweenCheckAndFixIsReported) {
+    Scene s;
+    stdfs::remove(s.b);
+    ExpectStoppedAtB(s, s.Fix(), s.b + " was not found.");
+    EXPECT_EQ(Listing(s.dir.Root()), (std::set<std::string>{"a.old", "a.pz2", "c.pz2"}));
+}
+
+TEST(VersionFixTest, ReadErrorRemovesTheCopy) {
+    Scene s;
+    stdfs::remove(s.b);
+    stdfs::create_directory(s.b);  // opens, but every read fails
+    ExpectStoppedAtB(s, s.Fix(), "it could not be read.");
+    EXPECT_EQ(Listing(s.dir.Root()), (std::set<std::string>{"a.old", "a.pz2", "b.pz2", "c.pz2"}));
+}
+
+TEST(VersionFixTest, WriteFailingMidwayRemovesTheCopy) {
+    Scene s;
+    int created = 0;
+    ReplaceHooks hooks;
+    hooks.wrapWriter = [&created](std::unique_ptr<FileWriter> w) -> std::unique_ptr<FileWriter> {
+        if (++created == 2) {
+            return std::make_unique<FailingWriter>(std::move(w), 10);
+        }
+        return w;
+    };
+    ExpectStoppedAtB(s, s.Fix(hooks), "Disk full while accessing " + s.b + ".");
+    EXPECT_EQ(TempDir::ReadFile(s.b), kOriginal);
+    EXPECT_EQ(Listing(s.dir.Root()), (std::set<std::string>{"a.old", "a.pz2", "b.pz2", "c.pz2"}));
+}
+
+TEST(VersionFixTest, NameTakenBetweenTheRenamesLeavesTheOriginalInTheBackup) {
+    Scene s;
+    int moved = 0;
+    ReplaceHooks hooks;
+    hooks.continueAfter = [&](ReplaceStep step) {
+        if (step == ReplaceStep::OriginalMoved && ++moved == 2) {
+            s.dir.WriteFile("b.pz2", "someone else's");
+        }
+        return true;
+    };
+    ExpectStoppedAtB(s, s.Fix(hooks), "its content is now in " + s.dir.Path("b.old"));
+    EXPECT_EQ(TempDir::ReadFile(s.dir.Path("b.old")), kOriginal);
+    EXPECT_EQ(TempDir::ReadFile(s.b), "someone else's");
+    EXPECT_EQ(Listing(s.dir.Root()), (std::set<std::string>{"a.old", "a.pz2", "b.old", "b.pz2", "c.pz2"}));
+}
+
+TEST(VersionFixTest, CrashBetweenStepsKeepsEveryOriginalByteOnDisk) {
+    for (ReplaceStep crashAt :
+         {ReplaceStep::CopyWritten, ReplaceStep::OriginalMoved, ReplaceStep::CopyInPlace}) {
+        TempDir dir;
+        const std::string path = dir.WriteFile("Sit.pz2", kOriginal);
+        CFileRecordArray records;
+        Flag(path, records);
+        ReplaceHooks hooks;
+        hooks.continueAfter = [crashAt](ReplaceStep step) { return step != crashAt; };
+        ScriptedContext ctx;
+        FixVersionNumbers(records, ctx, hooks);
+
+        const bool atPath = stdfs::exists(path) && TempDir::ReadFile(path) == kOriginal;
+        const bool atBackup =
+            stdfs::exists(dir.Path("Sit.old")) && TempDir::ReadFile(dir.Path("Sit.old")) == kOriginal;
+        EXPECT_TRUE(atPath || atBackup) << static_cast<int>(crashAt);
+        if (crashAt == ReplaceStep::CopyInPlace) {
+            EXPECT_EQ(TempDir::ReadFile(path), kFixed);
+        }
+        // The fixed copy is on disk from the first step on, under one name or another.
+        bool fixedSomewhere = false;
+        for (const std::string& name : Listing(dir.Root())) {
+            fixedSomewhere = fixedSomewhere || TempDir::ReadFile(dir.Path(name)) == kFixed;
+        }
+        EXPECT_TRUE(fixedSomewhere) << static_cast<int>(crashAt);
+    }
+}
+
+TEST(VersionFixTest, FileWithoutExtensionIsNotRewritten) {
+    TempDir dir;
+    const std::string path = dir.WriteFile("readme", kOriginal);
+    CFileRecordArray records;
+    Flag(path, records);
+    ScriptedContext ctx;
+    VersionFixResult r = FixVersionNumbers(records, ctx);
+    EXPECT_EQ(r.filesFixed, 0);
+    ASSERT_EQ(r.failures.size(), 1u);
+    EXPECT_EQ(r.failures[0].text,
+              path + " was not fixed: its name has no extension, so it has no backup name.");
+    EXPECT_EQ(TempDir::ReadFile(path), kOriginal);
+    EXPECT_EQ(Listing(dir.Root()), (std::set<std::string>{"readme"}));
+}
+
+}  // namespace
+}  // namespace veltrane

@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "support/TestTree.h"
+
+namespace veltrane {
+namespace {
+
+namespace stdfs = std::filesystem;
+using test::TempDir;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+Outcome RunVersions(const std::string& args) {
+    TempDir io;
+    const std::string command = Quote(VELTRANE_CLI_PATH) + " versions " + args + " >" +
+                                Quote(io.Path("out")) + " 2>" + Quote(io.Path("err")) + " </dev/null";
+    const int raw = std::system(command.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, TempDir::ReadFile(io.Path("out")),
+            TempDir::ReadFile(io.Path("err"))};
+}
+
+// Every file below root (relative path -> content).
+std::map<std::string, std::string> Snapshot(const std::string& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : stdfs::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file()) {
+            files[stdfs::relative(entry.path(), root).string()] = TempDir::ReadFile(entry.path().string());
+        }
+    }
+    return files;
+}
+
+const std::string kSample = std::string(VELTRANE_EXAMPLES_DIR) + "/SamplePackage";
+const std::string kBrass = "Runtime/libraries/character/VeltraneSamples/BrassBot";
+const std::string kWave = "Runtime/libraries/pose/VeltraneSamples/Wave";
+
+TEST(VersionsCliTest, FixesExactlyTheFlaggedSampleFilesAndRefusesTakenBackups) {
+    TempDir work;
+    const std::string root = work.Path("pkg");
+    stdfs::copy(kSample, root, stdfs::copy_options::recursive);
+    const auto before = Snapshot(root);
+
+    // Without --fix the question is answered Cancel and nothing changes.
+    Outcome check = RunVersions("--json " + Quote(root));
+    EXPECT_EQ(check.status, 1);
+    nlohmann::json j = nlohmann::json::parse(check.out);
+    EXPECT_EQ(j["counters"][1], 2);
+    EXPECT_EQ(j["notices"][0]["answer"], "cancel");
+    EXPECT_EQ(Snapshot(root), before);
+
+    Outcome fix = RunVersions("--fix --folder " + Quote(root));
+    EXPECT_EQ(fix.status, 0) << fix.err;
+    EXPECT_EQ(fix.out.rfind("These Files have been fixed:\n", 0), 0u) << fix.out;
+    EXPECT_NE(fix.out.find("\nBrassBot.cr2\n"), std::string::npos);
+    EXPECT_NE(fix.out.find("\nWave.pz2\n"), std::string::npos);
+    auto after = Snapshot(root);
+    ASSERT_EQ(after.size(), before.size() + 2);
+    for (const auto& [rel, content] : before) {
+        if (rel == kBrass + ".cr2" || rel == kWave + ".pz2") {
+            EXPECT_NE(after[rel], content);
+            EXPECT_NE(after[rel].find("\tnumber 4.0\r\n"), std::string::npos);
+        } else {
+            EXPECT_EQ(after[rel], content) << rel;
+        }
+    }
+    EXPECT_EQ(after[kBrass + ".old"], before.at(kBrass + ".cr2"));
+    EXPECT_EQ(after[kWave + ".old"], before.at(kWave + ".pz2"));
+
+    // The publisher drops the old files in again: the backups are taken, nothing is touched.
+    stdfs::copy(kSample, root, stdfs::copy_options::recursive | stdfs::copy_options::overwrite_existing);
+    const auto second = Snapshot(root);
+    Outcome again = RunVersions("--fix --json " + Quote(root));
+    EXPECT_EQ(again.status, 3);
+    j = nlohmann::json::parse(again.out);
+    ASSERT_EQ(j["notices"].size(), 2u) << again.out;
+    EXPECT_EQ(j["notices"][1]["kind"], "error");
+    EXPECT_EQ(j["notices"][1]["title"], "Veltrane");
+    const std::string box = j["notices"][1]["text"];
+    const bool namesBackup = box.find(root + "/" + kBrass + ".old") != std::string::npos ||
+                             box.find(root + "/" + kWave + ".old") != std::string::npos;
+    EXPECT_TRUE(namesBackup) << box;
+    EXPECT_EQ(j["report"], "These Files have been fixed:\r\n");
+    EXPECT_EQ(Snapshot(root), second);
+}
+
+TEST(VersionsCliTest, BadPathsExitBeforeChecking) {
+    TempDir work;
+    const std::string file = work.WriteFile("x.cr2", "\tnumber 5\r\n");
+    struct Case {
+        std::string args;
+        std::string err;
+    };
+    const Case cases[] = {
+        {"--folder " + Quote(file),
+         "error: ERROR: Path specified does not point to a folder, or it is invalid.  \n"},
+        {"--file " + Quote(work.Root()), "error: ERROR: Path specified points to a folder.  \n"},
+        {Quote(work.Path("missing.cr2")),
+         "error: ERROR: Path specified does not exist or points to an unexisting file. Please make sure you "
+         "enter a valid path.  \n"},
+    };
+    for (const Case& c : cases) {
+        Outcome r = RunVersions(c.args);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_EQ(r.out, "\n") << c.args;
+        EXPECT_EQ(r.err, c.err + "Files checked: 0  Problems found: 0\n") << c.args;
+    }
+    EXPECT_EQ(TempDir::ReadFile(file), "\tnumber 5\r\n");
+}
+
+}  // namespace
+}  // namespace veltrane
