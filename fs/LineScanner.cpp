@@ -227,14 +227,13 @@ ScanEnd CLineScanner::Scan(std::string_view needle, const LineHandler& onLine) {
     if (m_fd < 0) {
         return ScanEnd::EndOfFile;
     }
+    // Back to the first byte. Like rewinding a stream, this fails harmlessly on a pipe, which is read from
+    // where it stands: at its start, for a file just opened.
 #ifdef _WIN32
-    if (_lseeki64(static_cast<int>(m_fd), 0, SEEK_SET) != 0) {
+    (void)_lseeki64(static_cast<int>(m_fd), 0, SEEK_SET);
 #else
-    if (::lseek(static_cast<int>(m_fd), 0, SEEK_SET) != 0) {
+    (void)::lseek(static_cast<int>(m_fd), 0, SEEK_SET);
 #endif
-        m_readError = true;
-        return ScanEnd::EndOfFile;
-    }
     m_needle.assign(needle);
 
     const size_t cap = m_capacity;

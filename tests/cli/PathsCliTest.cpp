@@ -1,0 +1,195 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "support/TestTree.h"
+
+namespace veltrane {
+namespace {
+
+using test::TempDir;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+// Runs "veltrane-cli paths ARGS" in the folder work.
+Outcome RunPaths(const TempDir& work, const std::string& args) {
+    TempDir io;
+    const std::string command = "cd " + Quote(work.Root()) + " && " + Quote(VELTRANE_CLI_PATH) + " paths " +
+                                args + " >" + Quote(io.Path("out")) + " 2>" + Quote(io.Path("err")) +
+                                " </dev/null";
+    const int raw = std::system(command.c_str());
+    Outcome outcome;
+    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    outcome.out = TempDir::ReadFile(io.Path("out"));
+    outcome.err = TempDir::ReadFile(io.Path("err"));
+    return outcome;
+}
+
+struct Case {
+    const char* label;
+    std::string args;
+    int status;
+    std::string out;
+    std::string err;
+};
+
+TEST(PathsCliTest, StatusesAndPlainOutput) {
+    TempDir work;
+    work.WriteFile("clean.cr2", "textureMap \":Runtime:a.jpg\"\r\n");
+    work.WriteFile("abs.pz2", "textureMap \"C:\\a.jpg\"\r\ntextureMap Runtime\\b.jpg\r\n");
+    work.WriteFile("notes.txt", "textureMap \"C:\\a.jpg\"\r\n");
+    work.WriteFile("Pkg/abs.pz2", "textureMap \"C:\\a.jpg\"\r\n");
+    work.MakeDir("Empty");
+    const Case cases[] = {
+        {"clean file, mode from the path", "clean.cr2", 0, "No absolute paths found\n",
+         "Files checked: 1  Problem files: 0\n"},
+        {"findings in a file", "--file abs.pz2", 1,
+         "This file contained absolute paths.\nThis file contained relative paths that had backslashes (\\) "
+         "in "
+         "them.\n\n",
+         "Files checked: 1  Problem files: 1\n"},
+        {"folder, mode from the path", "Pkg", 1,
+         "These files contained absolute paths in them:\nPkg/abs.pz2\n\n\n",
+         "Files checked: 1  Problem files: 1\n"},
+        {"empty folder", "--folder Empty", 0, "No absolute paths found\n",
+         "Files checked: 0  Problem files: 0\n"},
+        {"other file type", "--file notes.txt", 2, "\n",
+         "error: ERROR: File type is not recognized.  \nFiles checked: 0  Problem files: 0\n"},
+        {"file given as folder", "--folder clean.cr2", 2, "\n",
+         "error: ERROR: Path specified does not point to a folder, or it is invalid.  \nFiles checked: 0  "
+         "Problem "
+         "files: 0\n"},
+        {"folder given as file", "--file Pkg", 2, "\n",
+         "error: ERROR: Path specified does not point to a file.  \nFiles checked: 0  Problem files: 0\n"},
+        {"missing path", "nowhere", 2, "\n",
+         "error: ERROR: Path specified does not exist or points to an unexisting file. Please make sure you "
+         "enter a "
+         "valid path.  \nFiles checked: 0  Problem files: 0\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const Outcome r = RunPaths(work, c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+    }
+}
+
+TEST(PathsCliTest, JsonCarriesTheExactReport) {
+    TempDir work;
+    work.WriteFile("Pkg/a.cr2", "textureMap a b.jpg\r\n");
+    const Outcome r = RunPaths(work, "--json Pkg");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "");
+    const nlohmann::json j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["tool"], "paths");
+    EXPECT_EQ(j["mode"], "folder");
+    EXPECT_EQ(j["path"], "Pkg");
+    EXPECT_EQ(j["counters"], nlohmann::json::array({1, 1}));
+    EXPECT_EQ(j["report"],
+              "These files contained paths that should be enclosed in quotes (spaces in "
+              "path):\r\nPkg/a.cr2\r\n\r\n");
+    EXPECT_EQ(j["notices"], nlohmann::json::array());
+    EXPECT_EQ(j["cancelled"], false);
+}
+
+// A socket file exists and is no folder, but no one can open it for reading, not even root.
+void MakeUnopenableFile(const std::string& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+}
+
+TEST(PathsCliTest, UnreadableFilesAreNotClean) {
+    TempDir work;
+    work.WriteFile("Pkg/a.cr2", "textureMap \"ok.jpg\"\r\n");
+    MakeUnopenableFile(work.Path("Pkg/s.cr2"));
+    const Outcome folder = RunPaths(work, "--folder Pkg");
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_EQ(folder.out, "These files could not be read:\nPkg/s.cr2\n\n\n");
+    EXPECT_EQ(folder.err, "Files checked: 2  Problem files: 1\n");
+
+    const Outcome file = RunPaths(work, "--json Pkg/s.cr2");
+    EXPECT_EQ(file.status, 1);
+    const nlohmann::json j = nlohmann::json::parse(file.out);
+    EXPECT_EQ(j["mode"], "file");
+    EXPECT_EQ(j["report"], "");
+    EXPECT_EQ(j["counters"], nlohmann::json::array({0, 0}));
+    ASSERT_EQ(j["notices"].size(), 1u);
+    EXPECT_EQ(j["notices"][0]["kind"], "error");
+    EXPECT_EQ(j["notices"][0]["title"], "ERROR");
+    EXPECT_EQ(j["notices"][0]["text"], "File could not be read.  ");
+}
+
+// Ctrl-C while a file is being read: the second file is a FIFO, so the run waits in it until this test
+// has sent SIGINT and only then gets a line to read and poll.
+TEST(PathsCliTest, InterruptWhileReadingShowsThePartialResult) {
+    TempDir work;
+    TempDir io;
+    work.WriteFile("Pkg/a.cr2", "textureMap \"C:\\a.jpg\"\r\n");
+    const std::string fifo = work.Path("Pkg/b.cr2");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, io.Path("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, io.Path("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const std::string folder = work.Path("Pkg");
+    const char* argv[] = {VELTRANE_CLI_PATH, "paths", "--json", folder.c_str(), nullptr};
+    pid_t child = 0;
+    ASSERT_EQ(
+        posix_spawn(&child, VELTRANE_CLI_PATH, &actions, nullptr, const_cast<char* const*>(argv), environ),
+        0);
+    posix_spawn_file_actions_destroy(&actions);
+
+    // Returns once the run has opened the FIFO, that is after a.cr2 was read in full.
+    const int writer = ::open(fifo.c_str(), O_WRONLY);
+    ASSERT_GE(writer, 0);
+    ::kill(child, SIGINT);
+    const char line[] = "textureMap \"C:\\b.jpg\"\r\n";
+    ASSERT_EQ(::write(writer, line, sizeof line - 1), static_cast<ssize_t>(sizeof line - 1));
+    ::close(writer);
+    int raw = 0;
+    ASSERT_EQ(::waitpid(child, &raw, 0), child);
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 130);
+
+    const nlohmann::json j = nlohmann::json::parse(TempDir::ReadFile(io.Path("out")));
+    EXPECT_EQ(j["cancelled"], true);
+    EXPECT_EQ(j["counters"], nlohmann::json::array({2, 1}));
+    EXPECT_EQ(j["report"],
+              "User Cancelled Operation. Showing partial results!\r\n\r\n"
+              "These files contained absolute paths in them:\r\n" +
+                  folder + "/a.cr2\r\n\r\n");
+}
+
+}  // namespace
+}  // namespace veltrane
