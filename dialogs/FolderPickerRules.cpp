@@ -260,10 +260,6 @@ void CFolderPickerRules::Enter() {
     m_view.FocusFolderBox();
 }
 
-void CFolderPickerRules::Tab() {
-    m_view.FocusSelectButton();
-}
-
 bool CFolderPickerRules::GoToCompleteText(const std::string& text) {
     if (IsTwoSeparators(text)) {
         return true;  // the start of a network path: wait for the server name

@@ -50,9 +50,6 @@ public:
     // Enter in the folder box: goes to the typed folder (offering to create it) without closing.
     void Enter();
 
-    // Tab in the folder box.
-    void Tab();
-
     // After the box has processed a typed character (backspace tells Backspace apart): goes to a
     // complete folder text at once, or completes a partial folder name.
     void AfterCharacter(bool backspace);

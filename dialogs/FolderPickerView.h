@@ -34,7 +34,6 @@ public:
     virtual bool AskYesNo(const std::string& text) = 0;
 
     virtual void FocusFolderBox() = 0;
-    virtual void FocusSelectButton() = 0;
     // Closes the dialog with OK; the result is the folder shown.
     virtual void AcceptDialog() = 0;
 };

@@ -23,7 +23,9 @@ if(TARGET veltrane_gui)
   target_include_directories(veltrane_folder_dialog_tests PRIVATE ${_veltrane_root} ${_veltrane_root}/tests)
   target_compile_options(veltrane_folder_dialog_tests PRIVATE ${VELTRANE_WARNINGS})
   target_link_libraries(veltrane_folder_dialog_tests PRIVATE veltrane_gui Qt6::Test Qt6::Widgets)
-  add_test(NAME FolderDialog COMMAND veltrane_folder_dialog_tests)
-  set_tests_properties(FolderDialog PROPERTIES TIMEOUT 120
+  add_test(NAME gui.FolderDialogTest COMMAND veltrane_folder_dialog_tests)
+  set_tests_properties(gui.FolderDialogTest PROPERTIES
+    LABELS gui
+    TIMEOUT 120
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTEST_FUNCTION_TIMEOUT=30000")
 endif()

@@ -81,7 +81,6 @@ public:
         return yes;
     }
     void FocusFolderBox() override { m_log.push_back("focus box"); }
-    void FocusSelectButton() override { m_log.push_back("focus select"); }
     void AcceptDialog() override {
         m_log.push_back("accept");
         m_accepted = true;

@@ -137,16 +137,6 @@ TEST(FolderPickerSelect, WindowsTable) {
     }
 }
 
-TEST(FolderPickerSelect, YesCreatesEveryMissingLevel) {
-    WindowsPicker p;
-    p.view.Type("C:\\New\\Sub");
-    p.view.m_answers = {true};
-    ASSERT_TRUE(p.rules.Select());
-    EXPECT_EQ(p.fs.m_created, std::vector<std::string>{"C:\\New\\Sub\\"});
-    EXPECT_EQ(p.fs.Probe("C:\\New"), Kind::Folder);
-    EXPECT_EQ(p.fs.Probe("C:\\New\\Sub"), Kind::Folder);
-}
-
 struct EnterCase {
     const char* typed;
     std::vector<bool> answers;
@@ -319,16 +309,6 @@ TEST(FolderPickerCompletion, OnlyAfterACharacterTypedAtTheEnd) {
     view.m_selStart = view.m_selEnd = 6;
     rules.AfterCharacter(false);
     EXPECT_EQ(view.m_text, "/p/projects");
-}
-
-TEST(FolderPickerRules, TabMovesToSelect) {
-    FakeFileSystem fs;
-    RecordingView view;
-    CFolderPickerRules rules(view, fs, PathStyle::Posix);
-    view.Type("/p");
-    rules.Tab();
-    EXPECT_EQ(view.m_log, std::vector<std::string>{"focus select"});
-    EXPECT_EQ(view.m_text, "/p");
 }
 
 }  // namespace
