@@ -13,6 +13,15 @@ constexpr const char* kTitle = "Veltrane";
 constexpr const char* kFolderEmpty = "Selected folder was empty!";
 constexpr const char* kNothingToSave = "Can't output a file, there are no files to list!";
 
+// Length of the folder part of path (drive and directory, with the trailing separator).
+size_t FolderPartLength(std::string_view path, PathStyle style) {
+    const size_t last = path.find_last_of(style == PathStyle::Windows ? "\\/" : "/");
+    if (last != std::string_view::npos) {
+        return last + 1;
+    }
+    return SplitPath(path, style).drive.size();  // "C:name": the drive alone
+}
+
 std::vector<Notice> NoticesSince(const RunContext& ctx, size_t before) {
     return std::vector<Notice>(ctx.Notices().begin() + static_cast<std::ptrdiff_t>(before),
                                ctx.Notices().end());
@@ -40,8 +49,7 @@ FileListText BuildListText(const std::vector<CFileRecord>& records, std::string_
     bool first = true;
     for (auto it = records.rbegin(); it != records.rend(); ++it) {
         const std::string_view path = it->m_path;
-        const PathParts parts = SplitPath(path, style);
-        const size_t folderLength = parts.drive.size() + parts.directory.size();
+        const size_t folderLength = FolderPartLength(path, style);
         const std::string_view folder = path.substr(0, folderLength);
         const std::string_view name = path.substr(folderLength);
         if (first || folder != previousFolder) {

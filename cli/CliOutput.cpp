@@ -195,12 +195,13 @@ std::string PlainStdout(const CliRun& run) {
 #else
     out.reserve(run.report.size() + 1);
     const std::string_view report = run.report;
-    for (size_t i = 0; i < report.size(); ++i) {
-        if (report[i] == '\r' && i + 1 < report.size() && report[i + 1] == '\n') {
-            continue;  // "\r\n" -> "\n"
-        }
-        out += report[i];
+    size_t start = 0;
+    for (size_t crlf = report.find("\r\n"); crlf != std::string_view::npos;
+         crlf = report.find("\r\n", start)) {
+        out.append(report.substr(start, crlf - start));  // "\r\n" -> "\n"
+        start = crlf + 1;
     }
+    out.append(report.substr(start));
     out += '\n';
 #endif
     return out;

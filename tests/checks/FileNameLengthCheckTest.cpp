@@ -262,11 +262,5 @@ TEST(FileNameLengthCheckTest, EscapeReportsWhatWasFoundSoFar) {
     ExpectFinalCounters(later, partial);
 }
 
-TEST(FileNameLengthCheckTest, LongNameLineCopiesTheNameLiterally) {
-    EXPECT_EQ(LongNameLine("100%s %1 %2.txt", 15, false),
-              "The file '100%s %1 %2.txt' has 15 characters in its name.");
-    EXPECT_EQ(LongNameLine("Props", 5, true), "The folder 'Props' has 5 characters in its name.");
-}
-
 }  // namespace
 }  // namespace veltrane
