@@ -16,6 +16,16 @@ using test::ScriptedContext;
 using test::TempDir;
 namespace fs = std::filesystem;
 
+// text with every "/" turned into the platform's separator, for paths the scanner composes.
+std::string Native(std::string text) {
+    for (char& c : text) {
+        if (c == '/') {
+            c = kSeparator;
+        }
+    }
+    return text;
+}
+
 std::string FolderPart(const std::string& path, PathStyle style) {
     const PathParts parts = SplitPath(path, style);
     return path.substr(0, parts.drive.size() + parts.directory.size());
@@ -39,7 +49,7 @@ void ScanLiterally(const fs::path& folder, const std::string& folderText, std::v
     for (const auto& entry : fs::directory_iterator(folder)) {
         const std::string name = entry.path().filename().string();
         if (entry.is_directory()) {
-            ScanLiterally(entry.path(), folderText + name + "/", out);
+            ScanLiterally(entry.path(), folderText + name + kSeparator, out);
         } else {
             files.push_back(folderText + name);
         }
@@ -126,14 +136,14 @@ TEST(FileListBuilderTest, RealTreeMatchesTheRuleOnTheEnumerationOrder) {
     dir.MakeDir("Top/sub2/pose.cr2");  // a folder never becomes a file line, whatever its name
 
     std::vector<std::string> scanned;
-    ScanLiterally(dir.Path("Top"), dir.Path("Top") + "/", scanned);
+    ScanLiterally(dir.Path("Top"), dir.Path("Top") + kSeparator, scanned);
     std::vector<CFileRecord> records;
     for (const std::string& path : scanned) {
         InsertGroupedLiterally(records, path, kNativeStyle);
     }
     const std::string expected = ListTextLiterally(records, dir.Root().size(), kNativeStyle);
 
-    for (const std::string& path : {dir.Path("Top"), dir.Path("Top") + "/"}) {
+    for (const std::string& path : {dir.Path("Top"), dir.Path("Top") + kSeparator}) {
         ScriptedContext ctx;
         FileListResult result = BuildFileList(path, ctx);
         EXPECT_EQ(result.listText, expected);
@@ -152,11 +162,11 @@ TEST(FileListBuilderTest, RealTreeMatchesTheRuleOnTheEnumerationOrder) {
     // Spot checks of the rule itself, independent of the enumeration order.
     ScriptedContext ctx;
     const std::string text = BuildFileList(dir.Path("Top"), ctx).listText;
-    EXPECT_TRUE(text.ends_with(
-        "\r\n\r\n../Top/\r\n   .hidden\r\n   100%.txt\r\n   B.txt\r\n   C.txt\r\n   a.txt\r\n   b.txt"));
-    EXPECT_EQ(text.find("../Top/only-folders/\r\n"), std::string::npos);
+    EXPECT_TRUE(text.ends_with(Native(
+        "\r\n\r\n../Top/\r\n   .hidden\r\n   100%.txt\r\n   B.txt\r\n   C.txt\r\n   a.txt\r\n   b.txt")));
+    EXPECT_EQ(text.find(Native("../Top/only-folders/\r\n")), std::string::npos);
     EXPECT_EQ(text.find("pose.cr2"), std::string::npos);
-    EXPECT_NE(text.find("../Top/sub1/deeper/\r\n   Z.txt\r\n   z.txt"), std::string::npos);
+    EXPECT_NE(text.find(Native("../Top/sub1/deeper/\r\n   Z.txt\r\n   z.txt")), std::string::npos);
 }
 
 TEST(FileListBuilderTest, NothingToListSaysSo) {
@@ -190,7 +200,7 @@ TEST(FileListBuilderTest, EscapeListsWhatWasFound) {
     ctx.m_escapeAtPoll = subPosition + 2;
     FileListResult result = BuildFileList(dir.Path("A"), ctx);
     EXPECT_TRUE(result.cancelled);
-    EXPECT_EQ(result.listText, "../A/\r\n   own.txt");
+    EXPECT_EQ(result.listText, Native("../A/\r\n   own.txt"));
     EXPECT_EQ(result.filesListed, 1);
     EXPECT_EQ(result.foldersScanned, 1);
     EXPECT_TRUE(result.saveEnabled);
@@ -201,14 +211,14 @@ TEST(FileListBuilderTest, SaveWritesTheListByteForByte) {
     dir.WriteFile("A/readme.txt", "x");
     ScriptedContext ctx;
     FileListResult list = BuildFileList(dir.Path("A"), ctx);
-    ASSERT_EQ(list.listText, "../A/\r\n   readme.txt");
+    ASSERT_EQ(list.listText, Native("../A/\r\n   readme.txt"));
 
     const std::string target = dir.WriteFile("out/list.txt", "an older and longer list that must go away");
     FileListSaveResult save = SaveFileListWithNotices(target, list.listText, ctx);
     EXPECT_TRUE(save.saved);
     EXPECT_FALSE(save.saveEnabled);
     EXPECT_TRUE(save.notices.empty());
-    EXPECT_EQ(TempDir::ReadFile(target), "../A/\r\n   readme.txt");
+    EXPECT_EQ(TempDir::ReadFile(target), list.listText);
 }
 
 TEST(FileListBuilderTest, SaveOutcomesWithoutAFile) {

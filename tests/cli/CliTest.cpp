@@ -1,3 +1,6 @@
+// End-to-end runs of the real binary through a POSIX shell.
+#ifndef _WIN32
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -228,3 +231,5 @@ TEST(CliTest, ListOfTheSamplePackage) {
 
 }  // namespace
 }  // namespace veltrane
+
+#endif  // _WIN32
