@@ -61,9 +61,14 @@ void CliContext::ItemCounted(int32_t total) {
     if (!m_showProgress) {
         return;
     }
-    // Checking the clock every item is cheap next to a directory read; redraw a few times a second.
+    // Checking the clock every item is cheap next to a directory read. Redraw a few times a second,
+    // starting only once the run has lasted a moment, so that short runs print no count at all.
     const int64_t now = NowMs();
-    if (m_lastDrawMs >= 0 && now - m_lastDrawMs < kRedrawIntervalMs) {
+    if (m_lastDrawMs < 0) {
+        m_lastDrawMs = now;
+        return;
+    }
+    if (now - m_lastDrawMs < kRedrawIntervalMs) {
         return;
     }
     m_lastDrawMs = now;
