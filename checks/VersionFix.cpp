@@ -227,8 +227,8 @@ std::string FailureText(const std::string& path, const std::string& backup, cons
 
 }  // namespace
 
-std::string BackupNameFor(const std::string& path) {
-    PathParts parts = SplitPath(path);
+std::string BackupNameFor(const std::string& path, PathStyle style) {
+    PathParts parts = SplitPath(path, style);
     if (parts.extension.empty() || EqualsIgnoringCase(parts.extension, kBackupExtension)) {
         return {};
     }

@@ -9,6 +9,7 @@
 #include "fs/FileRecordArray.h"
 #include "fs/FileSource.h"
 #include "fs/FileWriter.h"
+#include "fs/PathParts.h"
 #include "fs/RunContext.h"
 #include "fs/SafeReplace.h"
 
@@ -34,7 +35,7 @@ struct VersionFixResult {
 // The name the original keeps beside its fixed copy: the extension of the file's own name replaced
 // by ".old" (folder names are left alone). Empty when the name has no extension, or already has
 // ".old" as its extension, so that no distinct backup name exists.
-std::string BackupNameFor(const std::string& path);
+std::string BackupNameFor(const std::string& path, PathStyle style = kNativeStyle);
 
 // Writes the fixed content of original to copy: every non-empty line, whole however long, followed
 // by CR LF, with version lines written as "\tnumber 4.0". Blank lines and the old line ends are

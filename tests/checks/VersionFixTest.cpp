@@ -116,6 +116,8 @@ TEST(VersionFixTest, BackupNameReplacesOnlyTheExtensionOfTheFileName) {
     EXPECT_EQ(BackupNameFor("/a.b/c.d.CR2"), "/a.b/c.d.old");
     EXPECT_EQ(BackupNameFor("/a.b/readme"), "");
     EXPECT_EQ(BackupNameFor("/a/x.OLD"), "");
+    EXPECT_EQ(BackupNameFor("C:\\a.cr2\\b.cr2", PathStyle::Windows), "C:\\a.cr2\\b.old");
+    EXPECT_EQ(BackupNameFor("C:\\a.b\\readme", PathStyle::Windows), "");
 }
 
 TEST(VersionFixTest, FixedContentMatchesTheRuleOnRandomFilesAndBlockSizes) {
