@@ -5,12 +5,14 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "cli/CliRun.h"
 #include "support/TestTree.h"
 
 namespace veltrane {
@@ -227,6 +229,23 @@ TEST(CliTest, ListOfTheSamplePackage) {
     std::string plain = saved;
     plain.erase(std::remove(plain.begin(), plain.end(), '\r'), plain.end());
     EXPECT_EQ(r.out, plain + "\n");
+}
+
+// Ctrl-C is the Escape key: reported once, and the run shows what it had when it stopped.
+TEST(CliTest, InterruptCancelsTheRunOnce) {
+    TempDir work;
+    work.WriteFile("Top/sub/a.txt", "x");
+    cli::InstallInterruptHandler();
+    std::raise(SIGINT);  // only once: a second one would end this test program
+    cli::CliContext ctx;
+    cli::CliRun run = cli::RunListCommand(work.Path("Top"), work.Path("list.txt"), ctx);
+    std::signal(SIGINT, SIG_DFL);
+    EXPECT_TRUE(run.cancelled);
+    EXPECT_EQ(run.status, cli::kExitCancelled);
+    EXPECT_EQ(run.report, "");  // Escape at the first entry: nothing listed
+    EXPECT_FALSE(run.saved.has_value());
+    EXPECT_FALSE(std::filesystem::exists(work.Path("list.txt")));
+    EXPECT_FALSE(ctx.PollEscape());
 }
 
 }  // namespace
