@@ -1,33 +1,30 @@
-#include <QDir>
-#include <QFileDialog>
+#include <QDialog>
 
+#include "dialogs/FolderDialog.h"
 #include "pages/FolderChooser.h"
 
 namespace veltrane {
 
 namespace {
 
-// The platform's directory dialog.
-class CQtFolderChooser final : public CFolderChooser {
+// The program's folder picker, titled by the page.
+class CPickerFolderChooser final : public CFolderChooser {
 public:
     std::optional<QString> ChooseFolder(QWidget* owner, const QString& title,
                                         const QString& initial) override {
-        const QString chosen = QFileDialog::getExistingDirectory(owner, title, initial);
-        if (chosen.isEmpty()) {
+        CFolderDialog picker(initial, QString(), owner);
+        picker.SetTitle(title);
+        if (picker.exec() != QDialog::Accepted) {
             return std::nullopt;
         }
-        QString folder = QDir::toNativeSeparators(chosen);
-        if (!folder.endsWith(QDir::separator())) {
-            folder += QDir::separator();
-        }
-        return folder;
+        return picker.ChosenFolder();
     }
 };
 
 }  // namespace
 
 std::unique_ptr<CFolderChooser> MakeFolderChooser() {
-    return std::make_unique<CQtFolderChooser>();
+    return std::make_unique<CPickerFolderChooser>();
 }
 
 }  // namespace veltrane
