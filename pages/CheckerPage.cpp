@@ -82,7 +82,7 @@ CCheckerPage::CCheckerPage(const CheckerPageTexts& texts, QWidget* parent)
 
     connect(m_mode1, &QRadioButton::clicked, this, [this] { OnModeClicked(true); });
     connect(m_mode2, &QRadioButton::clicked, this, [this] { OnModeClicked(false); });
-    connect(m_check, &QPushButton::clicked, this, [this] { OnCheck(); });
+    connect(m_check, &QPushButton::clicked, this, [this] { RunGuarded([this] { OnCheck(); }); });
 }
 
 void CCheckerPage::OnInitDialog() {

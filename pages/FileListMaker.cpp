@@ -83,8 +83,8 @@ CFileListMaker::CFileListMaker(QWidget* parent) : CPageFrame(QStringLiteral("  L
     setTabOrder(list, SecondCounterBox());
     setTabOrder(SecondCounterBox(), m_save);
 
-    connect(m_scan, &QPushButton::clicked, this, &CFileListMaker::OnScan);
-    connect(m_save, &QPushButton::clicked, this, &CFileListMaker::OnSaveList);
+    connect(m_scan, &QPushButton::clicked, this, [this] { RunGuarded([this] { OnScan(); }); });
+    connect(m_save, &QPushButton::clicked, this, [this] { RunGuarded([this] { OnSaveList(); }); });
 }
 
 void CFileListMaker::OnInitDialog() {

@@ -1,5 +1,7 @@
 #include "pages/PageFrame.h"
 
+#include <exception>
+
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -57,7 +59,7 @@ QGroupBox* CPageFrame::CreatePathGroup() {
     row->addWidget(m_pathBox, 1);
     row->addWidget(m_browse);
     connect(m_pathBox, &QLineEdit::textChanged, this, &CPageFrame::HandlePathEdited);
-    connect(m_browse, &QPushButton::clicked, this, [this] { OnBrowse(); });
+    connect(m_browse, &QPushButton::clicked, this, [this] { RunGuarded([this] { OnBrowse(); }); });
     return group;
 }
 
@@ -170,6 +172,22 @@ CFileChooser& CPageFrame::FileChooser() {
         m_fileChooser = MakeFileChooser();
     }
     return *m_fileChooser;
+}
+
+void CPageFrame::RunGuarded(const std::function<void()>& action) {
+    QString failure;
+    try {
+        action();
+        return;
+    } catch (const std::exception& error) {
+        failure = QString::fromUtf8(error.what());
+    } catch (...) {
+    }
+    QString text = QStringLiteral("An unknown error occurred while accessing %1.").arg(PathBox()->text());
+    if (!failure.isEmpty()) {
+        text += QStringLiteral("\n\n") + failure;
+    }
+    CNotifier::Show(this, NoticeKind::Error, CNotifier::AppTitle(), text);
 }
 
 std::unique_ptr<CGuiRunContext> CPageFrame::MakeRunContext() {

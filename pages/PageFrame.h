@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -80,6 +81,10 @@ protected:
 
     CFolderChooser& FolderChooser();
     CFileChooser& FileChooser();
+
+    // Runs a button's action; anything it throws ends it with an error box instead of leaving the
+    // handler (the run context it made has closed its window and cursor by then).
+    void RunGuarded(const std::function<void()>& action);
 
     // A run context whose counter reports go straight into the counter boxes.
     std::unique_ptr<CGuiRunContext> MakeRunContext();

@@ -27,6 +27,11 @@ foreach(source ${VELTRANE_GUI_TEST_SOURCES})
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTEST_FUNCTION_TIMEOUT=60000")
 endforeach()
 
+# Drives the window through one run per tab and writes a PNG of each (scripts/screenshots.sh).
+add_executable(veltrane-screenshot-tour ${CMAKE_CURRENT_SOURCE_DIR}/app/ScreenshotTour.cpp)
+target_link_libraries(veltrane-screenshot-tour PRIVATE veltrane_gui Qt6::Test)
+target_compile_options(veltrane-screenshot-tour PRIVATE ${VELTRANE_WARNINGS})
+
 # The folder picker's own tests.
 if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/dialogs/DialogTests.cmake)
   include(${CMAKE_CURRENT_SOURCE_DIR}/dialogs/DialogTests.cmake)

@@ -1,4 +1,6 @@
 // What the four pages share: enable-by-path, the path following the user, Browse, resets.
+#include <stdexcept>
+
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -31,6 +33,14 @@ void LeaveResultsOnFileNames(CMainSheet& sheet, const TestFolder& folder) {
     TypePath(page, folder.Root());
     QTest::mouseClick(page.CheckButton(), Qt::LeftButton);
 }
+
+// A dialog that fails the way a full disk or a lost network share could make one fail.
+class ThrowingFolderChooser final : public CFolderChooser {
+public:
+    std::optional<QString> ChooseFolder(QWidget*, const QString&, const QString&) override {
+        throw std::runtime_error("the dialog failed");
+    }
+};
 
 }  // namespace
 
@@ -200,6 +210,21 @@ private slots:
         TypePath(page, folder.Root());
         QTest::keyClick(page.PathBox(), Qt::Key_Return);
         QCOMPARE(ResultsText(page), QStringLiteral("No Problems found!"));
+        QVERIFY(shown.sheet->isVisible());
+    }
+
+    void failureInsideAHandlerEndsInAnErrorBox() {
+        ScriptedBoxes boxes;
+        auto shown = ShowMainSheet();
+        CFileNameCheck& page = shown.sheet->FileNamesPage();
+        TypePath(page, QStringLiteral("somewhere"));
+        page.SetFolderChooser(std::make_unique<ThrowingFolderChooser>());
+        QTest::mouseClick(page.BrowseButton(), Qt::LeftButton);
+        QCOMPARE(boxes.Boxes().size(), size_t(1));
+        QCOMPARE(boxes.Boxes()[0].kind, NoticeKind::Error);
+        QCOMPARE(boxes.Boxes()[0].title, std::string("Veltrane"));
+        QVERIFY(QString::fromStdString(boxes.Boxes()[0].text)
+                    .startsWith(QStringLiteral("An unknown error occurred while accessing somewhere.")));
         QVERIFY(shown.sheet->isVisible());
     }
 };
