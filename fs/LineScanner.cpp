@@ -1,6 +1,7 @@
 #include "fs/LineScanner.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -33,29 +34,91 @@ inline bool IsLineEnd(char b) {
     return b == '\r' || b == '\n';
 }
 
-// Position of the first CR or LF in buf[from, to), or to. May read up to 15 bytes past to.
-inline size_t FindLineEnd(const char* buf, size_t from, size_t to) {
+// The CR and LF bytes of buf[base, base + 64) as bits, bit i for byte base + i.
+inline uint64_t LineEndMask64(const char* p) {
 #if defined(__SSE2__)
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i lf = _mm_set1_epi8('\n');
-    for (size_t i = from; i < to; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i));
-        const unsigned mask = static_cast<unsigned>(
+    uint64_t mask = 0;
+    for (int i = 0; i < 4; ++i) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+        const uint64_t bits = static_cast<uint32_t>(
             _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
-        if (mask != 0) {
-            const size_t e = i + static_cast<size_t>(__builtin_ctz(mask));
-            return e < to ? e : to;
-        }
+        mask |= bits << (16 * i);
     }
-    return to;
+    return mask;
 #else
-    for (size_t i = from; i < to; ++i) {
-        if (IsLineEnd(buf[i])) {
-            return i;
+    uint64_t mask = 0;
+    for (int i = 0; i < 64; ++i) {
+        if (IsLineEnd(p[i])) {
+            mask |= uint64_t{1} << i;
         }
     }
-    return to;
+    return mask;
 #endif
+}
+
+// Finds line ends through the bit mask of the 64-byte window that holds the search start, so the end of
+// a short line costs a bit scan, and a window is classified once for all the lines in it.
+class LineEndFinder {
+public:
+    explicit LineEndFinder(const char* buf) : m_buf(buf) {}
+
+    // The buffer's bytes changed: forget the window.
+    void Reset() { m_base = kNoWindow; }
+
+    // The mask of the window that starts at base (a multiple of 64).
+    uint64_t Mask(size_t base) {
+        if (base != m_base) {
+            Load(base);
+        }
+        return m_mask;
+    }
+
+    // Position of the first CR or LF in buf[from, stop), or stop. Reads whole windows, so up to 63 bytes
+    // past stop.
+    size_t Find(size_t from, size_t stop) {
+        size_t base = from & ~size_t{63};
+        if (base != m_base) {
+            Load(base);
+        }
+        uint64_t bits = m_mask & (~uint64_t{0} << (from - base));
+        while (bits == 0) {
+            base += 64;
+            if (base >= stop) {
+                return stop;
+            }
+            Load(base);
+            bits = m_mask;
+        }
+        const size_t e = base + static_cast<size_t>(std::countr_zero(bits));
+        return e < stop ? e : stop;
+    }
+
+private:
+    static constexpr size_t kNoWindow = ~size_t{0};
+
+    void Load(size_t base) {
+        m_base = base;
+        m_mask = LineEndMask64(m_buf + base);
+    }
+
+    const char* m_buf;
+    size_t m_base = kNoWindow;
+    uint64_t m_mask = 0;
+};
+
+// Equal bytes; short needles are compared inline, where a library call would cost more than the bytes.
+inline bool SameBytes(const char* a, const char* b, size_t n) {
+    if (n > 16) {
+        return std::memcmp(a, b, n) == 0;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        if (a[i] != b[i]) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // Start of the first occurrence of needle (at least one byte) in buf[from, len), or len when there is
@@ -80,7 +143,7 @@ inline size_t FindNeedle(const char* buf, size_t from, size_t len, std::string_v
             if (j > lastStart) {
                 return len;
             }
-            if (n <= 2 || std::memcmp(buf + j + 1, needle.data() + 1, n - 2) == 0) {
+            if (SameBytes(buf + j + 1, needle.data() + 1, n - 2)) {
                 return j;
             }
             mask &= mask - 1;
@@ -91,6 +154,72 @@ inline size_t FindNeedle(const char* buf, size_t from, size_t len, std::string_v
     const size_t at = std::string_view(buf + from, len - from).find(needle);
     return at == std::string_view::npos ? len : from + at;
 #endif
+}
+
+inline unsigned BitCount(uint64_t x) {
+    // Without a guaranteed popcount instruction this beats a library call.
+    x = x - ((x >> 1) & 0x5555555555555555u);
+    x = (x & 0x3333333333333333u) + ((x >> 2) & 0x3333333333333333u);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+    return static_cast<unsigned>((x * 0x0101010101010101u) >> 56);
+}
+
+inline size_t HighestBit(uint64_t x) {
+    return 63 - static_cast<size_t>(std::countl_zero(x));
+}
+
+// A stretch of short lines that needs nothing but its polls.
+struct ShortLines {
+    uint64_t lines = 0;  // lines that start in [pos, next)
+    size_t next = 0;     // a text start: where the exact line rules take over again
+};
+
+// From the text start pos (nothing collected, the line ends before it consumed), counts the lines that
+// can be delivered without looking at them one by one. Every text start (a byte that is no line end,
+// after one that is) begins a line that ends before the next text start. While no run of line-end bytes
+// is longer than two, such a line end counts no blank line, wherever chunk boundaries fall (a pair split
+// by one is a line end and a lone byte that ends nothing). While every window of 64 bytes holds a line
+// end, no line comes near the line limit (callers ensure the limit is at least 128). So the stretch ends
+// at the last text start before the first of: a run of three line ends, a window without a line end,
+// the needle at hit, the end of the block's bytes at len.
+ShortLines CountShortLines(LineEndFinder& finder, size_t pos, size_t len, size_t hit) {
+    // The stretch may end at a text start at or before this position (pos < len, so len - 1 >= pos).
+    const size_t stopAt = std::min(hit, len - 1);
+    size_t w = pos & ~size_t{63};
+    const unsigned off = static_cast<unsigned>(pos - w);
+    uint64_t ends = finder.Mask(w);
+    // Bits below pos do not count; pos itself is a text start.
+    uint64_t starts = ((~ends & (ends << 1)) | (uint64_t{1} << off)) & (~uint64_t{0} << off);
+    uint64_t runs = ends & (ends << 1) & (ends << 2) & (~uint64_t{0} << off);
+    uint64_t counted = 0;  // text starts in earlier windows, pos included
+    size_t lastStart = pos;
+    while (true) {
+        // The first position of this window at which the stretch must end, if any.
+        size_t stop = stopAt;
+        if (runs != 0) {
+            stop = std::min(stop, w + static_cast<size_t>(std::countr_zero(runs)));
+        }
+        if (ends == 0) {
+            stop = std::min(stop, w);
+        }
+        if (stop < w + 64) {
+            // stop >= w: the stretch ends at the last text start at or before stop, which is not counted.
+            const uint64_t before = starts & ((uint64_t{2} << (stop - w)) - 1);
+            if (before != 0) {
+                return {counted + BitCount(before) - 1, w + HighestBit(before)};
+            }
+            return {counted > 0 ? counted - 1 : 0, lastStart};
+        }
+        if (starts != 0) {
+            counted += BitCount(starts);
+            lastStart = w + HighestBit(starts);
+        }
+        const uint64_t previous = ends;
+        w += 64;  // still at or before stopAt, so inside the block's bytes
+        ends = finder.Mask(w);
+        starts = ~ends & ((ends << 1) | (previous >> 63));
+        runs = ends & ((ends << 1) | (previous >> 63)) & ((ends << 2) | (previous >> 62));
+    }
 }
 
 }  // namespace
@@ -180,7 +309,7 @@ void CLineScanner::WarnOverflow(uint32_t lineNumber) {
     m_ctx->Notify(NoticeKind::Warning, "Warning !", message);
 }
 
-bool CLineScanner::LineHasNeedle(Cursor& cur, size_t lineStart, size_t lineEnd) {
+inline bool CLineScanner::LineHasNeedle(Cursor& cur, size_t lineStart, size_t lineEnd) {
     if (!cur.hitKnown || cur.hit < lineStart) {
         cur.hit = FindNeedle(m_buffer.get(), lineStart, cur.len, m_needle);
         cur.hitKnown = true;
@@ -238,83 +367,157 @@ ScanEnd CLineScanner::Scan(std::string_view needle, const LineHandler& onLine) {
 
     const size_t cap = m_capacity;
     const size_t maxLine = cap - 1;
+    const size_t needleSize = m_needle.size();
     const char* buf = m_buffer.get();
+    RunContext* const ctx = m_ctx;
+    const bool restoreWait = m_restoreWait;
     Cursor cur;
     cur.len = FillBlock();
     cur.last = cur.len < m_blockSize;
+    LineEndFinder finder(buf);
+    // Window steps need lines longer than a window to be cut by the exact path, and a needle to skip by.
+    const bool bulk = maxLine >= 128 && needleSize > 0;
 
-    size_t pos = 0;        // the reader's scan index, within the block
-    size_t c = 0;          // bytes collected for the current line
-    size_t lineStart = 0;  // where the current line's bytes start in the block
+    size_t pos = 0;                            // the reader's scan index, within the block
+    size_t chunkEnd = std::min(cur.len, cap);  // end of the chunk that holds pos
+    size_t c = 0;                              // bytes collected for the current line
+    size_t lineStart = 0;                      // where the current line's bytes start in the block
     bool spilled = false;  // the current line began in an earlier block; those bytes are in m_line
 
     while (true) {
-        if (pos == cur.len) {
-            if (cur.last) {
-                break;
-            }
-            if (c > 0) {
-                if (!spilled) {
-                    m_line.clear();
-                    spilled = true;
+        if (pos >= chunkEnd) {
+            if (pos == cur.len) {
+                if (cur.last) {
+                    break;
                 }
-                m_line.append(buf + lineStart, pos - lineStart);
-            }
-            cur.len = FillBlock();
-            cur.last = cur.len < m_blockSize;
-            cur.hitKnown = false;
-            pos = 0;
-            lineStart = 0;
-            if (cur.len == 0) {
-                break;
+                if (c > 0) {
+                    if (!spilled) {
+                        m_line.clear();
+                        spilled = true;
+                    }
+                    m_line.append(buf + lineStart, pos - lineStart);
+                }
+                cur.len = FillBlock();
+                cur.last = cur.len < m_blockSize;
+                cur.hitKnown = false;
+                finder.Reset();
+                pos = 0;
+                lineStart = 0;
+                chunkEnd = std::min(cur.len, cap);
+                if (cur.len == 0) {
+                    break;
+                }
+            } else {
+                chunkEnd = std::min(cur.len, (pos / cap + 1) * cap);
             }
         }
-        const size_t chunkEnd = std::min(cur.len, (pos / cap + 1) * cap);
-        if (c == maxLine) {
-            if (pos < chunkEnd) {
-                // Overflow: the line is cut here and the byte at pos starts the next one.
-                ++cur.counter;
-                WarnOverflow(cur.counter);
-                const ScanEnd end = Deliver(cur, lineStart, pos, onLine, spilled);
-                if (end != ScanEnd::EndOfFile) {
-                    return end;
-                }
-                c = 0;
-                spilled = false;
-                m_line.clear();
+        // From here on pos < chunkEnd.
+
+        if (c == 0 && bulk && !IsLineEnd(buf[pos])) {
+            if (!cur.hitKnown || cur.hit < pos) {
+                cur.hit = FindNeedle(buf, pos, cur.len, m_needle);
+                cur.hitKnown = true;
             }
-            continue;  // pos == chunkEnd: on to the next chunk, where the overflow (or the end) comes
+            const ShortLines run = CountShortLines(finder, pos, cur.len, cur.hit);
+            if (run.lines > 0) {
+                if (ctx != nullptr) {
+                    for (uint64_t k = 0; k < run.lines; ++k) {
+                        if (ctx->PollEscape()) {
+                            m_linesDelivered += k + 1;
+                            return ScanEnd::Escaped;
+                        }
+                        if (restoreWait) {
+                            ctx->RestoreWait();
+                        }
+                    }
+                }
+                m_linesDelivered += run.lines;
+                cur.counter += static_cast<uint32_t>(run.lines);
+                pos = run.next;
+                continue;
+            }
         }
+
         if (c == 0) {
+            // Nothing collected: a line that starts and ends inside this chunk is handled here without
+            // leaving the loop.
+            const size_t stop = std::min(chunkEnd, pos + maxLine);
+            const size_t e = finder.Find(pos, stop);
+            if (e == pos) {
+                // A line end with nothing before it: with the next byte it may count a blank line.
+                if (pos + 1 < chunkEnd && IsLineEnd(buf[pos + 1])) {
+                    ++cur.counter;
+                    ++pos;
+                }
+                ++pos;
+                continue;
+            }
             lineStart = pos;
-        }
-        const size_t stop = std::min(chunkEnd, pos + (maxLine - c));
-        const size_t e = FindLineEnd(buf, pos, stop);
-        c += e - pos;
-        pos = e;
-        if (e == stop) {
-            continue;  // chunk used up or line limit reached: both handled above
-        }
-        // buf[e] is a line end; it forms one line end with the next byte when that is one too and lies
-        // in the same chunk.
-        if (e + 1 < chunkEnd && IsLineEnd(buf[e + 1])) {
-            if (c == 0) {
-                ++cur.counter;  // a blank line
+            if (e == stop) {
+                c = e - pos;  // the line goes on in the next chunk, or reaches the line limit
+                pos = e;
+                continue;
+            }
+            const size_t lastEnd = e + 1 < chunkEnd && IsLineEnd(buf[e + 1]) ? e + 1 : e;
+            ++cur.counter;
+            ++m_linesDelivered;
+            if (ctx != nullptr) {
+                if (ctx->PollEscape()) {
+                    return ScanEnd::Escaped;
+                }
+                if (restoreWait) {
+                    ctx->RestoreWait();
+                }
+            }
+            if (needleSize == 0 || LineHasNeedle(cur, pos, e)) {
+                if (!onLine(std::string_view(buf + pos, e - pos), cur.counter)) {
+                    return ScanEnd::Stopped;
+                }
+            }
+            // The reader examines the last line-end byte again, with nothing collected.
+            pos = lastEnd;
+            if (pos + 1 < chunkEnd && IsLineEnd(buf[pos + 1])) {
+                ++cur.counter;
+                ++pos;
             }
             ++pos;
+            continue;
         }
-        if (c > 0) {
+
+        // A line carried over from an earlier chunk or block.
+        if (c == maxLine) {
+            // Overflow: the line is cut here and the byte at pos starts the next one.
             ++cur.counter;
-            const ScanEnd end = Deliver(cur, lineStart, e, onLine, spilled);
+            WarnOverflow(cur.counter);
+            const ScanEnd end = Deliver(cur, lineStart, pos, onLine, spilled);
             if (end != ScanEnd::EndOfFile) {
                 return end;
             }
             c = 0;
             spilled = false;
             m_line.clear();
-            continue;  // pos stays on the last line-end byte examined, which is examined again
+            continue;
         }
-        ++pos;
+        const size_t stop = std::min(chunkEnd, pos + (maxLine - c));
+        const size_t e = finder.Find(pos, stop);
+        c += e - pos;
+        pos = e;
+        if (e == stop) {
+            continue;  // chunk used up or line limit reached: both handled above
+        }
+        // buf[e] ends the line; it forms one line end with the next byte when that is one too and lies
+        // in the same chunk. pos stays on the last line-end byte examined, which is examined again.
+        if (e + 1 < chunkEnd && IsLineEnd(buf[e + 1])) {
+            ++pos;
+        }
+        ++cur.counter;
+        const ScanEnd end = Deliver(cur, lineStart, e, onLine, spilled);
+        if (end != ScanEnd::EndOfFile) {
+            return end;
+        }
+        c = 0;
+        spilled = false;
+        m_line.clear();
     }
 
     // End of file: the bytes collected form the last line.

@@ -112,7 +112,19 @@ std::string GenerateFile(std::mt19937& rng, size_t targetSize, uint32_t capacity
     std::string out;
     while (out.size() < targetSize) {
         const int kind = pick(rng);
-        if (kind < 55) {
+        if (kind < 20) {
+            // A block of short lines with one kind of line end, as Poser files have them.
+            const char* eol = pick(rng) % 3 == 0 ? "\n" : "\r\n";
+            const int lines = 5 + pick(rng) % 40;
+            for (int i = 0; i < lines; ++i) {
+                out.append(static_cast<size_t>(pick(rng) % 4), '\t');
+                out.append(static_cast<size_t>(1 + pick(rng) % 30), static_cast<char>('a' + pick(rng) % 26));
+                if (pick(rng) % 10 == 0) {
+                    out += pick(rng) % 2 ? " textureMap x" : "Map";
+                }
+                out += eol;
+            }
+        } else if (kind < 55) {
             // Ordinary text: a few words.
             const int words = 1 + pick(rng) % 6;
             for (int i = 0; i < words; ++i) {
