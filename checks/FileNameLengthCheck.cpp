@@ -58,7 +58,7 @@ FileNameCheckResult CheckFileNames(const std::string& path, NameCheckMode mode, 
     };
 
     std::error_code ec;
-    const fs::file_status status = path.empty() ? fs::file_status() : fs::status(path, ec);
+    const fs::file_status status = path.empty() ? fs::file_status() : fs::status(ToFsPath(path), ec);
     if (ec || !fs::exists(status)) {
         ctx.Notify(NoticeKind::Error, kTitle, kNoSuchPath);
         result.disableCheckButton = true;

@@ -9,6 +9,7 @@
 
 #include "cli/CliOutput.h"
 #include "cli/CliRun.h"
+#include "fs/PathParts.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -39,7 +40,7 @@ bool ResolveFileMode(const std::string& path, bool file, bool folder) {
         return file;
     }
     std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
+    const auto status = std::filesystem::status(ToFsPath(path), ec);
     return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "support/ScriptedContext.h"
 #include "support/TestTree.h"
@@ -54,7 +55,9 @@ TEST(FileNameLengthCheckTest, MeasuresNamesInCharactersAgainstTheThreshold) {
         {"32 characters are reported", NameOf(32), true, 32},
         {"accented, 31 characters in 58 bytes", accented, false, 31},
         {"accented, 32 characters", "\xC3\xA9" + accented, true, 32},
+#ifndef _WIN32  // names there are UTF-16: every name has a UTF-8 form
         {"invalid UTF-8 counts bytes", "\xFF" + NameOf(31), true, 32},
+#endif
         {"percent signs stay literal", Repeat("%s", 14) + "%.txt", true, 33},
     };
     for (const OneEntryCase& c : cases) {
@@ -212,7 +215,11 @@ TEST(FileNameLengthCheckTest, SingleFileMeasuresItsOwnName) {
 
 TEST(FileNameLengthCheckTest, MissingPathStopsWithTheErrorBox) {
     TempDir dir;
-    for (const std::string& path : {dir.Path("missing"), std::string(), dir.WriteFile("f.txt", "x") + "/"}) {
+    std::vector<std::string> paths = {dir.Path("missing"), std::string()};
+#ifndef _WIN32
+    paths.push_back(dir.WriteFile("f.txt", "x") + "/");  // a file cannot be entered as a folder
+#endif
+    for (const std::string& path : paths) {
         SCOPED_TRACE(path);
         ScriptedContext ctx;
         FileNameCheckResult result = CheckFileNames(path, NameCheckMode::ThisFolderOnly, ctx);

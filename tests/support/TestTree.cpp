@@ -1,5 +1,7 @@
 #include "support/TestTree.h"
 
+#include "fs/PathParts.h"
+
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -34,7 +36,7 @@ TempDir::TempDir() {
         fs::path candidate = base / ("veltrane-test-" + std::to_string(VELTRANE_GETPID()) + "-" +
                                      std::to_string(g_counter.fetch_add(1)));
         if (fs::create_directory(candidate, ec) && !ec) {
-            m_root = candidate.string();
+            m_root = FromFsPath(candidate);
             return;
         }
     }
@@ -43,21 +45,21 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
     std::error_code ec;
-    fs::remove_all(m_root, ec);
+    fs::remove_all(ToFsPath(m_root), ec);
 }
 
 std::string TempDir::Path(std::string_view rel) const {
     if (rel.empty()) {
         return m_root;
     }
-    return (fs::path(m_root) / fs::path(rel).make_preferred()).string();
+    return FromFsPath(ToFsPath(m_root) / ToFsPath(std::string(rel)).make_preferred());
 }
 
 std::string TempDir::WriteFile(std::string_view rel, std::string_view bytes) const {
     std::string path = Path(rel);
     std::error_code ec;
-    fs::create_directories(fs::path(path).parent_path(), ec);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    fs::create_directories(ToFsPath(path).parent_path(), ec);
+    std::ofstream out(ToFsPath(path), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out) {
         throw std::runtime_error("cannot write " + path);
@@ -68,7 +70,7 @@ std::string TempDir::WriteFile(std::string_view rel, std::string_view bytes) con
 std::string TempDir::MakeDir(std::string_view rel) const {
     std::string path = Path(rel);
     std::error_code ec;
-    fs::create_directories(path, ec);
+    fs::create_directories(ToFsPath(path), ec);
     if (ec) {
         throw std::runtime_error("cannot create " + path);
     }
@@ -76,7 +78,7 @@ std::string TempDir::MakeDir(std::string_view rel) const {
 }
 
 std::string TempDir::ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(ToFsPath(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
@@ -91,8 +93,8 @@ int TempDir::ListingPosition(const std::string& folder, const std::string& name)
     }
     int index = 2;
     std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec), ++index) {
-        if (it->path().filename().string() == name) {
+    for (fs::directory_iterator it(ToFsPath(folder), ec), end; !ec && it != end; it.increment(ec), ++index) {
+        if (FromFsPath(it->path().filename()) == name) {
             return index;
         }
     }
