@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QEvent>
@@ -63,6 +64,19 @@ void Guarded(QWidget* owner, Handler&& handler) {
 
 }  // namespace
 
+CFolderDialog::CIconProvider::CIconProvider()
+    : m_folderIcon(QApplication::style()->standardIcon(QStyle::SP_DirIcon)),
+      m_fileIcon(QApplication::style()->standardIcon(QStyle::SP_FileIcon)) {}
+
+QIcon CFolderDialog::CIconProvider::icon(const QFileInfo& info) const {
+    // Desktops without an icon theme get the style's folder and file icons.
+    QIcon icon = QFileIconProvider::icon(info);
+    if (icon.isNull()) {
+        icon = info.isDir() ? m_folderIcon : m_fileIcon;
+    }
+    return icon;
+}
+
 const QString CFolderDialog::kDefaultFilter = QStringLiteral("Show Folders Only|.|All Files (*.*)|*.*||");
 
 CFolderDialog::CFolderDialog(const QString& initialFolder, const QString& filter, QWidget* owner)
@@ -76,7 +90,11 @@ CFolderDialog::CFolderDialog(const QString& initialFolder, const QString& filter
     ShowPath(StartFolder(initialFolder));
 }
 
-CFolderDialog::~CFolderDialog() = default;
+CFolderDialog::~CFolderDialog() {
+    // The model reads folders in a thread that uses m_icons: stop it before the members go.
+    m_list->setModel(nullptr);
+    delete m_model;
+}
 
 void CFolderDialog::SetTitle(const QString& title) {
     setWindowTitle(title);
@@ -97,6 +115,7 @@ void CFolderDialog::BuildControls() {
 
     m_model = new QFileSystemModel(this);
     m_model->setReadOnly(true);
+    m_model->setIconProvider(&m_icons);
     m_list = new QListView(this);
     m_list->setObjectName(QStringLiteral("folderList"));
     m_list->setModel(m_model);
@@ -104,7 +123,6 @@ void CFolderDialog::BuildControls() {
     m_list->setFlow(QListView::TopToBottom);
     m_list->setWrapping(true);
     m_list->setResizeMode(QListView::Adjust);
-    m_list->setUniformItemSizes(true);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->installEventFilter(this);

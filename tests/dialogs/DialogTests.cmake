@@ -28,4 +28,10 @@ if(TARGET veltrane_gui)
     LABELS gui
     TIMEOUT 120
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTEST_FUNCTION_TIMEOUT=30000")
+
+  # Not a test: shows the picker on a sample tree and saves pictures (scripts/picker_screenshot.sh).
+  add_executable(veltrane-picker-screenshot ${CMAKE_CURRENT_LIST_DIR}/PickerScreenshot.cpp)
+  target_include_directories(veltrane-picker-screenshot PRIVATE ${_veltrane_root})
+  target_compile_options(veltrane-picker-screenshot PRIVATE ${VELTRANE_WARNINGS})
+  target_link_libraries(veltrane-picker-screenshot PRIVATE veltrane_gui Qt6::Test Qt6::Widgets)
 endif()
