@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Shows each tab of Veltrane with a run's result on the sample package, under a virtual X server,
-# and writes one PNG per tab (and one of the About box) to build/screenshots/. No desktop needed.
+# and writes one PNG per tab (and one each of the About box and the progress window) to
+# build/screenshots/. No desktop needed.
 # Usage: scripts/screenshots.sh [output-folder]
 set -euo pipefail
 cd "$(dirname "$0")/.."

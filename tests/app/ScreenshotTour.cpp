@@ -21,6 +21,7 @@
 #include "app/AppIcon.h"
 #include "app/MainSheet.h"
 #include "pages/Notifier.h"
+#include "pages/ProgressWindow.h"
 
 using namespace veltrane;
 
@@ -117,6 +118,11 @@ int main(int argc, char** argv) {
     (void)QTest::qWaitForWindowExposed(&about);
     failures += Save(about, out + QStringLiteral("/5-about.png")) ? 0 : 1;
     about.close();
+
+    CProgressWindow progress(&sheet);
+    progress.ShowNow();
+    failures += Save(progress, out + QStringLiteral("/6-progress.png")) ? 0 : 1;
+    progress.CloseNow();
 
     sheet.reject();
     return failures == 0 ? 0 : 1;
