@@ -14,6 +14,7 @@
 
 #include "dialogs/FolderDialog.h"
 #include "dialogs/FolderEdit.h"
+#include "pages/FolderChooser.h"
 #include "pages/Notifier.h"
 
 using namespace veltrane;
@@ -196,6 +197,24 @@ private slots:
         QTest::keyClick(list, Qt::Key_Return);  // a folder opens
         QCOMPARE(dlg.ChosenFolder(), Path(QStringLiteral("a/") + name) + Sep());
         QVERIFY(dlg.isVisible());
+    }
+
+    // What every page's Browse runs: the picker, modal, titled by the page.
+    void browseRunsThePickerWithThePageTitle() {
+        QString title;
+        QTimer::singleShot(0, this, [&] {
+            auto* dlg = qobject_cast<CFolderDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dlg != nullptr);
+            title = dlg->windowTitle();
+            PutInBox(*dlg, Path(QStringLiteral("a/b")));
+            QTest::mouseClick(SelectButton(*dlg), Qt::LeftButton);
+        });
+        QWidget page;
+        const std::optional<QString> chosen = MakeFolderChooser()->ChooseFolder(
+            &page, QStringLiteral("Select Folder to scan"), Path(QStringLiteral("a")));
+        QCOMPARE(title, QStringLiteral("Select Folder to scan"));
+        QVERIFY(chosen.has_value());
+        QCOMPARE(*chosen, Path(QStringLiteral("a/b")) + Sep());
     }
 };
 
