@@ -70,8 +70,8 @@ FileNameCheckResult CheckFileNames(const std::string& path, NameCheckMode mode, 
         ctx.Notify(NoticeKind::Information, kTitle, kNotAFolder);
         const std::string_view name = LastComponent(path);
         const size_t length = CharacterCount(name);
-        result.itemsChecked = 1;
         if (length >= kLongNameThreshold) {
+            result.itemsChecked = 1;
             result.problemsFound = 1;
             result.report = LongNameLine(name, length, false);
         } else {
