@@ -11,7 +11,8 @@ CliRun RunPathsCommand(const std::string& path, bool fileMode, CliContext& ctx) 
     run.counterLabels[0] = "Files checked: ";
     run.counterLabels[1] = "Problem files:";
 
-    PathCheckRun check = RunPathCheck(path, fileMode ? PathCheckMode::FileOnly : PathCheckMode::AllFiles, ctx);
+    PathCheckRun check =
+        RunPathCheck(path, fileMode ? PathCheckMode::FileOnly : PathCheckMode::AllFiles, ctx);
     run.notices = std::move(check.notices);
     run.cancelled = check.cancelled;
     if (check.refreshCounters) {
