@@ -54,7 +54,8 @@ void InstallInterruptHandler() {
 }
 
 bool CliContext::PollEscape() {
-    return g_escapeRequested.exchange(false);
+    // A plain load first: this runs once per line read, and the exchange is far dearer.
+    return g_escapeRequested.load(std::memory_order_relaxed) && g_escapeRequested.exchange(false);
 }
 
 void CliContext::ItemCounted(int32_t total) {

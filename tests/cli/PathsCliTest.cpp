@@ -1,5 +1,7 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -7,12 +9,14 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <cstring>
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "support/CliRunner.h"
 #include "support/TestTree.h"
 
 namespace veltrane {
@@ -20,32 +24,12 @@ namespace {
 
 using test::TempDir;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
+using Outcome = test::CliOutcome;
+using test::Native;
 
 // Runs "veltrane-cli paths ARGS" in the folder work.
 Outcome RunPaths(const TempDir& work, const std::string& args) {
-    TempDir io;
-    const std::string command = "cd " + Quote(work.Root()) + " && " + Quote(VELTRANE_CLI_PATH) + " paths " +
-                                args + " >" + Quote(io.Path("out")) + " 2>" + Quote(io.Path("err")) +
-                                " </dev/null";
-    const int raw = std::system(command.c_str());
-    Outcome outcome;
-    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    outcome.out = TempDir::ReadFile(io.Path("out"));
-    outcome.err = TempDir::ReadFile(io.Path("err"));
-    return outcome;
+    return test::RunCli("paths " + args, work.Root());
 }
 
 struct Case {
@@ -71,7 +55,7 @@ TEST(PathsCliTest, StatusesAndPlainOutput) {
          "them.\n\n",
          "Files checked: 1  Problem files: 1\n"},
         {"folder, mode from the path", "Pkg", 1,
-         "These files contained absolute paths in them:\nPkg/abs.pz2\n\n\n",
+         Native("These files contained absolute paths in them:\nPkg/abs.pz2\n\n\n"),
          "Files checked: 1  Problem files: 1\n"},
         {"other file type", "--file notes.txt", 2, "\n",
          "error: ERROR: File type is not recognized.  \nFiles checked: 0  Problem files: 0\n"},
@@ -102,11 +86,13 @@ TEST(PathsCliTest, JsonCarriesTheExactReport) {
     EXPECT_EQ(j["counters"], nlohmann::json::array({1, 1}));
     EXPECT_EQ(j["report"],
               "These files contained paths that should be enclosed in quotes (spaces in "
-              "path):\r\nPkg/a.cr2\r\n\r\n");
+              "path):\r\n" +
+                  Native("Pkg/a.cr2") + "\r\n\r\n");
     EXPECT_EQ(j["notices"], nlohmann::json::array());
     EXPECT_EQ(j["cancelled"], false);
 }
 
+#ifndef _WIN32
 // A socket file exists and is no folder, but no one can open it for reading, not even root.
 void MakeUnopenableFile(const std::string& path) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -181,6 +167,8 @@ TEST(PathsCliTest, InterruptWhileReadingShowsThePartialResult) {
               "These files contained absolute paths in them:\r\n" +
                   folder + "/a.cr2\r\n\r\n");
 }
+
+#endif  // sockets, FIFOs and signals are POSIX
 
 }  // namespace
 }  // namespace veltrane

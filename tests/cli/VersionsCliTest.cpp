@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -8,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "support/CliRunner.h"
 #include "support/TestTree.h"
 
 namespace veltrane {
@@ -16,27 +16,14 @@ namespace {
 namespace stdfs = std::filesystem;
 using test::TempDir;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using Outcome = test::CliOutcome;
 
 std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
+    return test::ShellQuote(text);
 }
 
 Outcome RunVersions(const std::string& args) {
-    TempDir io;
-    const std::string command = Quote(VELTRANE_CLI_PATH) + " versions " + args + " >" +
-                                Quote(io.Path("out")) + " 2>" + Quote(io.Path("err")) + " </dev/null";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, TempDir::ReadFile(io.Path("out")),
-            TempDir::ReadFile(io.Path("err"))};
+    return test::RunCli("versions " + args);
 }
 
 // Every file below root (relative path -> content).
