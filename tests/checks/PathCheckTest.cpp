@@ -7,6 +7,7 @@
 
 #include "fs/FileRecordArray.h"
 #include "fs/PathParts.h"
+#include "support/CliRunner.h"
 #include "support/ScriptedContext.h"
 #include "support/TestTree.h"
 
@@ -365,16 +366,17 @@ TEST(PathCheckTest, UnreadableFilesDoNotPassAsClean) {
 #endif
 
 TEST(PathCheckTest, SamplePackageGivesOneFileForEachKind) {
-    const std::string sample = std::string(VELTRANE_EXAMPLES_DIR) + "/SamplePackage";
-    const std::string props = sample + "/Runtime/libraries/props/VeltraneSamples/";
+    const std::string sample = test::Native(std::string(VELTRANE_EXAMPLES_DIR) + "/SamplePackage");
+    const std::string props = sample + test::Native("/Runtime/libraries/props/VeltraneSamples/");
     ScriptedContext ctx;
     const PathCheckRun run = RunPathCheck(sample, PathCheckMode::AllFiles, ctx);
     EXPECT_EQ(run.filesChecked, 8);
     EXPECT_EQ(run.problemFiles, 4);
     EXPECT_EQ(run.report,
               std::string(kSpacesHeader) + props + "Barrel.pp2\r\n\r\n" + kAbsoluteHeader + sample +
-                  "/Runtime/libraries/character/VeltraneSamples/BrassBot.cr2\r\n\r\n" + kBackslashHeader +
-                  sample + "/Runtime/libraries/pose/VeltraneSamples/Wave.pz2\r\n\r\n" +
+                  test::Native("/Runtime/libraries/character/VeltraneSamples/BrassBot.cr2") + "\r\n\r\n" +
+                  kBackslashHeader + sample +
+                  test::Native("/Runtime/libraries/pose/VeltraneSamples/Wave.pz2") + "\r\n\r\n" +
                   "These files contained relative paths that are too long to be Mac compatible (>62 "
                   "characters):\r\n" +
                   props + "Crate.pp2\r\n\r\n");

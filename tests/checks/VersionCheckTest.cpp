@@ -85,7 +85,7 @@ TEST(VersionCheckTest, BadPathsStopAtAnErrorBoxBeforeAnythingIsRead) {
     TempDir dir;
     const std::string file = dir.WriteFile("x.cr2", PoserFile("\tnumber 5"));
     const std::string dangling = dir.Path("gone.cr2");
-    std::filesystem::create_symlink(dir.Path("nowhere"), dangling);
+    test::UnreadableFile unreadable(dangling);
     struct Case {
         std::string path;
         VersionCheckMode mode;
@@ -129,7 +129,7 @@ TEST(VersionCheckTest, FolderModeRecursesReadsPoserFilesOnlyAndAsksBeforeFixing)
     dir.WriteFile("y.pz2", PoserFile("\tnumber 4.0"));
     const std::string z = dir.WriteFile("Sub/Deeper/z.hd2", PoserFile("\tnumber 4.1"));
     dir.WriteFile("notes.txt", PoserFile("\tnumber 5"));
-    std::filesystem::create_symlink(dir.Path("nowhere"), dir.Path("broken.pp2"));
+    test::UnreadableFile unreadable(dir.Path("broken.pp2"));
     const std::string broken = dir.Path("broken.pp2");
 
     for (NoticeAnswer answer : {NoticeAnswer::Cancel, NoticeAnswer::Ok}) {
@@ -156,7 +156,7 @@ TEST(VersionCheckTest, FolderModeRecursesReadsPoserFilesOnlyAndAsksBeforeFixing)
         EXPECT_EQ(run.check.flaggedText, flagged);
         std::vector<std::string> paths = {records.GetAt(0).m_path, records.GetAt(1).m_path};
         std::sort(paths.begin(), paths.end());
-        EXPECT_EQ(paths, (std::vector<std::string>{dir.Root() + "/Sub/Deeper/z.hd2", dir.Root() + "/x.cr2"}));
+        EXPECT_EQ(paths, (std::vector<std::string>{dir.Path("Sub/Deeper/z.hd2"), dir.Path("x.cr2")}));
         if (answer == NoticeAnswer::Cancel) {
             EXPECT_EQ(run.report,
                       "These Files contain a version number higher than 4.0:\r\n" + flagged + unreadable);

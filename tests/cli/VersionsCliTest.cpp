@@ -31,7 +31,8 @@ std::map<std::string, std::string> Snapshot(const std::string& root) {
     std::map<std::string, std::string> files;
     for (const auto& entry : stdfs::recursive_directory_iterator(root)) {
         if (entry.is_regular_file()) {
-            files[stdfs::relative(entry.path(), root).string()] = TempDir::ReadFile(entry.path().string());
+            files[stdfs::relative(entry.path(), root).generic_string()] =
+                TempDir::ReadFile(entry.path().string());
         }
     }
     return files;
@@ -83,8 +84,8 @@ TEST(VersionsCliTest, FixesExactlyTheFlaggedSampleFilesAndRefusesTakenBackups) {
     EXPECT_EQ(j["notices"][1]["kind"], "error");
     EXPECT_EQ(j["notices"][1]["title"], "Veltrane");
     const std::string box = j["notices"][1]["text"];
-    const bool namesBackup = box.find(root + "/" + kBrass + ".old") != std::string::npos ||
-                             box.find(root + "/" + kWave + ".old") != std::string::npos;
+    const bool namesBackup = box.find(test::Native(root + "/" + kBrass + ".old")) != std::string::npos ||
+                             box.find(test::Native(root + "/" + kWave + ".old")) != std::string::npos;
     EXPECT_TRUE(namesBackup) << box;
     EXPECT_EQ(j["report"], "These Files have been fixed:\r\n");
     EXPECT_EQ(Snapshot(root), second);

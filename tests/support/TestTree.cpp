@@ -1,5 +1,9 @@
 #include "support/TestTree.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "fs/PathParts.h"
 
 #include <atomic>
@@ -115,6 +119,28 @@ int TempDir::ListingPosition(const std::string& folder, const std::string& name)
     }
     closedir(dir);
     return found;
+#endif
+}
+
+UnreadableFile::UnreadableFile(const std::string& path) {
+#ifdef _WIN32
+    m_handle = CreateFileW(ToFsPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (m_handle == INVALID_HANDLE_VALUE) {
+        throw std::runtime_error("cannot hold " + path);
+    }
+#else
+    std::error_code ec;
+    fs::create_symlink(path + ".nowhere", path, ec);
+    if (ec) {
+        throw std::runtime_error("cannot link " + path);
+    }
+#endif
+}
+
+UnreadableFile::~UnreadableFile() {
+#ifdef _WIN32
+    CloseHandle(m_handle);
 #endif
 }
 

@@ -37,4 +37,17 @@ private:
     std::string m_root;
 };
 
+// A file that exists in its folder's listing but that no one can open for reading while this
+// object lives: a link to nothing on POSIX, a file held open without sharing on Windows.
+class UnreadableFile {
+public:
+    explicit UnreadableFile(const std::string& path);
+    ~UnreadableFile();
+    UnreadableFile(const UnreadableFile&) = delete;
+    UnreadableFile& operator=(const UnreadableFile&) = delete;
+
+private:
+    void* m_handle = nullptr;
+};
+
 }  // namespace veltrane::test
