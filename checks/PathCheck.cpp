@@ -9,10 +9,6 @@
 #include "fs/LineScanner.h"
 #include "fs/PathParts.h"
 
-#ifdef _WIN32
-#include "fs/WidePath.h"
-#endif
-
 namespace veltrane {
 
 namespace {
@@ -55,14 +51,6 @@ constexpr const char* kNotAFileText = "Path specified does not point to a file. 
 constexpr const char* kNotRecognisedText = "File type is not recognized.  ";
 constexpr const char* kUnreadableText = "File could not be read.  ";
 constexpr const char* kNothingFound = "No absolute paths found";
-
-std::filesystem::path NativePath(const std::string& path) {
-#ifdef _WIN32
-    return std::filesystem::path(ToWide(path));
-#else
-    return std::filesystem::path(path);
-#endif
-}
 
 bool IsWhiteSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
@@ -302,7 +290,7 @@ PathCheckRun RunPathCheck(const std::string& path, PathCheckMode mode, RunContex
     };
 
     std::error_code ec;
-    const std::filesystem::path fsPath = NativePath(path);
+    const std::filesystem::path fsPath = ToFsPath(path);
     const bool exists = !path.empty() && std::filesystem::exists(fsPath, ec);
     const bool isFolder = exists && std::filesystem::is_directory(fsPath, ec);
     if (!exists) {

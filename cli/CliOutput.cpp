@@ -3,45 +3,11 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "fs/PathParts.h"
+
 namespace veltrane::cli {
 
 namespace {
-
-// Length of the valid UTF-8 sequence starting at text[i], or 0 when the bytes there are not one.
-size_t Utf8SequenceLength(std::string_view text, size_t i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    size_t len;
-    uint32_t cp;
-    if (c < 0x80) {
-        return 1;
-    } else if ((c & 0xE0) == 0xC0) {
-        len = 2;
-        cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-        len = 3;
-        cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-        len = 4;
-        cp = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + len > text.size()) {
-        return 0;
-    }
-    for (size_t k = 1; k < len; ++k) {
-        const unsigned char cc = static_cast<unsigned char>(text[i + k]);
-        if ((cc & 0xC0) != 0x80) {
-            return 0;
-        }
-        cp = (cp << 6) | (cc & 0x3F);
-    }
-    if ((len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) ||
-        (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
-        return 0;
-    }
-    return len;
-}
 
 void AppendByteEscape(std::string& out, unsigned char byte) {
     static const char kHex[] = "0123456789abcdef";

@@ -57,19 +57,9 @@ std::string_view FolderPartOf(const std::string& path) {
     return std::string_view(path).substr(0, p.drive.size() + p.directory.size());
 }
 
-// Length of one UTF-8 character starting at s[i] (1 for bytes that do not start a valid sequence).
+// Length of one character starting at s[i]: a UTF-8 sequence, or a single byte that starts none.
 size_t CharLength(std::string_view s, size_t i) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 1;
-    if (i + len > s.size()) {
-        return 1;
-    }
-    for (size_t k = 1; k < len; ++k) {
-        if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) {
-            return 1;
-        }
-    }
-    return len;
+    return std::max<size_t>(1, Utf8SequenceLength(s, i));
 }
 
 bool MatchFrom(std::string_view name, size_t n, std::string_view pat, size_t p) {

@@ -86,47 +86,49 @@ std::string FromFsPath(const std::filesystem::path& path) {
 #endif
 }
 
+size_t Utf8SequenceLength(std::string_view text, size_t i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t len;
+    uint32_t cp;
+    if (c < 0x80) {
+        return 1;
+    } else if ((c & 0xE0) == 0xC0) {
+        len = 2;
+        cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        len = 3;
+        cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        len = 4;
+        cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + len > text.size()) {
+        return 0;
+    }
+    for (size_t k = 1; k < len; ++k) {
+        const unsigned char cc = static_cast<unsigned char>(text[i + k]);
+        if ((cc & 0xC0) != 0x80) {
+            return 0;
+        }
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    if ((len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) ||
+        (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
+        return 0;
+    }
+    return len;
+}
+
 size_t CharacterCount(std::string_view text) {
     size_t count = 0;
-    size_t i = 0;
-    const size_t n = text.size();
-    while (i < n) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        size_t len;
-        uint32_t cp;
-        if (c < 0x80) {
-            ++i;
-            ++count;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            len = 4;
-            cp = c & 0x07;
-        } else {
-            return n;
-        }
-        if (i + len > n) {
-            return n;
-        }
-        for (size_t k = 1; k < len; ++k) {
-            unsigned char cc = static_cast<unsigned char>(text[i + k]);
-            if ((cc & 0xC0) != 0x80) {
-                return n;
-            }
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        // Reject overlong forms, surrogates and values past U+10FFFF.
-        if ((len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) ||
-            (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
-            return n;
+    for (size_t i = 0; i < text.size(); ++count) {
+        const size_t len = Utf8SequenceLength(text, i);
+        if (len == 0) {
+            return text.size();  // not UTF-8: every byte is a character
         }
         i += len;
-        ++count;
     }
     return count;
 }

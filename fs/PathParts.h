@@ -47,6 +47,10 @@ std::string_view LastComponent(std::string_view path, PathStyle style = kNativeS
 std::filesystem::path ToFsPath(const std::string& path);
 std::string FromFsPath(const std::filesystem::path& path);
 
+// Length of the valid UTF-8 sequence that starts at text[i], or 0 when the bytes there are not one
+// (overlong forms, surrogates and values past U+10FFFF are not valid).
+size_t Utf8SequenceLength(std::string_view text, size_t i);
+
 // Number of characters of a name: Unicode code points when the text is valid UTF-8, else bytes.
 size_t CharacterCount(std::string_view text);
 

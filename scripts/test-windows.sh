@@ -7,7 +7,8 @@ bash scripts/deps.sh g++-mingw-w64-x86-64 wine wine64
 
 export WINEDEBUG=-all
 export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-veltrane}"
-# One persistent wine server for the whole run, warmed up once: the first start creates the prefix.
+# One persistent wine server for the whole run; the first start creates the prefix (slow, once).
+mkdir -p "$WINEPREFIX"
 wineserver -p
 wine cmd /c exit >/dev/null 2>&1 || true
 trap 'wineserver -k 2>/dev/null || true' EXIT
