@@ -420,6 +420,24 @@ TEST_F(ScanTest, ScannedOrdersMatchTheLiteralRulesOnRandomTrees) {
     }
 }
 
+// Names beyond ASCII come back as the same UTF-8 text (through the wide API on Windows), match
+// patterns without regard to case, and can be opened again by the path the record holds.
+TEST_F(ScanTest, UnicodeNamesRoundTripAndMatchWithoutRegardToCase) {
+    const std::string name = "D\xC3\xA9j\xC3\xA0 Vu.CR2";  // "Déjà Vu.CR2"
+    dir.WriteFile("Pose/" + name, "x");
+    CFileRecordArray arr;
+    arr.ScanFolder(Folder(), "*.cr2", true, kOrderDescendingName, false, nullptr, nullptr);
+    ASSERT_EQ(arr.GetSize(), 1);
+    EXPECT_EQ(arr.GetAt(0).m_path, Folder() + S("Pose/") + name);
+    EXPECT_EQ(arr.GetAt(0).GetNamePart(), name);
+    EXPECT_EQ(TempDir::ReadFile(arr.GetAt(0).m_path), "x");
+#ifdef _WIN32
+    // Windows grammar in the real file system: drive letter, backslashes, a folder part to match.
+    EXPECT_EQ(arr.GetAt(0).GetDrive().size(), 2u);
+    EXPECT_EQ(arr.GetAt(0).GetFolderPart(), Folder() + "Pose\\");
+#endif
+}
+
 TEST_F(ScanTest, AddFileInsertsTheFoundRecordOrADefaultOne) {
     std::string f = dir.WriteFile("x.cr2", "12345");
     CFileRecordArray arr;
