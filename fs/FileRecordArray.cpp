@@ -35,10 +35,20 @@ inline unsigned char LowerByte(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
 }
 
-// Compares two paths after lower-casing their letters, as unsigned bytes.
+// Compares two paths after lower-casing their letters, as unsigned bytes. Paths of one tree share
+// long prefixes: equal bytes are skipped a word at a time, since they lower alike.
 int CompareLowered(std::string_view a, std::string_view b) {
     const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y) {
+            break;
+        }
+    }
+    for (; i < n; ++i) {
         unsigned char x = LowerByte(static_cast<unsigned char>(a[i]));
         unsigned char y = LowerByte(static_cast<unsigned char>(b[i]));
         if (x != y) {
@@ -156,12 +166,14 @@ struct CFileRecordArray::Index {
         int size = 1;
     };
     std::vector<Node> nodes;
+    int last = -1;        // the last node in order, where appends go
+    std::string scratch;  // the lowered path of the record being inserted
     int root = -1;
     std::minstd_rand rng{12345};
     // The prefix minima: records whose lowered path sorts strictly below every record before them,
     // by lowered path. Their paths fall as their positions rise, so the first record that sorts
     // below a path is the prefix minimum with the largest path below it.
-    std::map<std::string, int, std::less<>> minima;
+    std::map<std::string, int, std::less<>> minima;  // keyed by lowered path
 
     int Size(int t) const { return t < 0 ? 0 : nodes[t].size; }
 
@@ -204,12 +216,13 @@ struct CFileRecordArray::Index {
     // Links t in just before node `before`, or at the end when before is -1; returns t's index.
     int Link(int t, int before) {
         if (root < 0) {
-            root = t;
+            root = last = t;
             return 0;
         }
         int parent;
         if (before < 0) {
-            parent = Rightmost(root);
+            parent = last;
+            last = t;
             nodes[parent].right = t;
         } else if (nodes[before].left < 0) {
             parent = before;
@@ -233,10 +246,12 @@ struct CFileRecordArray::Index {
         return pos;
     }
 
-    int TreapInsert(const CFileRecord& rec, int order) {
-        std::string key = rec.m_path;
-        for (char& ch : key)
+    int TreapInsert(CFileRecord&& rec, int order) {
+        scratch.assign(rec.m_path);
+        for (char& ch : scratch) {
             ch = static_cast<char>(LowerByte(static_cast<unsigned char>(ch)));
+        }
+        const std::string_view key = scratch;
         int before = -1;
         auto above = minima.lower_bound(key);  // first minimum not below the new path
         if (order == kOrderDescendingName && above != minima.begin()) {
@@ -248,13 +263,12 @@ struct CFileRecordArray::Index {
         // The new record is a prefix minimum when nothing before it sorts at or below its path.
         bool isMinimum = before >= 0 ? (above == minima.end() || above->first != key)
                                      : (minima.empty() || key < minima.begin()->first);
-        Node n;
-        n.rec = rec;
+        Node& n = nodes.emplace_back();
+        n.rec = std::move(rec);
         n.prio = static_cast<uint32_t>(rng());
-        nodes.push_back(std::move(n));
         int t = static_cast<int>(nodes.size()) - 1;
         if (isMinimum) {
-            minima.emplace(std::move(key), t);
+            minima.emplace_hint(above, key, t);
         }
         return Link(t, before);
     }
@@ -282,18 +296,19 @@ struct CFileRecordArray::Index {
     std::vector<Run> runs;
     size_t total = 0;
 
-    int RunsInsert(const CFileRecord& rec) {
+    int RunsInsert(CFileRecord&& rec) {
         std::string_view folder = FolderPartOf(rec.m_path);
         ++total;
         if (runs.empty() || runs.back().folder != folder) {
-            runs.push_back(Run{std::string(folder), {rec}});
+            runs.push_back(Run{std::string(folder), {}});
+            runs.back().recs.push_back(std::move(rec));
             return 0;
         }
         auto& recs = runs.back().recs;
         auto it = std::partition_point(recs.begin(), recs.end(),
                                        [&](const CFileRecord& r) { return r.m_path > rec.m_path; });
         int pos = static_cast<int>(it - recs.begin());
-        recs.insert(it, rec);
+        recs.insert(it, std::move(rec));
         return pos;
     }
 
@@ -369,21 +384,21 @@ int32_t CFileRecordArray::InsertLiteral(CFileRecord record, int order) {
     return static_cast<int32_t>(pos);
 }
 
-int32_t CFileRecordArray::InsertRecord(const CFileRecord& record, int order) {
+int32_t CFileRecordArray::InsertRecord(CFileRecord record, int order) {
     if (!m_index && m_records.empty() && (order == kOrderDescendingName || order == kOrderFolderGrouped)) {
         m_index =
             std::make_unique<Index>(order == kOrderFolderGrouped ? Index::Kind::Runs : Index::Kind::Treap);
     }
     if (m_index) {
         if (m_index->kind == Index::Kind::Treap && (order == kOrderDescendingName || order == kOrderAppend)) {
-            return m_index->TreapInsert(record, order);
+            return m_index->TreapInsert(std::move(record), order);
         }
         if (m_index->kind == Index::Kind::Runs && order == kOrderFolderGrouped) {
-            return m_index->RunsInsert(record);
+            return m_index->RunsInsert(std::move(record));
         }
         Materialize();
     }
-    return InsertLiteral(record, order);
+    return InsertLiteral(std::move(record), order);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -448,7 +463,7 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
         if (m_fillDetails) {
             QueryEntry(path, rec);
         }
-        InsertRecord(rec, state.order);
+        InsertRecord(std::move(rec), state.order);
         ++count;
         ++state.total;
         if (state.counter) {

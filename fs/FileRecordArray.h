@@ -27,8 +27,8 @@ public:
     CFileRecordArray(const CFileRecordArray&) = delete;
     CFileRecordArray& operator=(const CFileRecordArray&) = delete;
 
-    // Inserts a copy of record by the order code and returns the index at which it now stands.
-    virtual int32_t InsertRecord(const CFileRecord& record, int order);
+    // Inserts record by the order code and returns the index at which it now stands.
+    virtual int32_t InsertRecord(CFileRecord record, int order);
 
     // Scans folder (ending in a separator) for the ";"-separated patterns, adding records by the
     // order code; see the scanner notes in FileRecordArray.cpp. Returns the number of records added
