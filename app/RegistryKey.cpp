@@ -60,14 +60,7 @@ CRegistryKey::~CRegistryKey() {
     }
 }
 
-int32_t CRegistryKey::Open() {
-    if (m_key) {
-        Close();
-    }
-    if (!KeyExists()) {
-        m_lastStatus = kFileNotFound;
-        return m_lastStatus;
-    }
+int32_t CRegistryKey::Attach() {
     auto key = MakeSettings();
     if (key->status() != QSettings::NoError || !key->isWritable()) {
         m_lastStatus = kAccessDenied;
@@ -76,6 +69,17 @@ int32_t CRegistryKey::Open() {
     m_key = std::move(key);
     m_lastStatus = kSuccess;
     return m_lastStatus;
+}
+
+int32_t CRegistryKey::Open() {
+    if (m_key) {
+        Close();
+    }
+    if (!KeyExists()) {
+        m_lastStatus = kFileNotFound;
+        return m_lastStatus;
+    }
+    return Attach();
 }
 
 int32_t CRegistryKey::Create() {
@@ -95,14 +99,7 @@ int32_t CRegistryKey::Create() {
         }
     }
 #endif
-    auto key = MakeSettings();
-    if (key->status() != QSettings::NoError || !key->isWritable()) {
-        m_lastStatus = kAccessDenied;
-        return m_lastStatus;
-    }
-    m_key = std::move(key);
-    m_lastStatus = kSuccess;
-    return m_lastStatus;
+    return Attach();
 }
 
 int32_t CRegistryKey::Close() {

@@ -51,6 +51,9 @@ public:
     int32_t LastStatus() const { return m_lastStatus; }
 
 private:
+    // Takes the settings store as this key's, once it proved readable and writable.
+    int32_t Attach();
+
     std::unique_ptr<QSettings> m_key;
     int32_t m_lastStatus = 0;
 };

@@ -100,4 +100,15 @@ NoticeAnswer CliContext::ShowNotice(const Notice& notice) {
     return NoticeAnswer::Ok;
 }
 
+CliRun StartRun(const char* tool, std::optional<std::string> mode, const std::string& path,
+                const char* label1, const char* label2) {
+    CliRun run;
+    run.tool = tool;
+    run.mode = std::move(mode);
+    run.path = path;
+    run.counterLabels[0] = label1;
+    run.counterLabels[1] = label2;
+    return run;
+}
+
 }  // namespace veltrane::cli

@@ -57,6 +57,10 @@ struct CliRun {
 // second SIGINT ends the program at once with status 130.
 void InstallInterruptHandler();
 
+// A run of tool on path, with the page's mode name and counter labels filled in.
+CliRun StartRun(const char* tool, std::optional<std::string> mode, const std::string& path,
+                const char* label1, const char* label2);
+
 // The subcommands; each runs exactly the logic of its page's action button.
 CliRun RunNamesCommand(const std::string& path, bool recursive, CliContext& ctx);
 CliRun RunListCommand(const std::string& path, const std::optional<std::string>& output, CliContext& ctx);

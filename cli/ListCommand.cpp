@@ -4,11 +4,7 @@
 namespace veltrane::cli {
 
 CliRun RunListCommand(const std::string& path, const std::optional<std::string>& output, CliContext& ctx) {
-    CliRun run;
-    run.tool = "list";
-    run.path = path;
-    run.counterLabels[0] = "Folders scanned : ";
-    run.counterLabels[1] = "Files Listed : ";
+    CliRun run = StartRun("list", std::nullopt, path, "Folders scanned : ", "Files Listed : ");
 
     FileListResult list = BuildFileList(path, ctx);
     run.counters[0] = list.foldersScanned;

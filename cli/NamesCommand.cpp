@@ -4,12 +4,8 @@
 namespace veltrane::cli {
 
 CliRun RunNamesCommand(const std::string& path, bool recursive, CliContext& ctx) {
-    CliRun run;
-    run.tool = "names";
-    run.mode = recursive ? "entire-directory" : "this-folder";
-    run.path = path;
-    run.counterLabels[0] = "Items checked: ";
-    run.counterLabels[1] = "Problems found:";
+    CliRun run = StartRun("names", recursive ? "entire-directory" : "this-folder", path,
+                          "Items checked: ", "Problems found:");
 
     FileNameCheckResult result =
         CheckFileNames(path, recursive ? NameCheckMode::EntireDirectory : NameCheckMode::ThisFolderOnly, ctx);

@@ -4,12 +4,7 @@
 namespace veltrane::cli {
 
 CliRun RunPathsCommand(const std::string& path, bool fileMode, CliContext& ctx) {
-    CliRun run;
-    run.tool = "paths";
-    run.mode = fileMode ? "file" : "folder";
-    run.path = path;
-    run.counterLabels[0] = "Files checked: ";
-    run.counterLabels[1] = "Problem files:";
+    CliRun run = StartRun("paths", fileMode ? "file" : "folder", path, "Files checked: ", "Problem files:");
 
     PathCheckRun check =
         RunPathCheck(path, fileMode ? PathCheckMode::FileOnly : PathCheckMode::AllFiles, ctx);

@@ -4,12 +4,8 @@
 namespace veltrane::cli {
 
 CliRun RunVersionsCommand(const std::string& path, bool fileMode, bool fix, CliContext& ctx) {
-    CliRun run;
-    run.tool = "versions";
-    run.mode = fileMode ? "file" : "folder";
-    run.path = path;
-    run.counterLabels[0] = kVersionFilesCheckedLabel;
-    run.counterLabels[1] = kVersionProblemsLabel;
+    CliRun run = StartRun("versions", fileMode ? "file" : "folder", path, kVersionFilesCheckedLabel,
+                          kVersionProblemsLabel);
 
     ctx.m_answerQuestionsOk = fix;
     CFileRecordArray records;

@@ -102,14 +102,9 @@ void CFileListMaker::OnPathChanged() {
 }
 
 void CFileListMaker::OnBrowse() {
-    const auto chosen =
-        FolderChooser().ChooseFolder(this, QStringLiteral("Select Folder to scan"), PathBox()->text());
-    if (!chosen) {
-        return;  // a cancelled Browse leaves everything as it was
+    if (BrowseForFolder(QStringLiteral("Select Folder to scan"))) {
+        m_save->setEnabled(false);
     }
-    SetPathText(*chosen);
-    Reset();
-    m_save->setEnabled(false);
 }
 
 void CFileListMaker::OnScan() {

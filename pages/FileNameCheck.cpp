@@ -28,14 +28,9 @@ CFileNameCheck::CFileNameCheck(QWidget* parent)
 }
 
 void CFileNameCheck::OnBrowse() {
-    const auto chosen =
-        FolderChooser().ChooseFolder(this, QStringLiteral("Select Folder to scan"), PathBox()->text());
-    if (!chosen) {
-        return;  // a cancelled Browse leaves everything as it was
+    if (BrowseForFolder(QStringLiteral("Select Folder to scan"))) {
+        CheckButton()->setEnabled(true);
     }
-    SetPathText(*chosen);
-    Reset();
-    CheckButton()->setEnabled(true);
 }
 
 void CFileNameCheck::OnCheck() {

@@ -133,6 +133,16 @@ void CPageFrame::HandlePathEdited() {
     OnPathChanged();
 }
 
+bool CPageFrame::BrowseForFolder(const QString& title) {
+    const auto chosen = FolderChooser().ChooseFolder(this, title, PathBox()->text());
+    if (!chosen) {
+        return false;
+    }
+    SetPathText(*chosen);
+    Reset();
+    return true;
+}
+
 void CPageFrame::Reset() {
     m_counter1 = 0;
     m_counter2 = 0;

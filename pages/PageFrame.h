@@ -79,6 +79,10 @@ protected:
     void ShowReport(std::string_view report);
     void ClearResults();
 
+    // Opens the folder picker titled title at the path box text; on a choice puts the folder into
+    // the path box and resets counters and results. False when the user cancelled (nothing changes).
+    bool BrowseForFolder(const QString& title);
+
     CFolderChooser& FolderChooser();
     CFileChooser& FileChooser();
 
