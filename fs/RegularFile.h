@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <system_error>
+
+namespace veltrane {
+
+// Opens path for reading when, and only when, it names a regular file (links followed). The open
+// never blocks: a FIFO, a device, a socket or a folder under a Poser name is refused before any read,
+// with ec = std::errc::invalid_argument, so a run never waits on a pipe nor reads a device forever.
+// Returns a descriptor (>= 0, to be released with CloseRegularFile) or -1 with ec set. On Windows
+// other writers are shut out while the file is open.
+int OpenRegularFile(const std::string& path, std::error_code& ec);
+
+void CloseRegularFile(int fd);
+
+}  // namespace veltrane
