@@ -1,5 +1,6 @@
 #include "fs/DirectoryListing.h"
 
+#include <cerrno>
 #include <limits>
 
 #ifdef _WIN32
@@ -25,6 +26,11 @@ int32_t ClampTime(int64_t seconds) {
 }
 
 }  // namespace
+
+bool ListFolder(const std::string& folder, std::vector<DirEntry>& out) {
+    std::error_code ec;
+    return ListFolder(folder, out, ec);
+}
 
 #ifdef _WIN32
 
@@ -56,19 +62,30 @@ void FillFromFindData(const WIN32_FIND_DATAW& data, CFileRecord& record) {
 
 }  // namespace
 
-bool ListFolder(const std::string& folder, std::vector<DirEntry>& out) {
+bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, std::error_code& ec) {
     out.clear();
+    ec.clear();
     std::wstring pattern = ToWide(folder + "*");
     WIN32_FIND_DATAW data;
     HANDLE h = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
                                 FIND_FIRST_EX_LARGE_FETCH);
     if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) {
+            return true;  // a folder without even "." and "..": an empty drive root
+        }
+        ec = std::error_code(static_cast<int>(error), std::system_category());
         return false;
     }
     do {
         out.push_back({FromWide(data.cFileName), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
     } while (FindNextFileW(h, &data));
+    const DWORD error = GetLastError();
     FindClose(h);
+    if (error != ERROR_NO_MORE_FILES) {
+        ec = std::error_code(static_cast<int>(error), std::system_category());
+        return false;
+    }
     return true;
 }
 
@@ -120,14 +137,24 @@ std::string NameAsStored(const std::string& path) {
 
 #else
 
-bool ListFolder(const std::string& folder, std::vector<DirEntry>& out) {
+bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, std::error_code& ec) {
     out.clear();
+    ec.clear();
     DIR* dir = opendir(folder.c_str());
     if (dir == nullptr) {
+        ec = std::error_code(errno, std::generic_category());
         return false;
     }
     const int dfd = dirfd(dir);
-    while (struct dirent* e = readdir(dir)) {
+    while (true) {
+        errno = 0;  // readdir tells the end from an error only through errno
+        struct dirent* e = readdir(dir);
+        if (e == nullptr) {
+            if (errno != 0) {
+                ec = std::error_code(errno, std::generic_category());
+            }
+            break;
+        }
         DirEntry entry;
         entry.name = e->d_name;
         if (e->d_type == DT_DIR) {
@@ -139,7 +166,7 @@ bool ListFolder(const std::string& folder, std::vector<DirEntry>& out) {
         out.push_back(std::move(entry));
     }
     closedir(dir);
-    return true;
+    return !ec;
 }
 
 bool GetFileIdentity(const std::string& path, FileIdentity& id) {

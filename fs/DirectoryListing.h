@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "fs/FileRecord.h"
@@ -14,7 +15,10 @@ struct DirEntry {
     bool isFolder = false;  // a link to a folder counts as a folder
 };
 
-// Lists folder (ending in a separator). False, with out empty, when it cannot be listed.
+// Lists folder (ending in a separator). False, with ec saying why, when it cannot be listed whole:
+// it cannot be opened (missing, no permission, path too long; out is then empty) or reading its
+// entries failed part way (out holds the entries read before the error).
+bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, std::error_code& ec);
 bool ListFolder(const std::string& folder, std::vector<DirEntry>& out);
 
 // What identifies a folder on its volume (device and inode, or volume serial and file index).
