@@ -56,6 +56,16 @@ bool IsWhiteSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
+std::string_view TrimWhiteSpace(std::string_view text) {
+    while (!text.empty() && IsWhiteSpace(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsWhiteSpace(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
 char AsciiUpper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
@@ -115,13 +125,9 @@ unsigned ExaminePathLine(std::string_view line) {
     const size_t mapAt = line.find("Map ");
     std::string_view value = line.substr(mapAt != std::string_view::npos ? mapAt + 4 : keywordEnd);
 
-    // White space at both ends goes; spaces inside the value stay and count.
-    while (!value.empty() && IsWhiteSpace(value.front())) {
-        value.remove_prefix(1);
-    }
-    while (!value.empty() && IsWhiteSpace(value.back())) {
-        value.remove_suffix(1);
-    }
+    // White space at both ends goes; spaces inside the value stay and count. The quotes go too, and
+    // the white space they enclosed at either end with them, so "  C:\x.bmp" is judged as C:\x.bmp.
+    value = TrimWhiteSpace(value);
     std::string unquoted;
     unquoted.reserve(value.size());
     size_t quotes = 0;
@@ -131,6 +137,9 @@ unsigned ExaminePathLine(std::string_view line) {
         } else {
             unquoted.push_back(c);
         }
+    }
+    if (quotes != 0) {
+        unquoted = std::string(TrimWhiteSpace(unquoted));
     }
 
     unsigned found = 0;

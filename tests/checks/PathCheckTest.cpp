@@ -96,6 +96,8 @@ TEST(PathCheckTest, ExaminesEachLineByTheFixedOrderOfTests) {
         {"quoted 64 bytes with two spaces is too long", "textureMap " + quotedWithSpaces, kFindingTooLong},
         {"two spaces before a quoted drive path", "textureMap  \"C:\\tex\\a.jpg\"", kFindingAbsolute},
         {"white space after the closing quote", "textureMap \"a.jpg\" \t \v\f", 0},
+        {"spaces inside the quotes before a drive path", "textureMap \"  C:\\x.bmp\"", kFindingAbsolute},
+        {"white space inside the quotes at both ends", "textureMap \"\t" + sixtyTwo + " \"", 0},
         {"capital keyword", "TextureMap C:\\a.jpg", 0},
         {"other word ending in Map", "bumpMap C:\\a.jpg", 0},
         {"keyword inside a longer word", "mytextureMapping \"C:\\a.jpg\"", kFindingBackslash},
