@@ -20,16 +20,29 @@ void VersionLineMatcher::Feed(char c) {
             }
             break;
         case kWord:
-            m_state = IsBlank(c) ? kSeparator : kRejected;
+            if (IsBlank(c)) {
+                m_state = kSeparator;
+                m_separatorLength = 1;
+                m_separatorIsSpace = c == ' ';
+            } else {
+                m_state = kRejected;
+            }
             break;
         case kSeparator:
-            if (!IsBlank(c)) {
+            if (IsBlank(c)) {
+                ++m_separatorLength;
+            } else {
                 m_state = kToken;
+                m_tokenFirst = c;
+                m_tokenHasDot = c == '.';
             }
             break;
         case kToken:
             if (IsBlank(c)) {
                 m_state = kTrailing;
+            } else {
+                m_tokenHasDot = m_tokenHasDot || c == '.';
+                m_tokenHasDotZero = m_tokenHasDotZero || (m_previous == '.' && c == '0');
             }
             break;
         case kTrailing:
@@ -43,31 +56,36 @@ void VersionLineMatcher::Feed(char c) {
             m_state = c == kWordText[m_state] ? static_cast<uint8_t>(m_state + 1) : kRejected;
             break;
     }
+    m_previous = c;
+}
+
+VersionVerdict VersionLineMatcher::Verdict() const {
+    if (!Matched()) {
+        return VersionVerdict::NotVersionLine;
+    }
+    const bool singleSpace = m_separatorLength == 1 && m_separatorIsSpace;
+    if (singleSpace && m_tokenFirst == '5') {
+        return VersionVerdict::NeedsFix;  // "number 5"
+    }
+    if (singleSpace && m_tokenFirst == '4' && m_tokenHasDot && !m_tokenHasDotZero) {
+        return VersionVerdict::NeedsFix;  // "number 4", a "." and no ".0"
+    }
+    return VersionVerdict::Fine;
 }
 
 bool IsVersionLine(std::string_view line) {
+    return JudgeVersionLine(line) != VersionVerdict::NotVersionLine;
+}
+
+VersionVerdict JudgeVersionLine(std::string_view line) {
     VersionLineMatcher matcher;
     for (char c : line) {
         matcher.Feed(c);
         if (matcher.Rejected()) {
-            return false;
+            return VersionVerdict::NotVersionLine;
         }
     }
-    return matcher.Matched();
-}
-
-VersionVerdict JudgeVersionLine(std::string_view line) {
-    if (!IsVersionLine(line)) {
-        return VersionVerdict::NotVersionLine;
-    }
-    if (line.find("number 5") != std::string_view::npos) {
-        return VersionVerdict::NeedsFix;
-    }
-    if (line.find("number 4") != std::string_view::npos && line.find('.') != std::string_view::npos &&
-        line.find(".0") == std::string_view::npos) {
-        return VersionVerdict::NeedsFix;
-    }
-    return VersionVerdict::Fine;
+    return matcher.Verdict();
 }
 
 }  // namespace veltrane

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,40 @@ TEST(VersionCheckTest, JudgesOnlyVersionLines) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(JudgeVersionLine(c.line), c.verdict) << '"' << c.line << '"';
+    }
+}
+
+// The verdict streams over a line; the rule it follows searches the whole line for substrings.
+TEST(VersionCheckTest, StreamedVerdictMatchesTheSubstringRuleOnRandomLines) {
+    auto literal = [](std::string_view line) {
+        std::string_view rest = line;
+        while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) {
+            rest.remove_prefix(1);
+        }
+        const bool blank = [](char c) { return c == ' ' || c == '\t'; }(rest.size() > 6 ? rest[6] : 'x');
+        size_t token = rest.find_first_not_of(" \t", 6);
+        size_t after = token == std::string_view::npos ? token : rest.find_first_of(" \t", token);
+        const bool isVersionLine = rest.substr(0, 6) == "number" && blank &&
+                                   token != std::string_view::npos &&
+                                   (after == std::string_view::npos ||
+                                    rest.find_first_not_of(" \t", after) == std::string_view::npos);
+        if (!isVersionLine) {
+            return VersionVerdict::NotVersionLine;
+        }
+        const bool fix =
+            line.find("number 5") != std::string_view::npos ||
+            (line.find("number 4") != std::string_view::npos && line.find('.') != std::string_view::npos &&
+             line.find(".0") == std::string_view::npos);
+        return fix ? VersionVerdict::NeedsFix : VersionVerdict::Fine;
+    };
+    std::mt19937 rng(13);
+    const std::string pieces[] = {" ", "\t", "number", "4", "5", ".", "0", "x", "number 4.", "n"};
+    for (int round = 0; round < 20000; ++round) {
+        std::string line;
+        for (int n = static_cast<int>(rng() % 7); n >= 0; --n) {
+            line += pieces[rng() % std::size(pieces)];
+        }
+        ASSERT_EQ(JudgeVersionLine(line), literal(line)) << '"' << line << '"';
     }
 }
 
