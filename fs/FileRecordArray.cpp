@@ -13,9 +13,10 @@
 // - code 4 (descending name order) keeps the records in an implicit treap that knows the smallest
 //   lower-cased path of every subtree, so "the first record that sorts below the new one" is one
 //   descent;
-// - code 5 (folder-grouped) keeps runs of records of one folder: only the front run can take a
-//   record of its own folder, and it stays in descending path order, so a binary search finds
-//   the place.
+// - code 5 (folder-grouped) links records into the same treap: only the front run of records of
+//   one folder can take a record of its own folder, and it stays in descending path order, so an
+//   ordered set of the front run's records finds the place, and a record of another folder starts a
+//   new front run at index 0. Each insertion is O(log n), also when one folder holds everything.
 // Mixing codes on one array falls back to the literal rules on a plain vector.
 
 #include "fs/FileRecordArray.h"
@@ -24,6 +25,7 @@
 #include <cstring>
 #include <map>
 #include <random>
+#include <set>
 
 #include "fs/DirectoryListing.h"
 
@@ -154,11 +156,12 @@ bool MatchesPattern(std::string_view name, std::string_view pattern) {
 // Ordered-insertion indexes
 
 struct CFileRecordArray::Index {
-    enum class Kind { Treap, Runs } kind;
-    explicit Index(Kind k) : kind(k) {}
+    enum class Kind { Treap, Grouped } kind;
+    explicit Index(Kind k) : kind(k), front(ByPathDescending{&nodes}) {}
 
-    // Treap (codes 0 and 4): a tree ordered by position only, with subtree sizes and parent links,
-    // so a record can be linked in before a known record and its index read off in O(log n).
+    // A tree ordered by position only, with subtree sizes and parent links, so a record can be linked
+    // in before a known record and its index read off in O(log n). Treap takes codes 0 and 4,
+    // Grouped code 5.
     struct Node {
         CFileRecord rec;
         int left = -1, right = -1, parent = -1;
@@ -166,6 +169,7 @@ struct CFileRecordArray::Index {
         int size = 1;
     };
     std::vector<Node> nodes;
+    int first = -1;       // the first node in order, where a new folder's run starts
     int last = -1;        // the last node in order, where appends go
     std::string scratch;  // the lowered path of the record being inserted
     int root = -1;
@@ -216,8 +220,11 @@ struct CFileRecordArray::Index {
     // Links t in just before node `before`, or at the end when before is -1; returns t's index.
     int Link(int t, int before) {
         if (root < 0) {
-            root = last = t;
+            root = first = last = t;
             return 0;
+        }
+        if (before == first) {
+            first = t;
         }
         int parent;
         if (before < 0) {
@@ -288,42 +295,45 @@ struct CFileRecordArray::Index {
         }
     }
 
-    // Runs (code 5). runs.back() is the front of the array.
-    struct Run {
-        std::string folder;
-        std::vector<CFileRecord> recs;  // descending path order
+    // Code 5: the records of the front run (the folder inserted last), by path, greatest first; a
+    // record equal to others goes before them, as the first record not greater than it is the place.
+    struct ByPathDescending {
+        using is_transparent = void;
+        const std::vector<Node>* nodes;
+        const std::string& Path(int t) const { return (*nodes)[static_cast<size_t>(t)].rec.m_path; }
+        bool operator()(int a, int b) const { return Path(a) > Path(b); }
+        bool operator()(int a, std::string_view b) const { return Path(a) > b; }
+        bool operator()(std::string_view a, int b) const { return a > Path(b); }
     };
-    std::vector<Run> runs;
-    size_t total = 0;
+    std::multiset<int, ByPathDescending> front;
+    std::string frontFolder;
+    int afterFront = -1;  // the node right after the front run, -1 when it is the array's end
 
-    int RunsInsert(CFileRecord&& rec) {
-        std::string_view folder = FolderPartOf(rec.m_path);
-        ++total;
-        if (runs.empty() || runs.back().folder != folder) {
-            runs.push_back(Run{std::string(folder), {}});
-            runs.back().recs.push_back(std::move(rec));
-            return 0;
+    int GroupedInsert(CFileRecord&& rec) {
+        Node& n = nodes.emplace_back();
+        n.rec = std::move(rec);
+        n.prio = static_cast<uint32_t>(rng());
+        const int t = static_cast<int>(nodes.size()) - 1;
+        const std::string& path = n.rec.m_path;
+        const std::string_view folder = FolderPartOf(path);
+        if (nodes.size() == 1 || folder != frontFolder) {
+            // Index 0 is a record of another folder: the new record starts a new front run there.
+            frontFolder.assign(folder);
+            front.clear();
+            afterFront = first;
+            front.insert(t);
+            return Link(t, first);
         }
-        auto& recs = runs.back().recs;
-        auto it = std::partition_point(recs.begin(), recs.end(),
-                                       [&](const CFileRecord& r) { return r.m_path > rec.m_path; });
-        int pos = static_cast<int>(it - recs.begin());
-        recs.insert(it, std::move(rec));
-        return pos;
+        // The first record of the front run that is not greater, or the record after the run.
+        const auto place = front.lower_bound(std::string_view(path));
+        const int before = place != front.end() ? *place : afterFront;
+        front.emplace_hint(place, t);
+        return Link(t, before);
     }
 
     void Collect(std::vector<CFileRecord>& out) {
-        if (kind == Kind::Treap) {
-            out.reserve(nodes.size());
-            TreapCollect(root, out);
-        } else {
-            out.reserve(total);
-            for (auto r = runs.rbegin(); r != runs.rend(); ++r) {
-                for (auto& rec : r->recs) {
-                    out.push_back(std::move(rec));
-                }
-            }
-        }
+        out.reserve(nodes.size());
+        TreapCollect(root, out);
     }
 };
 
@@ -339,8 +349,7 @@ void CFileRecordArray::Materialize() const {
 
 int32_t CFileRecordArray::GetSize() const {
     if (m_index) {
-        return static_cast<int32_t>(m_index->kind == Index::Kind::Treap ? m_index->nodes.size()
-                                                                        : m_index->total);
+        return static_cast<int32_t>(m_index->nodes.size());
     }
     return static_cast<int32_t>(m_records.size());
 }
@@ -387,14 +396,14 @@ int32_t CFileRecordArray::InsertLiteral(CFileRecord record, int order) {
 int32_t CFileRecordArray::InsertRecord(CFileRecord record, int order) {
     if (!m_index && m_records.empty() && (order == kOrderDescendingName || order == kOrderFolderGrouped)) {
         m_index =
-            std::make_unique<Index>(order == kOrderFolderGrouped ? Index::Kind::Runs : Index::Kind::Treap);
+            std::make_unique<Index>(order == kOrderFolderGrouped ? Index::Kind::Grouped : Index::Kind::Treap);
     }
     if (m_index) {
         if (m_index->kind == Index::Kind::Treap && (order == kOrderDescendingName || order == kOrderAppend)) {
             return m_index->TreapInsert(std::move(record), order);
         }
-        if (m_index->kind == Index::Kind::Runs && order == kOrderFolderGrouped) {
-            return m_index->RunsInsert(std::move(record));
+        if (m_index->kind == Index::Kind::Grouped && order == kOrderFolderGrouped) {
+            return m_index->GroupedInsert(std::move(record));
         }
         Materialize();
     }
