@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/PropertySheet.h"
+#include "base/PropertySheet.h"
 #include "pages/FileListMaker.h"
 #include "pages/FileNameCheck.h"
 #include "pages/PathsCheck.h"

@@ -21,8 +21,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "base/Notifier.h"
 #include "dialogs/FolderEdit.h"
-#include "pages/Notifier.h"
 
 namespace veltrane {
 

@@ -6,8 +6,8 @@
 #include <QString>
 #include <QWidget>
 
-#include "pages/Notifier.h"
-#include "pages/ProgressWindow.h"
+#include "base/Notifier.h"
+#include "base/ProgressWindow.h"
 
 namespace veltrane {
 

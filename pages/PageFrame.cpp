@@ -10,11 +10,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "app/RegistryKey.h"
+#include "base/Notifier.h"
+#include "base/RegistryKey.h"
 #include "pages/FileChooser.h"
 #include "pages/FolderChooser.h"
 #include "pages/GuiRunContext.h"
-#include "pages/Notifier.h"
 
 namespace veltrane {
 

@@ -9,7 +9,7 @@
 
 #include <QString>
 
-#include "app/PropertyPage.h"
+#include "base/PropertyPage.h"
 
 class QGroupBox;
 class QLabel;

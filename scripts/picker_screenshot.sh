@@ -18,4 +18,4 @@ trap 'rm -rf "$runtime"' EXIT
 chmod 0700 "$runtime"
 XDG_RUNTIME_DIR="$runtime" QT_QPA_PLATFORM=xcb \
     xvfb-run -a -s "-screen 0 1024x768x24" \
-    "$build/tests/veltrane-picker-screenshot" "$out"
+    "$build/tests/dialogs/veltrane-picker-screenshot" "$out"

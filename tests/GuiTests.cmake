@@ -1,4 +1,4 @@
-# Qt Test programs for the window and its pages, one program per *Test.cpp under app/ and pages/,
+# Qt Test programs for the window and its pages, one program per test source under app/ and pages/,
 # each run by ctest on the offscreen platform with its own temporary settings folder.
 find_package(Qt6 REQUIRED COMPONENTS Test)
 
@@ -11,8 +11,16 @@ target_compile_options(veltrane_gui_test_support PRIVATE ${VELTRANE_WARNINGS})
 target_compile_definitions(veltrane_gui_test_support PUBLIC
   VELTRANE_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
 
-file(GLOB VELTRANE_GUI_TEST_SOURCES CONFIGURE_DEPENDS
-     ${CMAKE_CURRENT_SOURCE_DIR}/app/*Test.cpp ${CMAKE_CURRENT_SOURCE_DIR}/pages/*Test.cpp)
+set(VELTRANE_GUI_TEST_SOURCES
+  app/MainSheetTest.cpp
+  app/RememberedPathTest.cpp
+  pages/CheckPathsPageTest.cpp
+  pages/FileNamesPageTest.cpp
+  pages/ListMakerPageTest.cpp
+  pages/PageFrameTest.cpp
+  pages/QtFileChooserTest.cpp
+  pages/RunProgressTest.cpp
+  pages/VersionNumberPageTest.cpp)
 foreach(source ${VELTRANE_GUI_TEST_SOURCES})
   get_filename_component(name ${source} NAME_WE)
   set(target gui_${name})
@@ -32,7 +40,3 @@ add_executable(veltrane-screenshot-tour ${CMAKE_CURRENT_SOURCE_DIR}/app/Screensh
 target_link_libraries(veltrane-screenshot-tour PRIVATE veltrane_gui Qt6::Test)
 target_compile_options(veltrane-screenshot-tour PRIVATE ${VELTRANE_WARNINGS})
 
-# The folder picker's own tests.
-if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/dialogs/DialogTests.cmake)
-  include(${CMAKE_CURRENT_SOURCE_DIR}/dialogs/DialogTests.cmake)
-endif()

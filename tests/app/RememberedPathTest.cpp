@@ -6,7 +6,7 @@
 #include <QTabWidget>
 
 #include "app/MainSheet.h"
-#include "app/RegistryKey.h"
+#include "base/RegistryKey.h"
 #include "pages/GuiTestSupport.h"
 
 using namespace veltrane;

@@ -20,8 +20,8 @@
 #include "app/AboutDlg.h"
 #include "app/AppIcon.h"
 #include "app/MainSheet.h"
-#include "pages/Notifier.h"
-#include "pages/ProgressWindow.h"
+#include "base/Notifier.h"
+#include "base/ProgressWindow.h"
 
 using namespace veltrane;
 

@@ -12,10 +12,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "base/Notifier.h"
 #include "dialogs/FolderDialog.h"
 #include "dialogs/FolderEdit.h"
 #include "pages/FolderChooser.h"
-#include "pages/Notifier.h"
 
 using namespace veltrane;
 

@@ -9,7 +9,7 @@
 #include <QStandardPaths>
 
 #include "app/MainSheet.h"
-#include "pages/Notifier.h"
+#include "base/Notifier.h"
 #include "pages/PageFrame.h"
 
 namespace veltrane::test {

@@ -10,8 +10,8 @@
 #include <QTimer>
 
 #include "app/MainSheet.h"
+#include "base/ProgressWindow.h"
 #include "pages/GuiTestSupport.h"
-#include "pages/ProgressWindow.h"
 
 using namespace veltrane;
 using namespace veltrane::test;

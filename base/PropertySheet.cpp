@@ -1,4 +1,4 @@
-#include "app/PropertySheet.h"
+#include "base/PropertySheet.h"
 
 #include <QDialogButtonBox>
 #include <QIcon>
@@ -7,7 +7,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "app/PropertyPage.h"
+#include "base/PropertyPage.h"
 
 namespace veltrane {
 

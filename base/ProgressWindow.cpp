@@ -1,4 +1,4 @@
-#include "pages/ProgressWindow.h"
+#include "base/ProgressWindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,4 +1,4 @@
-#include "app/PropertyPage.h"
+#include "base/PropertyPage.h"
 
 namespace veltrane {
 

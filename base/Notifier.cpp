@@ -1,4 +1,4 @@
-#include "pages/Notifier.h"
+#include "base/Notifier.h"
 
 #include <utility>
 
