@@ -16,8 +16,11 @@ int main(int argc, char** argv) {
     veltrane::CFileRecordArray records;
     records.SetFillDetails(false);
     int32_t counter = 0;
-    records.ScanFolder(veltrane::WithTrailingSeparator(argv[1]), argc > 3 ? argv[3] : "*.*", true,
-                       std::atoi(argv[2]), false, nullptr, &counter);
+    records.ScanFolder(veltrane::WithTrailingSeparator(argv[1]),
+                       {.patterns = argc > 3 ? argv[3] : "*.*",
+                        .recurse = true,
+                        .order = static_cast<veltrane::InsertOrder>(std::atoi(argv[2])),
+                        .counter = &counter});
     // Reading the records lays out the indexed orders, as a page reading them would.
     size_t bytes = 0;
     for (const auto& r : records.Records()) {

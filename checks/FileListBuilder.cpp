@@ -80,8 +80,9 @@ FileListResult BuildFileList(const std::string& path, RunContext& ctx) {
         ProgressScope progress(ctx);
         CFileRecordArray records;
         records.SetFillDetails(false);
-        records.ScanFolder(folder, "*.*", true, kOrderFolderGrouped, false, nullptr, &counter, &ctx);
-        result.cancelled = records.IsCancelled() != 0;
+        records.ScanFolder(
+            folder, {.recurse = true, .order = InsertOrder::FolderGrouped, .counter = &counter, .ctx = &ctx});
+        result.cancelled = records.IsCancelled();
         progress.Close();
         FileListText list = BuildListText(records.Records(), result.basePrefix);
         result.listText = std::move(list.text);

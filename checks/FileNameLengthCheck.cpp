@@ -87,9 +87,11 @@ FileNameCheckResult CheckFileNames(const std::string& path, NameCheckMode mode, 
     {
         CFileRecordArray records;
         records.SetFillDetails(false);
-        records.ScanFolder(folder, "*.*", mode == NameCheckMode::EntireDirectory, kOrderAppend, true, nullptr,
-                           &counter, &ctx);
-        result.cancelled = records.IsCancelled() != 0;
+        records.ScanFolder(folder, {.recurse = mode == NameCheckMode::EntireDirectory,
+                                    .listFolders = true,
+                                    .counter = &counter,
+                                    .ctx = &ctx});
+        result.cancelled = records.IsCancelled();
 
         if (counter == 0) {
             // Nothing inside (or Escape before the first entry): measure the folder's own name.

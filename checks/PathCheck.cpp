@@ -206,8 +206,11 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx) {
     {
         CFileRecordArray records;
         records.SetFillDetails(false);
-        records.ScanFolder(folder, kPathCheckPatterns, true, kOrderDescendingName, false, nullptr, &listed,
-                           &ctx);
+        records.ScanFolder(folder, {.patterns = kPathCheckPatterns,
+                                    .recurse = true,
+                                    .order = InsertOrder::DescendingName,
+                                    .counter = &listed,
+                                    .ctx = &ctx});
         if (ctx.PollEscape()) {
             ctx.RestoreWait();
             result.cancelled = true;

@@ -65,9 +65,9 @@ public:
         CFileRecordArray files;
         files.SetFillDetails(false);
         int32_t counter = 0;
-        files.ScanFolder(WithTrailingSeparator(path), kVersionPatterns, true, kOrderAppend, false, nullptr,
-                         &counter, &m_ctx);
-        m_result.cancelled = files.IsCancelled() != 0;
+        files.ScanFolder(WithTrailingSeparator(path),
+                         {.patterns = kVersionPatterns, .recurse = true, .counter = &counter, .ctx = &m_ctx});
+        m_result.cancelled = files.IsCancelled();
 
         const int32_t count = std::min(counter, files.GetSize());
         for (int32_t i = count - 1; i >= 0 && !m_escaped; --i) {
@@ -99,7 +99,7 @@ private:
         Report();
         switch (ReadOpenFile(m_scanner)) {
             case FileVerdict::NeedsFix:
-                m_records.AddFile(path, kOrderAppend);
+                m_records.AddFile(path, InsertOrder::Append);
                 ++m_result.problemsFound;
                 m_result.flaggedText += path;
                 m_result.flaggedText += "\r\n";

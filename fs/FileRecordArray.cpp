@@ -253,7 +253,7 @@ struct CFileRecordArray::Index {
         return pos;
     }
 
-    int TreapInsert(CFileRecord&& rec, int order) {
+    int TreapInsert(CFileRecord&& rec, InsertOrder order) {
         scratch.assign(rec.m_path);
         for (char& ch : scratch) {
             ch = static_cast<char>(LowerByte(static_cast<unsigned char>(ch)));
@@ -261,7 +261,7 @@ struct CFileRecordArray::Index {
         const std::string_view key = scratch;
         int before = -1;
         auto above = minima.lower_bound(key);  // first minimum not below the new path
-        if (order == kOrderDescendingName && above != minima.begin()) {
+        if (order == InsertOrder::DescendingName && above != minima.begin()) {
             int below = std::prev(above)->second;
             if (DirectoryOf(nodes[below].rec.m_path) == DirectoryOf(rec.m_path)) {
                 before = below;
@@ -369,9 +369,9 @@ void CFileRecordArray::RemoveAll() {
     m_records.clear();
 }
 
-int32_t CFileRecordArray::InsertLiteral(CFileRecord record, int order) {
+int32_t CFileRecordArray::InsertLiteral(CFileRecord record, InsertOrder order) {
     size_t pos = m_records.size();
-    if (order == kOrderDescendingName) {
+    if (order == InsertOrder::DescendingName) {
         for (size_t i = 0; i < m_records.size(); ++i) {
             if (CompareLowered(m_records[i].m_path, record.m_path) < 0) {
                 if (DirectoryOf(m_records[i].m_path) == DirectoryOf(record.m_path)) {
@@ -380,7 +380,7 @@ int32_t CFileRecordArray::InsertLiteral(CFileRecord record, int order) {
                 break;
             }
         }
-    } else if (order == kOrderFolderGrouped) {
+    } else if (order == InsertOrder::FolderGrouped) {
         std::string_view folder = FolderPartOf(record.m_path);
         for (size_t i = 0; i < m_records.size(); ++i) {
             if (m_records[i].m_path <= record.m_path || FolderPartOf(m_records[i].m_path) != folder) {
@@ -393,16 +393,18 @@ int32_t CFileRecordArray::InsertLiteral(CFileRecord record, int order) {
     return static_cast<int32_t>(pos);
 }
 
-int32_t CFileRecordArray::InsertRecord(CFileRecord record, int order) {
-    if (!m_index && m_records.empty() && (order == kOrderDescendingName || order == kOrderFolderGrouped)) {
-        m_index =
-            std::make_unique<Index>(order == kOrderFolderGrouped ? Index::Kind::Grouped : Index::Kind::Treap);
+int32_t CFileRecordArray::InsertRecord(CFileRecord record, InsertOrder order) {
+    if (!m_index && m_records.empty() &&
+        (order == InsertOrder::DescendingName || order == InsertOrder::FolderGrouped)) {
+        m_index = std::make_unique<Index>(order == InsertOrder::FolderGrouped ? Index::Kind::Grouped
+                                                                              : Index::Kind::Treap);
     }
     if (m_index) {
-        if (m_index->kind == Index::Kind::Treap && (order == kOrderDescendingName || order == kOrderAppend)) {
+        if (m_index->kind == Index::Kind::Treap &&
+            (order == InsertOrder::DescendingName || order == InsertOrder::Append)) {
             return m_index->TreapInsert(std::move(record), order);
         }
-        if (m_index->kind == Index::Kind::Grouped && order == kOrderFolderGrouped) {
+        if (m_index->kind == Index::Kind::Grouped && order == InsertOrder::FolderGrouped) {
             return m_index->GroupedInsert(std::move(record));
         }
         Materialize();
@@ -414,43 +416,30 @@ int32_t CFileRecordArray::InsertRecord(CFileRecord record, int order) {
 // Scanning
 
 struct CFileRecordArray::ScanState {
-    std::vector<CompiledPattern> patterns;
-    bool recurse = false;
-    int order = kOrderAppend;
-    bool listFolders = false;
-    const int32_t* stopFlag = nullptr;
-    int32_t* counter = nullptr;
-    int32_t total = 0;  // records added by the whole scan, for progress reports
-    RunContext* ctx = nullptr;
-    std::vector<FileIdentity> descent;  // folders on the current descent path
+    explicit ScanState(const ScanOptions& o) : options(o) {}
 
-    bool Stopped() const { return stopFlag != nullptr && *stopFlag != 0; }
+    const ScanOptions& options;
+    std::vector<CompiledPattern> patterns;
+    int32_t total = 0;                  // records added by the whole scan, for progress reports
+    std::vector<FileIdentity> descent;  // folders on the current descent path
 };
 
-int32_t CFileRecordArray::ScanFolder(const std::string& folder, const std::string& patterns, bool recurse,
-                                     int order, bool listFolders, const int32_t* stopFlag, int32_t* counter,
-                                     RunContext* ctx) {
-    ScanState state;
+int32_t CFileRecordArray::ScanFolder(const std::string& folder, const ScanOptions& options) {
+    ScanState state(options);
+    const std::string_view patterns = options.patterns;
     // An empty piece of the list finds nothing; keep it so the pattern order stays as given.
     size_t start = 0;
     while (true) {
         size_t semi = patterns.find(';', start);
-        std::string_view piece =
-            std::string_view(patterns).substr(start, semi == std::string::npos ? semi : semi - start);
+        std::string_view piece = patterns.substr(start, semi == std::string_view::npos ? semi : semi - start);
         if (!piece.empty()) {
             state.patterns.emplace_back(piece);
         }
-        if (semi == std::string::npos) {
+        if (semi == std::string_view::npos) {
             break;
         }
         start = semi + 1;
     }
-    state.recurse = recurse;
-    state.order = order;
-    state.listFolders = listFolders;
-    state.stopFlag = stopFlag;
-    state.counter = counter;
-    state.ctx = ctx;
     FileIdentity id;
     if (GetFileIdentity(folder, id)) {
         state.descent.push_back(id);
@@ -459,7 +448,7 @@ int32_t CFileRecordArray::ScanFolder(const std::string& folder, const std::strin
 }
 
 int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
-    RunContext* ctx = state.ctx;
+    RunContext* ctx = state.options.ctx;
     if (ctx) {
         ctx->BeginWait();
     }
@@ -472,14 +461,14 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
         if (m_fillDetails) {
             QueryEntry(path, rec);
         }
-        InsertRecord(std::move(rec), state.order);
+        InsertRecord(std::move(rec), state.options.order);
         ++count;
         ++state.total;
-        if (state.counter) {
-            ++*state.counter;
+        if (state.options.counter) {
+            ++*state.options.counter;
         }
         if (ctx) {
-            ctx->ItemCounted(state.counter ? *state.counter : state.total);
+            ctx->ItemCounted(state.options.counter ? *state.options.counter : state.total);
         }
     };
     auto finish = [&]() {
@@ -493,7 +482,7 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
     // Folder pass.
     for (const DirEntry& e : entries) {
         if (ctx && ctx->PollEscape()) {
-            m_cancelled = 1;
+            m_cancelled = true;
             if (ctx) {
                 ctx->EndWait();
             }
@@ -506,10 +495,10 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
             continue;
         }
         std::string path = folder + e.name;
-        if (state.listFolders) {
+        if (state.options.listFolders) {
             add(path, true);
         }
-        if (state.recurse && m_cancelled != 1) {
+        if (state.options.recurse && !m_cancelled) {
             std::string sub = path;
             sub.push_back(kSeparator);
             FileIdentity id;
@@ -524,12 +513,6 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
                 }
             }
         }
-        if (state.Stopped()) {
-            return finish();
-        }
-    }
-    if (state.Stopped()) {
-        return finish();
     }
 
     // File pass: pattern by pattern, in listing order; no poll.
@@ -539,15 +522,12 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
                 continue;
             }
             add(folder + e.name, false);
-            if (state.Stopped()) {
-                return finish();
-            }
         }
     }
     return finish();
 }
 
-int32_t CFileRecordArray::AddFile(const std::string& path, int order) {
+int32_t CFileRecordArray::AddFile(const std::string& path, InsertOrder order) {
     CFileRecord rec;
     CFileRecord found;
     if (QueryEntry(path, found)) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fs/FileRecord.h"
@@ -10,10 +11,22 @@
 
 namespace veltrane {
 
-// Order codes of CFileRecordArray::InsertRecord.
-inline constexpr int kOrderAppend = 0;          // at the end
-inline constexpr int kOrderDescendingName = 4;  // Check Paths
-inline constexpr int kOrderFolderGrouped = 5;   // List Maker
+// Where CFileRecordArray::InsertRecord puts a record; the values are the order codes.
+enum class InsertOrder {
+    Append = 0,          // at the end
+    DescendingName = 4,  // Check Paths
+    FolderGrouped = 5,   // List Maker
+};
+
+// What CFileRecordArray::ScanFolder looks for and how it reports.
+struct ScanOptions {
+    std::string_view patterns = "*.*";  // ";"-separated wildcard patterns for files
+    bool recurse = false;               // descend into subfolders
+    InsertOrder order = InsertOrder::Append;
+    bool listFolders = false;    // add a record for each subfolder too
+    int32_t* counter = nullptr;  // when set, raised by one per record added
+    RunContext* ctx = nullptr;   // polls and the cursor; none when null
+};
 
 // A growable list of file records, filled by one scan or by AddFile calls.
 //
@@ -27,27 +40,24 @@ public:
     CFileRecordArray(const CFileRecordArray&) = delete;
     CFileRecordArray& operator=(const CFileRecordArray&) = delete;
 
-    // Inserts record by the order code and returns the index at which it now stands.
-    virtual int32_t InsertRecord(CFileRecord record, int order);
+    // Inserts record by the order and returns the index at which it now stands.
+    virtual int32_t InsertRecord(CFileRecord record, InsertOrder order);
 
-    // Scans folder (ending in a separator) for the ";"-separated patterns, adding records by the
-    // order code; see the scanner notes in FileRecordArray.cpp. Returns the number of records added
-    // by this call. ctx may be null (no polls, no cursor). stopFlag and counter may be null.
-    int32_t ScanFolder(const std::string& folder, const std::string& patterns, bool recurse, int order,
-                       bool listFolders, const int32_t* stopFlag, int32_t* counter,
-                       RunContext* ctx = nullptr);
+    // Scans folder (ending in a separator) as the options say; see the scanner notes in
+    // FileRecordArray.cpp. Returns the number of records added by this call.
+    int32_t ScanFolder(const std::string& folder, const ScanOptions& options);
 
     // Looks up the one entry named by path and inserts its record (a default record when nothing
     // is there); returns its index.
-    int32_t AddFile(const std::string& path, int order);
+    int32_t AddFile(const std::string& path, InsertOrder order);
 
     int32_t GetSize() const;
     const CFileRecord& GetAt(int32_t index) const;
     const std::vector<CFileRecord>& Records() const;
     void RemoveAll();
 
-    // 1 once a scan saw an Escape request; never reset.
-    int32_t IsCancelled() const { return m_cancelled; }
+    // True once a scan saw an Escape request; never reset.
+    bool IsCancelled() const { return m_cancelled; }
 
     // Whether scans fill size and times (one stat per entry). Attributes are always filled.
     // Nothing in the program reads size or times, so the checks switch this off for speed.
@@ -59,11 +69,11 @@ private:
 
     int32_t ScanOne(const std::string& folder, ScanState& state);
     void Materialize() const;
-    int32_t InsertLiteral(CFileRecord record, int order);
+    int32_t InsertLiteral(CFileRecord record, InsertOrder order);
 
     mutable std::vector<CFileRecord> m_records;
     mutable std::unique_ptr<Index> m_index;  // pending ordered insertions, laid out on first read
-    int32_t m_cancelled = 0;
+    bool m_cancelled = false;
     bool m_fillDetails = true;
 };
 

@@ -2,21 +2,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <share.h>
-#include <sys/stat.h>
-
-#include "fs/WidePath.h"
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -224,15 +211,6 @@ ShortLines CountShortLines(LineEndFinder& finder, size_t pos, size_t len, size_t
 
 }  // namespace
 
-// Where the scan stands in the current block.
-struct CLineScanner::Cursor {
-    size_t len = 0;         // valid bytes in the block
-    bool last = false;      // the block is the file's last: nothing follows it
-    bool hitKnown = false;  // hit holds a search result for this block
-    size_t hit = 0;         // next needle occurrence at or after the last search start, len when none
-    uint32_t counter = 0;   // the line counter of the reader
-};
-
 CLineScanner::CLineScanner(RunContext* ctx, uint32_t capacity)
     : m_ctx(ctx), m_capacity(capacity < 2 ? 2 : capacity) {
     const size_t chunks = std::max<size_t>(1, kTargetBlock / m_capacity);
@@ -247,56 +225,301 @@ CLineScanner::~CLineScanner() {
 
 bool CLineScanner::Open(const std::string& path) {
     Close();
-#ifdef _WIN32
-    // Others may read the file while we do, but not write it.
-    int fd = -1;
-    if (_wsopen_s(&fd, ToWide(path).c_str(), _O_RDONLY | _O_BINARY, _SH_DENYWR, _S_IREAD) != 0) {
-        fd = -1;
-    }
-#else
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-#endif
-    m_fd = fd;
     m_readError = false;
-    return m_fd >= 0;
+    if (!m_file.Open(path)) {
+        return false;
+    }
+    m_source = &m_file;
+    return true;
 }
 
-bool CLineScanner::WasOpened() const {
-    return m_fd >= 0;
+void CLineScanner::Attach(ByteSource& source) {
+    Close();
+    m_readError = false;
+    m_source = &source;
 }
 
 void CLineScanner::Close() {
-    if (m_fd >= 0) {
-#ifdef _WIN32
-        _close(static_cast<int>(m_fd));
-#else
-        ::close(static_cast<int>(m_fd));
-#endif
-        m_fd = -1;
+    if (m_source != nullptr) {
+        m_source->Close();
+        m_source = nullptr;
     }
 }
 
+// Fills the buffer from the source; fewer bytes than a block only at the end of the source or after a
+// read error.
 size_t CLineScanner::FillBlock() {
     char* buf = m_buffer.get();
     size_t got = 0;
-    const int fd = static_cast<int>(m_fd);
     while (got < m_blockSize) {
-#ifdef _WIN32
-        const int want = static_cast<int>(std::min<size_t>(m_blockSize - got, 1u << 30));
-        const int r = _read(fd, buf + got, static_cast<unsigned>(want));
-#else
-        const ssize_t r = ::read(fd, buf + got, m_blockSize - got);
-#endif
-        if (r > 0) {
-            got += static_cast<size_t>(r);
-        } else if (r == 0) {
-            break;
-        } else if (errno != EINTR) {
-            m_readError = true;
+        const ptrdiff_t r = m_source->Read(buf + got, m_blockSize - got);
+        if (r <= 0) {
+            m_readError = r == ByteSource::kReadError;
             break;
         }
+        got += static_cast<size_t>(r);
     }
     return got;
+}
+
+// One Scan. It follows CLineReader::ReadLine step for step, but over a block of many chunks and without
+// returning between lines. A chunk is the capacity-sized piece of the input that the reader would hold:
+// chunk boundaries lie at multiples of the capacity from the first byte, and a block is a whole number
+// of chunks, so the pair look-ahead stops at the same places as the reader's.
+//
+// Each step returns false when the scan ends early, with the reason in m_end.
+class CLineScanner::Walk {
+public:
+    Walk(CLineScanner& scanner, std::string_view needle, const LineHandler& onLine)
+        : m_scanner(scanner),
+          m_onLine(onLine),
+          m_needle(needle),
+          m_buf(scanner.m_buffer.get()),
+          m_ctx(scanner.m_ctx),
+          m_cap(scanner.m_capacity),
+          m_maxLine(scanner.m_capacity - 1),
+          // Window steps need lines longer than a window to be cut by the exact path, and a needle to
+          // skip by.
+          m_bulk(m_maxLine >= 128 && !needle.empty()),
+          m_finder(m_buf) {}
+
+    // The block walk: chunk by chunk, a line that starts fresh or one carried over, then the last line.
+    ScanEnd Run() {
+        LoadBlock();
+        while (NextChunk()) {
+            if (!(m_collected == 0 ? StartLine() : ContinueLine())) {
+                return m_end;
+            }
+        }
+        // The end of the input: the bytes collected form the last line.
+        if (m_collected > 0) {
+            ++m_counter;
+            if (!Deliver(m_pos)) {
+                return m_end;
+            }
+        }
+        return ScanEnd::EndOfInput;
+    }
+
+private:
+    void LoadBlock() {
+        m_len = m_scanner.FillBlock();
+        m_last = m_len < m_scanner.m_blockSize;
+        m_hitKnown = false;
+        m_finder.Reset();
+        m_pos = 0;
+        m_lineStart = 0;
+        m_chunkEnd = std::min(m_len, m_cap);
+    }
+
+    // Makes m_chunkEnd the end of the chunk that holds m_pos, reading the next block when the current
+    // one is used up; the bytes of a line that goes on there are kept in m_line. False at the end of the
+    // input.
+    bool NextChunk() {
+        if (m_pos < m_chunkEnd) {
+            return true;
+        }
+        if (m_pos != m_len) {
+            m_chunkEnd = std::min(m_len, (m_pos / m_cap + 1) * m_cap);
+            return true;
+        }
+        if (m_last) {
+            return false;
+        }
+        if (m_collected > 0) {
+            if (!m_spilled) {
+                m_scanner.m_line.clear();
+                m_spilled = true;
+            }
+            m_scanner.m_line.append(m_buf + m_lineStart, m_pos - m_lineStart);
+        }
+        LoadBlock();
+        return m_len != 0;
+    }
+
+    // Nothing collected: skips a run of short lines without the needle when there is one, else takes
+    // one line, or the start of one that goes on in the next chunk.
+    bool StartLine() {
+        if (m_bulk && !IsLineEnd(m_buf[m_pos])) {
+            const size_t from = m_pos;
+            if (!SkipShortLines()) {
+                return false;
+            }
+            if (m_pos != from) {
+                return true;
+            }
+        }
+        return TakeLine();
+    }
+
+    // The fast path: counts and polls the short lines before the next needle (see CountShortLines).
+    bool SkipShortLines() {
+        if (!m_hitKnown || m_hit < m_pos) {
+            m_hit = FindNeedle(m_buf, m_pos, m_len, m_needle);
+            m_hitKnown = true;
+        }
+        const ShortLines run = CountShortLines(m_finder, m_pos, m_len, m_hit);
+        if (run.lines == 0) {
+            return true;
+        }
+        if (m_ctx != nullptr) {
+            for (uint64_t k = 0; k < run.lines; ++k) {
+                if (m_ctx->PollEscape()) {
+                    m_scanner.m_linesDelivered += k + 1;
+                    m_end = ScanEnd::Escaped;
+                    return false;
+                }
+                m_ctx->RestoreWait();
+            }
+        }
+        m_scanner.m_linesDelivered += run.lines;
+        m_counter += static_cast<uint32_t>(run.lines);
+        m_pos = run.next;
+        return true;
+    }
+
+    // A line that starts and ends inside this chunk is delivered here, straight from the block.
+    bool TakeLine() {
+        const size_t stop = std::min(m_chunkEnd, m_pos + m_maxLine);
+        const size_t e = m_finder.Find(m_pos, stop);
+        if (e == m_pos) {
+            // A line end with nothing before it.
+            StepOverLineEnd(e);
+            return true;
+        }
+        m_lineStart = m_pos;
+        if (e == stop) {
+            m_collected = e - m_pos;  // the line goes on in the next chunk, or reaches the line limit
+            m_pos = e;
+            return true;
+        }
+        const size_t lastEnd = e + 1 < m_chunkEnd && IsLineEnd(m_buf[e + 1]) ? e + 1 : e;
+        ++m_counter;
+        if (!Poll()) {
+            return false;
+        }
+        if ((m_needle.empty() || LineHasNeedle(m_pos, e)) &&
+            !m_onLine(std::string_view(m_buf + m_pos, e - m_pos), m_counter)) {
+            m_end = ScanEnd::Stopped;
+            return false;
+        }
+        // The reader examines the last line-end byte again, with nothing collected.
+        StepOverLineEnd(lastEnd);
+        return true;
+    }
+
+    // A line carried over from an earlier chunk or block: cut at the line limit, or ended by a line end
+    // in this chunk, or still going on.
+    bool ContinueLine() {
+        if (m_collected == m_maxLine) {
+            // Overflow: the line is cut here and the byte at m_pos starts the next one.
+            ++m_counter;
+            m_scanner.WarnOverflow(m_counter);
+            return Deliver(m_pos);
+        }
+        const size_t stop = std::min(m_chunkEnd, m_pos + (m_maxLine - m_collected));
+        const size_t e = m_finder.Find(m_pos, stop);
+        m_collected += e - m_pos;
+        m_pos = e;
+        if (e == stop) {
+            return true;  // chunk used up or line limit reached: both handled by the next step
+        }
+        // m_buf[e] ends the line; it forms one line end with the next byte when that is one too and lies
+        // in the same chunk. m_pos stays on the last line-end byte examined, which is examined again.
+        if (e + 1 < m_chunkEnd && IsLineEnd(m_buf[e + 1])) {
+            ++m_pos;
+        }
+        ++m_counter;
+        return Deliver(e);
+    }
+
+    // Delivers the collected line, which ends at lineEnd in the block and starts at m_lineStart, after
+    // m_line when it began in an earlier block. Then nothing is collected.
+    bool Deliver(size_t lineEnd) {
+        if (!Poll()) {
+            return false;
+        }
+        bool goOn = true;
+        if (m_spilled) {
+            std::string& line = m_scanner.m_line;
+            line.append(m_buf + m_lineStart, lineEnd - m_lineStart);
+            goOn = line.find(m_needle) == std::string::npos || m_onLine(line, m_counter);
+            line.clear();
+        } else if (m_needle.empty() || LineHasNeedle(m_lineStart, lineEnd)) {
+            goOn = m_onLine(std::string_view(m_buf + m_lineStart, lineEnd - m_lineStart), m_counter);
+        }
+        if (!goOn) {
+            m_end = ScanEnd::Stopped;
+            return false;
+        }
+        m_collected = 0;
+        m_spilled = false;
+        return true;
+    }
+
+    // Counts the line as delivered and polls for it.
+    bool Poll() {
+        ++m_scanner.m_linesDelivered;
+        if (m_ctx != nullptr) {
+            if (m_ctx->PollEscape()) {
+                m_end = ScanEnd::Escaped;
+                return false;
+            }
+            m_ctx->RestoreWait();
+        }
+        return true;
+    }
+
+    // The reader meets the line-end byte at `at` with nothing collected: together with the next byte of
+    // the chunk, when that is a line end too, it counts a blank line.
+    void StepOverLineEnd(size_t at) {
+        if (at + 1 < m_chunkEnd && IsLineEnd(m_buf[at + 1])) {
+            ++m_counter;
+            ++at;
+        }
+        m_pos = at + 1;
+    }
+
+    bool LineHasNeedle(size_t lineStart, size_t lineEnd) {
+        if (!m_hitKnown || m_hit < lineStart) {
+            m_hit = FindNeedle(m_buf, lineStart, m_len, m_needle);
+            m_hitKnown = true;
+        }
+        return m_hit + m_needle.size() <= lineEnd;
+    }
+
+    CLineScanner& m_scanner;
+    const LineHandler& m_onLine;
+    const std::string_view m_needle;
+    const char* const m_buf;
+    RunContext* const m_ctx;
+    const size_t m_cap;
+    const size_t m_maxLine;
+    const bool m_bulk;
+    LineEndFinder m_finder;
+
+    size_t m_len = 0;         // valid bytes in the block
+    bool m_last = false;      // the block is the input's last: nothing follows it
+    bool m_hitKnown = false;  // m_hit holds a search result for this block
+    size_t m_hit = 0;         // next needle occurrence at or after the last search start, m_len when none
+    uint32_t m_counter = 0;   // the line counter of the reader
+    size_t m_pos = 0;         // the reader's scan index, within the block
+    size_t m_chunkEnd = 0;    // end of the chunk that holds m_pos
+    size_t m_collected = 0;   // bytes collected for the current line
+    size_t m_lineStart = 0;   // where the current line's bytes start in the block
+    bool m_spilled = false;   // the current line began in an earlier block; those bytes are in m_line
+    ScanEnd m_end = ScanEnd::EndOfInput;
+};
+
+ScanEnd CLineScanner::Scan(std::string_view needle, const LineHandler& onLine) {
+    m_linesDelivered = 0;
+    m_readError = false;
+    m_line.clear();
+    if (m_source == nullptr) {
+        return ScanEnd::EndOfInput;
+    }
+    m_source->Rewind();
+    return Walk(*this, needle, onLine).Run();
 }
 
 void CLineScanner::WarnOverflow(uint32_t lineNumber) {
@@ -307,228 +530,6 @@ void CLineScanner::WarnOverflow(uint32_t lineNumber) {
     std::snprintf(message, sizeof message, "m_pBuffer overflow in line %u (line length over %d chars)",
                   lineNumber, static_cast<int>(m_capacity));
     m_ctx->Notify(NoticeKind::Warning, "Warning !", message);
-}
-
-inline bool CLineScanner::LineHasNeedle(Cursor& cur, size_t lineStart, size_t lineEnd) {
-    if (!cur.hitKnown || cur.hit < lineStart) {
-        cur.hit = FindNeedle(m_buffer.get(), lineStart, cur.len, m_needle);
-        cur.hitKnown = true;
-    }
-    return cur.hit + m_needle.size() <= lineEnd;
-}
-
-// One delivered line: the poll, the cursor, and the handler when the line holds the needle. The line is
-// buf[lineStart, lineEnd), preceded by m_line when spilled. Returns EndOfFile to go on.
-ScanEnd CLineScanner::Deliver(Cursor& cur, size_t lineStart, size_t lineEnd, const LineHandler& onLine,
-                              bool spilled) {
-    ++m_linesDelivered;
-    if (m_ctx != nullptr) {
-        if (m_ctx->PollEscape()) {
-            return ScanEnd::Escaped;
-        }
-        if (m_restoreWait) {
-            m_ctx->RestoreWait();
-        }
-    }
-    const char* buf = m_buffer.get();
-    if (spilled) {
-        m_line.append(buf + lineStart, lineEnd - lineStart);
-        if (m_line.find(m_needle) != std::string::npos && !onLine(m_line, cur.counter)) {
-            return ScanEnd::Stopped;
-        }
-        return ScanEnd::EndOfFile;
-    }
-    if ((m_needle.empty() || LineHasNeedle(cur, lineStart, lineEnd)) &&
-        !onLine(std::string_view(buf + lineStart, lineEnd - lineStart), cur.counter)) {
-        return ScanEnd::Stopped;
-    }
-    return ScanEnd::EndOfFile;
-}
-
-// The loop follows CLineReader::ReadLine step for step, but over a block of many chunks and without
-// returning between lines. A chunk is the capacity-sized piece of the file that the reader would hold:
-// chunk boundaries lie at multiples of the capacity from the start of the file, and a block is a whole
-// number of chunks, so the pair look-ahead stops at the same places as the reader's.
-ScanEnd CLineScanner::Scan(std::string_view needle, const LineHandler& onLine) {
-    m_linesDelivered = 0;
-    m_readError = false;
-    m_line.clear();
-    if (m_fd < 0) {
-        return ScanEnd::EndOfFile;
-    }
-    // Back to the first byte. Like rewinding a stream, this fails harmlessly on a pipe, which is read from
-    // where it stands: at its start, for a file just opened.
-#ifdef _WIN32
-    (void)_lseeki64(static_cast<int>(m_fd), 0, SEEK_SET);
-#else
-    (void)::lseek(static_cast<int>(m_fd), 0, SEEK_SET);
-#endif
-    m_needle.assign(needle);
-
-    const size_t cap = m_capacity;
-    const size_t maxLine = cap - 1;
-    const size_t needleSize = m_needle.size();
-    const char* buf = m_buffer.get();
-    RunContext* const ctx = m_ctx;
-    const bool restoreWait = m_restoreWait;
-    Cursor cur;
-    cur.len = FillBlock();
-    cur.last = cur.len < m_blockSize;
-    LineEndFinder finder(buf);
-    // Window steps need lines longer than a window to be cut by the exact path, and a needle to skip by.
-    const bool bulk = maxLine >= 128 && needleSize > 0;
-
-    size_t pos = 0;                            // the reader's scan index, within the block
-    size_t chunkEnd = std::min(cur.len, cap);  // end of the chunk that holds pos
-    size_t c = 0;                              // bytes collected for the current line
-    size_t lineStart = 0;                      // where the current line's bytes start in the block
-    bool spilled = false;  // the current line began in an earlier block; those bytes are in m_line
-
-    while (true) {
-        if (pos >= chunkEnd) {
-            if (pos == cur.len) {
-                if (cur.last) {
-                    break;
-                }
-                if (c > 0) {
-                    if (!spilled) {
-                        m_line.clear();
-                        spilled = true;
-                    }
-                    m_line.append(buf + lineStart, pos - lineStart);
-                }
-                cur.len = FillBlock();
-                cur.last = cur.len < m_blockSize;
-                cur.hitKnown = false;
-                finder.Reset();
-                pos = 0;
-                lineStart = 0;
-                chunkEnd = std::min(cur.len, cap);
-                if (cur.len == 0) {
-                    break;
-                }
-            } else {
-                chunkEnd = std::min(cur.len, (pos / cap + 1) * cap);
-            }
-        }
-        // From here on pos < chunkEnd.
-
-        if (c == 0 && bulk && !IsLineEnd(buf[pos])) {
-            if (!cur.hitKnown || cur.hit < pos) {
-                cur.hit = FindNeedle(buf, pos, cur.len, m_needle);
-                cur.hitKnown = true;
-            }
-            const ShortLines run = CountShortLines(finder, pos, cur.len, cur.hit);
-            if (run.lines > 0) {
-                if (ctx != nullptr) {
-                    for (uint64_t k = 0; k < run.lines; ++k) {
-                        if (ctx->PollEscape()) {
-                            m_linesDelivered += k + 1;
-                            return ScanEnd::Escaped;
-                        }
-                        if (restoreWait) {
-                            ctx->RestoreWait();
-                        }
-                    }
-                }
-                m_linesDelivered += run.lines;
-                cur.counter += static_cast<uint32_t>(run.lines);
-                pos = run.next;
-                continue;
-            }
-        }
-
-        if (c == 0) {
-            // Nothing collected: a line that starts and ends inside this chunk is handled here without
-            // leaving the loop.
-            const size_t stop = std::min(chunkEnd, pos + maxLine);
-            const size_t e = finder.Find(pos, stop);
-            if (e == pos) {
-                // A line end with nothing before it: with the next byte it may count a blank line.
-                if (pos + 1 < chunkEnd && IsLineEnd(buf[pos + 1])) {
-                    ++cur.counter;
-                    ++pos;
-                }
-                ++pos;
-                continue;
-            }
-            lineStart = pos;
-            if (e == stop) {
-                c = e - pos;  // the line goes on in the next chunk, or reaches the line limit
-                pos = e;
-                continue;
-            }
-            const size_t lastEnd = e + 1 < chunkEnd && IsLineEnd(buf[e + 1]) ? e + 1 : e;
-            ++cur.counter;
-            ++m_linesDelivered;
-            if (ctx != nullptr) {
-                if (ctx->PollEscape()) {
-                    return ScanEnd::Escaped;
-                }
-                if (restoreWait) {
-                    ctx->RestoreWait();
-                }
-            }
-            if (needleSize == 0 || LineHasNeedle(cur, pos, e)) {
-                if (!onLine(std::string_view(buf + pos, e - pos), cur.counter)) {
-                    return ScanEnd::Stopped;
-                }
-            }
-            // The reader examines the last line-end byte again, with nothing collected.
-            pos = lastEnd;
-            if (pos + 1 < chunkEnd && IsLineEnd(buf[pos + 1])) {
-                ++cur.counter;
-                ++pos;
-            }
-            ++pos;
-            continue;
-        }
-
-        // A line carried over from an earlier chunk or block.
-        if (c == maxLine) {
-            // Overflow: the line is cut here and the byte at pos starts the next one.
-            ++cur.counter;
-            WarnOverflow(cur.counter);
-            const ScanEnd end = Deliver(cur, lineStart, pos, onLine, spilled);
-            if (end != ScanEnd::EndOfFile) {
-                return end;
-            }
-            c = 0;
-            spilled = false;
-            m_line.clear();
-            continue;
-        }
-        const size_t stop = std::min(chunkEnd, pos + (maxLine - c));
-        const size_t e = finder.Find(pos, stop);
-        c += e - pos;
-        pos = e;
-        if (e == stop) {
-            continue;  // chunk used up or line limit reached: both handled above
-        }
-        // buf[e] ends the line; it forms one line end with the next byte when that is one too and lies
-        // in the same chunk. pos stays on the last line-end byte examined, which is examined again.
-        if (e + 1 < chunkEnd && IsLineEnd(buf[e + 1])) {
-            ++pos;
-        }
-        ++cur.counter;
-        const ScanEnd end = Deliver(cur, lineStart, e, onLine, spilled);
-        if (end != ScanEnd::EndOfFile) {
-            return end;
-        }
-        c = 0;
-        spilled = false;
-        m_line.clear();
-    }
-
-    // End of file: the bytes collected form the last line.
-    if (c > 0) {
-        ++cur.counter;
-        const ScanEnd end = Deliver(cur, lineStart, pos, onLine, spilled);
-        if (end != ScanEnd::EndOfFile) {
-            return end;
-        }
-    }
-    return ScanEnd::EndOfFile;
 }
 
 }  // namespace veltrane

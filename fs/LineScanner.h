@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "fs/ByteSource.h"
 #include "fs/LineReader.h"
 #include "fs/RunContext.h"
 
@@ -14,27 +15,29 @@ namespace veltrane {
 
 // How CLineScanner::Scan ended.
 enum class ScanEnd {
-    EndOfFile,  // every line was delivered (also for a scanner whose Open failed: it has no lines)
-    Escaped,    // PollEscape reported Escape for a line; that line was not handed to the handler
-    Stopped,    // the handler returned false
+    EndOfInput,  // every line was delivered (none for a scanner without a source); after a read error,
+                 // every line before it
+    Escaped,     // PollEscape reported Escape for a line; that line was not handed to the handler
+    Stopped,     // the handler returned false
 };
 
-// Walks a text file with exactly the line rules of CLineReader: the same non-empty lines with the same
+// Walks a text with exactly the line rules of CLineReader: the same non-empty lines with the same
 // numbers, the same overflow warnings ("Warning !" through the context's Notify) at the same moments, and
 // one PollEscape per delivered line. Unlike a ReadLine loop it does not build every line: it searches the
-// file's bytes for a needle and hands the caller only the lines that contain it, so a file in which the
-// needle is rare costs little more than finding its line ends.
+// bytes for a needle and hands the caller only the lines that contain it, so a file in which the needle
+// is rare costs little more than finding its line ends.
 //
 // For every delivered line, in this order:
 //   1. the overflow warning, when the reader would cut the line there;
 //   2. ctx->PollEscape(); when it returns true the scan ends with ScanEnd::Escaped;
-//   3. ctx->RestoreWait(), unless switched off with SetRestoreWaitAfterPoll(false);
+//   3. ctx->RestoreWait();
 //   4. when the line contains the needle (case-sensitive substring; an empty needle matches every
 //      line): the handler, which returns false to end the scan with ScanEnd::Stopped.
 // Without a context there are no polls and no warnings; lines are still delivered.
 //
-// The file is read in blocks of a few dozen KiB, never whole; one scanner may be reused for many files
-// (Open, Scan, Close, Open, ...), which keeps its buffer.
+// The bytes come from a ByteSource, a plain file unless the caller attaches another, read in blocks of
+// a few dozen KiB, never whole. One scanner may be reused for many sources (Open, Scan, Close, Open,
+// ...), which keeps its buffer.
 class CLineScanner {
 public:
     // A line that contains the needle: its text (valid only during the call, without line ends, at most
@@ -46,33 +49,34 @@ public:
     CLineScanner(const CLineScanner&) = delete;
     CLineScanner& operator=(const CLineScanner&) = delete;
 
-    // Opens the file for reading (other writers are shut out where the platform allows it); closes a
-    // file still open. False when the file cannot be opened.
+    // Opens the file for reading through the scanner's own file source (other writers are shut out
+    // where the platform allows it); closes a source still open. False when the file cannot be opened.
     bool Open(const std::string& path);
-    bool WasOpened() const;
+
+    // Reads source from now on, instead of a file; closes a source still open. The source stays the
+    // caller's, but Close (or the next Open or Attach) closes it.
+    void Attach(ByteSource& source);
+
+    bool WasOpened() const { return m_source != nullptr; }
     void Close();
 
-    // Reads the open file from its first byte, as Rewind followed by ReadLine until 0 would.
+    // Reads the source from its first byte (as far as it can go back), as Rewind followed by ReadLine
+    // until 0 would.
     ScanEnd Scan(std::string_view needle, const LineHandler& onLine);
 
-    // True when the last Scan met a read error of the file layer (not end of file); the scan then ended
-    // as at end of file, after the bytes read before the error.
+    // True when the last Scan met a read error of the source (not its end); the scan then ended as at
+    // the end, after the bytes read before the error.
     bool HadReadError() const { return m_readError; }
 
     // Lines delivered (and polled) by the last Scan, the line on which Escape was reported included.
     uint64_t LinesDelivered() const { return m_linesDelivered; }
 
-    // Whether a poll that found no Escape is followed by ctx->RestoreWait() (on by default).
-    void SetRestoreWaitAfterPoll(bool restore) { m_restoreWait = restore; }
-
     uint32_t Capacity() const { return m_capacity; }
 
 private:
-    struct Cursor;
+    class Walk;  // one Scan: the block walk and its line rules
 
     size_t FillBlock();
-    bool LineHasNeedle(Cursor& cur, size_t lineStart, size_t lineEnd);
-    ScanEnd Deliver(Cursor& cur, size_t lineStart, size_t lineEnd, const LineHandler& onLine, bool spilled);
     void WarnOverflow(uint32_t lineNumber);
 
     RunContext* m_ctx;
@@ -80,10 +84,9 @@ private:
     size_t m_blockSize;                // a whole number of capacity-sized chunks
     std::unique_ptr<char[]> m_buffer;  // m_blockSize bytes plus padding for wide loads
     std::string m_line;                // a line that spans two blocks is collected here
-    std::string m_needle;
-    intptr_t m_fd = -1;
+    FileByteSource m_file;
+    ByteSource* m_source = nullptr;  // m_file or an attached source; null when none is open
     bool m_readError = false;
-    bool m_restoreWait = true;
     uint64_t m_linesDelivered = 0;
 };
 

@@ -52,8 +52,11 @@ int ScanPolls(const std::string& folder) {
     ScriptedContext ctx;
     CFileRecordArray records;
     int32_t counter = 0;
-    records.ScanFolder(WithTrailingSeparator(folder), kPathCheckPatterns, true, kOrderDescendingName, false,
-                       nullptr, &counter, &ctx);
+    records.ScanFolder(WithTrailingSeparator(folder), {.patterns = kPathCheckPatterns,
+                                                       .recurse = true,
+                                                       .order = InsertOrder::DescendingName,
+                                                       .counter = &counter,
+                                                       .ctx = &ctx});
     return ctx.m_polls;
 }
 

@@ -218,8 +218,7 @@ TEST(VersionCheckTest, EscapeDuringTheThirdOfFiveFilesKeepsWhatWasFlagged) {
     }
     ScriptedContext listing;
     CFileRecordArray files;
-    files.ScanFolder(dir.Root() + "/", kVersionPatterns, true, kOrderAppend, false, nullptr, nullptr,
-                     &listing);
+    files.ScanFolder(dir.Root() + "/", {.patterns = kVersionPatterns, .recurse = true, .ctx = &listing});
     ASSERT_EQ(files.GetSize(), 5);
     ScriptedContext ctx;
     // The polls of the listing, then two lines in each of the first two files.

@@ -173,7 +173,7 @@ struct Scene {
 
     Scene() {
         for (const std::string& path : {a, b, c}) {
-            records.AddFile(path, kOrderAppend);
+            records.AddFile(path, InsertOrder::Append);
         }
     }
 

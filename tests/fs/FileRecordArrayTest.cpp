@@ -117,7 +117,7 @@ TEST(PatternTest, WildcardsMatchWholeNamesWithoutRegardToCase) {
 TEST(InsertRecordTest, DescendingNameOrderFollowsTheFirstLowerRecordOnly) {
     CFileRecordArray arr;
     for (const char* p : {"/F/b.cr2", "/F/a.cr2", "/F/c.cr2", "/F/S/y.cr2", "/F/S/x.cr2"}) {
-        arr.InsertRecord(CFileRecord(S(p)), kOrderDescendingName);
+        arr.InsertRecord(CFileRecord(S(p)), InsertOrder::DescendingName);
     }
     EXPECT_EQ(Paths(arr), (std::vector<std::string>{S("/F/c.cr2"), S("/F/b.cr2"), S("/F/a.cr2"),
                                                     S("/F/S/y.cr2"), S("/F/S/x.cr2")}));
@@ -125,10 +125,10 @@ TEST(InsertRecordTest, DescendingNameOrderFollowsTheFirstLowerRecordOnly) {
 
 TEST(InsertRecordTest, DescendingNameOrderIgnoresCaseAndPutsEqualsAfter) {
     CFileRecordArray arr;
-    EXPECT_EQ(arr.InsertRecord(CFileRecord(S("/F/B.cr2")), kOrderDescendingName), 0);
-    EXPECT_EQ(arr.InsertRecord(CFileRecord(S("/F/b.cr2")), kOrderDescendingName), 1);
-    EXPECT_EQ(arr.InsertRecord(CFileRecord(S("/F/a.cr2")), kOrderDescendingName), 2);
-    EXPECT_EQ(arr.InsertRecord(CFileRecord(S("/F/C.cr2")), kOrderDescendingName), 0);
+    EXPECT_EQ(arr.InsertRecord(CFileRecord(S("/F/B.cr2")), InsertOrder::DescendingName), 0);
+    EXPECT_EQ(arr.InsertRecord(CFileRecord(S("/F/b.cr2")), InsertOrder::DescendingName), 1);
+    EXPECT_EQ(arr.InsertRecord(CFileRecord(S("/F/a.cr2")), InsertOrder::DescendingName), 2);
+    EXPECT_EQ(arr.InsertRecord(CFileRecord(S("/F/C.cr2")), InsertOrder::DescendingName), 0);
     EXPECT_EQ(Paths(arr),
               (std::vector<std::string>{S("/F/C.cr2"), S("/F/B.cr2"), S("/F/b.cr2"), S("/F/a.cr2")}));
 }
@@ -136,7 +136,7 @@ TEST(InsertRecordTest, DescendingNameOrderIgnoresCaseAndPutsEqualsAfter) {
 TEST(InsertRecordTest, FolderGroupedOrderReadsBackwardsAsAscendingGroups) {
     CFileRecordArray arr;
     for (const char* p : {"/F/A/b.txt", "/F/A/a.txt", "/F/z.txt"}) {
-        arr.InsertRecord(CFileRecord(S(p)), kOrderFolderGrouped);
+        arr.InsertRecord(CFileRecord(S(p)), InsertOrder::FolderGrouped);
     }
     EXPECT_EQ(Paths(arr), (std::vector<std::string>{S("/F/z.txt"), S("/F/A/b.txt"), S("/F/A/a.txt")}));
 }
@@ -156,9 +156,9 @@ struct LiteralArray {
         return x.compare(y);
     }
 
-    int Insert(const std::string& path, int order) {
+    int Insert(const std::string& path, InsertOrder order) {
         size_t pos = paths.size();
-        if (order == kOrderDescendingName) {
+        if (order == InsertOrder::DescendingName) {
             for (size_t i = 0; i < paths.size(); ++i) {
                 if (Lowered(paths[i], path) < 0) {
                     if (CFileRecord(paths[i]).GetDirectory() == CFileRecord(path).GetDirectory()) {
@@ -167,7 +167,7 @@ struct LiteralArray {
                     break;
                 }
             }
-        } else if (order == kOrderFolderGrouped) {
+        } else if (order == InsertOrder::FolderGrouped) {
             for (size_t i = 0; i < paths.size(); ++i) {
                 if (paths[i] <= path ||
                     CFileRecord(paths[i]).GetFolderPart() != CFileRecord(path).GetFolderPart()) {
@@ -196,7 +196,7 @@ std::string RandomPath(std::mt19937& rng) {
 
 TEST(InsertRecordTest, IndexedOrdersMatchTheLiteralRulesOnRandomSequences) {
     std::mt19937 rng(20261207);
-    for (int order : {kOrderDescendingName, kOrderFolderGrouped}) {
+    for (InsertOrder order : {InsertOrder::DescendingName, InsertOrder::FolderGrouped}) {
         for (int round = 0; round < 300; ++round) {
             CFileRecordArray arr;
             LiteralArray ref;
@@ -204,11 +204,12 @@ TEST(InsertRecordTest, IndexedOrdersMatchTheLiteralRulesOnRandomSequences) {
             for (int i = 0; i < n; ++i) {
                 std::string p = RandomPath(rng);
                 // Code 4 arrays also take appends, as a page adding single files would.
-                int code = (order == kOrderDescendingName && rng() % 5 == 0) ? kOrderAppend : order;
+                InsertOrder code =
+                    (order == InsertOrder::DescendingName && rng() % 5 == 0) ? InsertOrder::Append : order;
                 ASSERT_EQ(arr.InsertRecord(CFileRecord(p), code), ref.Insert(p, code))
-                    << "order " << order << " round " << round << " step " << i;
+                    << "order " << static_cast<int>(order) << " round " << round << " step " << i;
             }
-            ASSERT_EQ(Paths(arr), ref.Paths()) << "order " << order << " round " << round;
+            ASSERT_EQ(Paths(arr), ref.Paths()) << "order " << static_cast<int>(order) << " round " << round;
         }
     }
 }
@@ -218,7 +219,8 @@ TEST(InsertRecordTest, MixingCodesFallsBackToTheLiteralRules) {
     CFileRecordArray arr;
     LiteralArray ref;
     for (int i = 0; i < 200; ++i) {
-        int code = std::vector<int>{kOrderAppend, kOrderDescendingName, kOrderFolderGrouped}[rng() % 3];
+        InsertOrder code = std::vector<InsertOrder>{InsertOrder::Append, InsertOrder::DescendingName,
+                                                    InsertOrder::FolderGrouped}[rng() % 3];
         std::string p = RandomPath(rng);
         ASSERT_EQ(arr.InsertRecord(CFileRecord(p), code), ref.Insert(p, code)) << i;
         if (i % 50 == 0) {
@@ -248,8 +250,8 @@ TEST(InsertRecordTest, FolderGroupedOrderMatchesTheLiteralRuleInOneHugeFolder) {
     CFileRecordArray arr;
     LiteralArray ref;
     for (size_t i = 0; i < input.size(); ++i) {
-        ASSERT_EQ(arr.InsertRecord(CFileRecord(input[i]), kOrderFolderGrouped),
-                  ref.Insert(input[i], kOrderFolderGrouped))
+        ASSERT_EQ(arr.InsertRecord(CFileRecord(input[i]), InsertOrder::FolderGrouped),
+                  ref.Insert(input[i], InsertOrder::FolderGrouped))
             << "step " << i;
     }
     EXPECT_EQ(Paths(arr), ref.Paths());
@@ -279,14 +281,15 @@ TEST_F(ScanTest, AppendOrderPutsEachFolderBeforeItsContentsAndOwnFilesLast) {
     for (const auto& c : cases) {
         CFileRecordArray arr;
         int32_t counter = 0;
-        int32_t added = arr.ScanFolder(root, "*.*", c.recurse, kOrderAppend, c.list, nullptr, &counter);
+        int32_t added =
+            arr.ScanFolder(root, {.recurse = c.recurse, .listFolders = c.list, .counter = &counter});
         EXPECT_EQ(Paths(arr), c.want);
         EXPECT_EQ(added, static_cast<int32_t>(c.want.size()));
         EXPECT_EQ(counter, added);
-        EXPECT_EQ(arr.IsCancelled(), 0);
+        EXPECT_FALSE(arr.IsCancelled());
     }
     CFileRecordArray arr;
-    arr.ScanFolder(root, "*.*", true, kOrderAppend, true, nullptr, nullptr);
+    arr.ScanFolder(root, {.recurse = true, .listFolders = true});
     EXPECT_TRUE(arr.GetAt(0).IsFolder());
     EXPECT_FALSE(arr.GetAt(1).IsFolder());
     EXPECT_EQ(arr.GetAt(1).m_size, 1u);
@@ -297,11 +300,11 @@ TEST_F(ScanTest, PatternListRunsPatternByPatternAndRecordsDoubleMatchesTwice) {
     dir.WriteFile("a.cm2");
     dir.MakeDir("pose.cr2");
     CFileRecordArray arr;
-    arr.ScanFolder(Folder(), "*.cm2;;*.cr2", false, kOrderAppend, false, nullptr, nullptr);
+    arr.ScanFolder(Folder(), {.patterns = "*.cm2;;*.cr2"});
     EXPECT_EQ(Paths(arr), (std::vector<std::string>{Folder() + "a.cm2", Folder() + "b.cr2"}));
 
     CFileRecordArray twice;
-    twice.ScanFolder(Folder(), "*.*;*.CR2", false, kOrderAppend, true, nullptr, nullptr);
+    twice.ScanFolder(Folder(), {.patterns = "*.*;*.CR2", .listFolders = true});
     auto paths = Paths(twice);
     EXPECT_EQ(std::count(paths.begin(), paths.end(), Folder() + "b.cr2"), 2);
     EXPECT_EQ(std::count(paths.begin(), paths.end(), Folder() + "pose.cr2"), 1);  // only the folder pass
@@ -312,7 +315,7 @@ TEST_F(ScanTest, EmptyOrMissingFolderGivesNothing) {
     for (const std::string& f : {Folder("empty"), Folder("missing")}) {
         CFileRecordArray arr;
         int32_t counter = 0;
-        EXPECT_EQ(arr.ScanFolder(f, "*.*", true, kOrderAppend, true, nullptr, &counter), 0);
+        EXPECT_EQ(arr.ScanFolder(f, {.recurse = true, .listFolders = true, .counter = &counter}), 0);
         EXPECT_EQ(counter, 0);
         EXPECT_EQ(arr.GetSize(), 0);
     }
@@ -325,8 +328,10 @@ TEST_F(ScanTest, EscapeAtTheFirstPollGivesNothingAndSetsTheCancelledFlag) {
     ctx.m_escapeAtPoll = 1;
     CFileRecordArray arr;
     int32_t counter = 0;
-    EXPECT_EQ(arr.ScanFolder(Folder(), "*.*", true, kOrderAppend, true, nullptr, &counter, &ctx), 0);
-    EXPECT_EQ(arr.IsCancelled(), 1);
+    EXPECT_EQ(
+        arr.ScanFolder(Folder(), {.recurse = true, .listFolders = true, .counter = &counter, .ctx = &ctx}),
+        0);
+    EXPECT_TRUE(arr.IsCancelled());
     EXPECT_EQ(arr.GetSize(), 0);
     EXPECT_EQ(ctx.m_waitDepth, 0);
 }
@@ -345,7 +350,7 @@ TEST_F(ScanTest, EscapeInADeepFolderKeepsParentsButNotRemainingSubfolderContents
 
     ScriptedContext counting;
     CFileRecordArray full;
-    full.ScanFolder(Folder(), "*.*", true, kOrderAppend, true, nullptr, nullptr, &counting);
+    full.ScanFolder(Folder(), {.recurse = true, .listFolders = true, .ctx = &counting});
     const int totalPolls = counting.m_polls;
     ASSERT_GT(totalPolls, 10);
 
@@ -382,23 +387,13 @@ TEST_F(ScanTest, EscapeInADeepFolderKeepsParentsButNotRemainingSubfolderContents
         ctx.m_escapeAtPoll = at;
         CFileRecordArray arr;
         int32_t counter = 0;
-        arr.ScanFolder(Folder(), "*.*", true, kOrderAppend, true, nullptr, &counter, &ctx);
+        arr.ScanFolder(Folder(), {.recurse = true, .listFolders = true, .counter = &counter, .ctx = &ctx});
         EXPECT_EQ(Paths(arr), ref.out) << "Escape at poll " << at;
         EXPECT_EQ(counter, static_cast<int32_t>(ref.out.size()));
-        EXPECT_EQ(arr.IsCancelled(), 1);
+        EXPECT_TRUE(arr.IsCancelled());
         EXPECT_EQ(ctx.m_waitDepth, 0);
         EXPECT_EQ(ctx.m_polls, ref.polls);
     }
-}
-
-TEST_F(ScanTest, RaisedStopFlagEndsTheScanBeforeTheFilePass) {
-    dir.WriteFile("a.txt");
-    dir.WriteFile("b.txt");
-    int32_t stop = 1;
-    CFileRecordArray arr;
-    EXPECT_EQ(arr.ScanFolder(Folder(), "*.*", true, kOrderAppend, false, &stop, nullptr), 0);
-    stop = 0;
-    EXPECT_EQ(arr.ScanFolder(Folder(), "*.*", true, kOrderAppend, false, &stop, nullptr), 2);
 }
 
 #ifndef _WIN32
@@ -411,7 +406,7 @@ TEST_F(ScanTest, LinkBackIntoTheTreeIsListedButNotDescended) {
     ASSERT_FALSE(ec);
     CFileRecordArray arr;
     int32_t counter = 0;
-    arr.ScanFolder(Folder(), "*.*", true, kOrderAppend, true, nullptr, &counter);
+    arr.ScanFolder(Folder(), {.recurse = true, .listFolders = true, .counter = &counter});
     auto paths = Paths(arr);
     // a/loop is listed; "elsewhere" leads to a folder not on its own descent path, so it is entered.
     EXPECT_NE(std::find(paths.begin(), paths.end(), Folder() + S("a/loop")), paths.end());
@@ -438,15 +433,15 @@ TEST_F(ScanTest, ScannedOrdersMatchTheLiteralRulesOnRandomTrees) {
         }
         std::string root = WithTrailingSeparator(tree.Path(""));
         CFileRecordArray appended;
-        appended.ScanFolder(root, "*.*", true, kOrderAppend, false, nullptr, nullptr);
-        for (int order : {kOrderDescendingName, kOrderFolderGrouped}) {
+        appended.ScanFolder(root, {.recurse = true});
+        for (InsertOrder order : {InsertOrder::DescendingName, InsertOrder::FolderGrouped}) {
             LiteralArray ref;
             for (const auto& r : appended.Records()) {
                 ref.Insert(r.m_path, order);
             }
             CFileRecordArray arr;
-            arr.ScanFolder(root, "*.*", true, order, false, nullptr, nullptr);
-            EXPECT_EQ(Paths(arr), ref.Paths()) << "order " << order;
+            arr.ScanFolder(root, {.recurse = true, .order = order});
+            EXPECT_EQ(Paths(arr), ref.Paths()) << "order " << static_cast<int>(order);
         }
     }
 }
@@ -457,7 +452,7 @@ TEST_F(ScanTest, UnicodeNamesRoundTripAndMatchWithoutRegardToCase) {
     const std::string name = "D\xC3\xA9j\xC3\xA0 Vu.CR2";  // "Déjà Vu.CR2"
     dir.WriteFile("Pose/" + name, "x");
     CFileRecordArray arr;
-    arr.ScanFolder(Folder(), "*.cr2", true, kOrderDescendingName, false, nullptr, nullptr);
+    arr.ScanFolder(Folder(), {.patterns = "*.cr2", .recurse = true, .order = InsertOrder::DescendingName});
     ASSERT_EQ(arr.GetSize(), 1);
     EXPECT_EQ(arr.GetAt(0).m_path, Folder() + S("Pose/") + name);
     EXPECT_EQ(arr.GetAt(0).GetNamePart(), name);
@@ -472,8 +467,8 @@ TEST_F(ScanTest, UnicodeNamesRoundTripAndMatchWithoutRegardToCase) {
 TEST_F(ScanTest, AddFileInsertsTheFoundRecordOrADefaultOne) {
     std::string f = dir.WriteFile("x.cr2", "12345");
     CFileRecordArray arr;
-    EXPECT_EQ(arr.AddFile(f, kOrderAppend), 0);
-    EXPECT_EQ(arr.AddFile(dir.Path("missing.cr2"), kOrderAppend), 1);
+    EXPECT_EQ(arr.AddFile(f, InsertOrder::Append), 0);
+    EXPECT_EQ(arr.AddFile(dir.Path("missing.cr2"), InsertOrder::Append), 1);
     EXPECT_EQ(arr.GetAt(0).m_path, f);
     EXPECT_EQ(arr.GetAt(0).m_size, 5u);
     EXPECT_FALSE(arr.GetAt(0).IsFolder());

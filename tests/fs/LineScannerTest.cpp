@@ -44,7 +44,7 @@ private:
 
 struct Outcome {
     std::vector<std::string> events;
-    ScanEnd end = ScanEnd::EndOfFile;
+    ScanEnd end = ScanEnd::EndOfInput;
 };
 
 // The literal loop the scanner replaces: ReadLine until 0, a poll and a cursor restore per line, a
@@ -198,7 +198,7 @@ TEST(LineScannerTest, MatchesTheLiteralReadLineLoopOnGeneratedFiles) {
                 const Outcome literal = ReadLiterally(path, shape.capacity, needle, 0, 0);
                 const Outcome fast = Scan(path, shape.capacity, needle, 0, 0);
                 ASSERT_EQ(fast.events, literal.events);
-                EXPECT_EQ(fast.end, ScanEnd::EndOfFile);
+                EXPECT_EQ(fast.end, ScanEnd::EndOfInput);
             }
             // Escape on a poll somewhere in the file, and a handler that stops after a few lines.
             const Outcome all = ReadLiterally(path, shape.capacity, "", 0, 0);
@@ -265,20 +265,68 @@ TEST(LineScannerTest, FileThatCannotBeOpenedHasNoLines) {
     EXPECT_FALSE(scanner.Open(dir.Path("missing.cr2")));
     EXPECT_FALSE(scanner.WasOpened());
     int handed = 0;
-    EXPECT_EQ(scanner.Scan("", [&](std::string_view, uint32_t) { return ++handed > 0; }), ScanEnd::EndOfFile);
+    EXPECT_EQ(scanner.Scan("", [&](std::string_view, uint32_t) { return ++handed > 0; }),
+              ScanEnd::EndOfInput);
     EXPECT_EQ(handed, 0);
     EXPECT_TRUE(log.m_events.empty());
 }
 
-TEST(LineScannerTest, RestoreWaitCanBeSwitchedOff) {
+// Memory handed over in pieces of random sizes, as a decompressing source would, failing once failAt
+// bytes are read. Cannot go back.
+class PieceSource : public ByteSource {
+public:
+    PieceSource(std::string bytes, uint32_t seed, size_t failAt = std::string::npos)
+        : m_bytes(std::move(bytes)), m_rng(seed), m_failAt(failAt) {}
+
+    ptrdiff_t Read(char* data, size_t size) override {
+        if (m_at >= m_failAt) {
+            return kReadError;
+        }
+        const size_t n = std::min({size, m_bytes.size() - m_at, m_failAt - m_at, size_t{1} + m_rng() % 5000});
+        std::copy_n(m_bytes.data() + m_at, n, data);
+        m_at += n;
+        return static_cast<ptrdiff_t>(n);
+    }
+    void Close() override { m_closed = true; }
+
+    bool m_closed = false;
+
+private:
+    std::string m_bytes;
+    std::mt19937 m_rng;
+    size_t m_failAt;
+    size_t m_at = 0;
+};
+
+// Any source gives the lines of the same bytes in a file; a source that fails gives those of the bytes
+// before the failure, and the scan says it met an error.
+TEST(LineScannerTest, ReadsAnySourceAsAFileAndEndsAtItsFailure) {
     test::TempDir dir;
-    const std::string path = dir.WriteFile("a.cr2", "one\r\ntwo\r\n");
-    EventLog log;
-    CLineScanner scanner(&log);
-    scanner.SetRestoreWaitAfterPoll(false);
-    ASSERT_TRUE(scanner.Open(path));
-    scanner.Scan("Z", [](std::string_view, uint32_t) { return true; });
-    EXPECT_EQ(log.m_events, (std::vector<std::string>{"P", "P"}));
+    std::mt19937 rng(20261207);
+    for (uint32_t capacity : {kLineReaderCapacity, 13u}) {
+        SCOPED_TRACE("capacity " + std::to_string(capacity));
+        const std::string bytes = GenerateFile(rng, 300 * 1024, capacity);
+        const size_t failAt = bytes.size() / 2 + capacity / 2;
+        const std::string whole = dir.WriteFile("whole" + std::to_string(capacity) + ".cr2", bytes);
+        const std::string before =
+            dir.WriteFile("before" + std::to_string(capacity) + ".cr2", bytes.substr(0, failAt));
+        for (const auto& [path, fail] : {std::pair{whole, std::string::npos}, std::pair{before, failAt}}) {
+            EventLog log;
+            CLineScanner scanner(&log, capacity);
+            PieceSource source(bytes, capacity, fail);
+            scanner.Attach(source);
+            EXPECT_EQ(scanner.Scan("Map",
+                                   [&](std::string_view text, uint32_t number) {
+                                       log.Line(text, number);
+                                       return true;
+                                   }),
+                      ScanEnd::EndOfInput);
+            EXPECT_EQ(log.m_events, ReadLiterally(path, capacity, "Map", 0, 0).events);
+            EXPECT_EQ(scanner.HadReadError(), fail != std::string::npos);
+            scanner.Close();
+            EXPECT_TRUE(source.m_closed);
+        }
+    }
 }
 
 }  // namespace

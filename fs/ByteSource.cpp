@@ -1,0 +1,80 @@
+#include "fs/ByteSource.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+
+#include "fs/WidePath.h"
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace veltrane {
+
+FileByteSource::~FileByteSource() {
+    Close();
+}
+
+bool FileByteSource::Open(const std::string& path) {
+    Close();
+#ifdef _WIN32
+    // Others may read the file while we do, but not write it.
+    int fd = -1;
+    if (_wsopen_s(&fd, ToWide(path).c_str(), _O_RDONLY | _O_BINARY, _SH_DENYWR, _S_IREAD) != 0) {
+        fd = -1;
+    }
+#else
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+#endif
+    m_fd = fd;
+    return m_fd >= 0;
+}
+
+ptrdiff_t FileByteSource::Read(char* data, size_t size) {
+    if (m_fd < 0) {
+        return 0;
+    }
+    while (true) {
+#ifdef _WIN32
+        const int r = _read(m_fd, data, static_cast<unsigned>(std::min<size_t>(size, 1u << 30)));
+#else
+        const ssize_t r = ::read(m_fd, data, size);
+#endif
+        if (r >= 0) {
+            return static_cast<ptrdiff_t>(r);
+        }
+        if (errno != EINTR) {
+            return kReadError;
+        }
+    }
+}
+
+void FileByteSource::Rewind() {
+    // Fails harmlessly on a pipe, which then reads on from where it stands.
+    if (m_fd >= 0) {
+#ifdef _WIN32
+        (void)_lseeki64(m_fd, 0, SEEK_SET);
+#else
+        (void)::lseek(m_fd, 0, SEEK_SET);
+#endif
+    }
+}
+
+void FileByteSource::Close() {
+    if (m_fd >= 0) {
+#ifdef _WIN32
+        _close(m_fd);
+#else
+        ::close(m_fd);
+#endif
+        m_fd = -1;
+    }
+}
+
+}  // namespace veltrane

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace veltrane {
+
+// A stream of bytes read front to back: a plain file, a decompressed stream, an archive entry.
+// Readers such as CLineScanner take their bytes through this, one call per block.
+class ByteSource {
+public:
+    // What Read returns when the source failed; the bytes read before the failure stand.
+    static constexpr ptrdiff_t kReadError = -1;
+
+    virtual ~ByteSource() = default;
+
+    // Reads up to size bytes into data and returns how many it read: fewer than size is allowed
+    // anywhere, 0 only at the end, kReadError on a failure. Readers stop at the first failure.
+    virtual ptrdiff_t Read(char* data, size_t size) = 0;
+
+    // Goes back to the first byte where the source can; a source that cannot (a pipe, a stream) reads
+    // on from where it stands, which for a source just opened is its first byte.
+    virtual void Rewind() {}
+
+    // Releases what the source holds; Read afterwards reports the end.
+    virtual void Close() = 0;
+};
+
+// A file opened for reading by path: others may read it meanwhile, but not write it, where the
+// platform allows that. Reusable: Open, Close, Open, ...
+class FileByteSource final : public ByteSource {
+public:
+    FileByteSource() = default;
+    ~FileByteSource() override;
+    FileByteSource(const FileByteSource&) = delete;
+    FileByteSource& operator=(const FileByteSource&) = delete;
+
+    // Closes a file still open, then opens path. False when it cannot be opened.
+    bool Open(const std::string& path);
+    bool IsOpen() const { return m_fd >= 0; }
+
+    ptrdiff_t Read(char* data, size_t size) override;
+    void Rewind() override;
+    void Close() override;
+
+private:
+    int m_fd = -1;
+};
+
+}  // namespace veltrane
