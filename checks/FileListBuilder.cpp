@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "checks/UnreadableFolders.h"
 #include "fs/FileOps.h"
 #include "fs/FileRecordArray.h"
 
@@ -80,9 +81,12 @@ FileListResult BuildFileList(const std::string& path, RunContext& ctx) {
         ProgressScope progress(ctx);
         CFileRecordArray records;
         records.SetFillDetails(false);
-        records.ScanFolder(
-            folder, {.recurse = true, .order = InsertOrder::FolderGrouped, .counter = &counter, .ctx = &ctx});
+        if (!path.empty()) {  // an empty path names no folder; it must not become the root
+            records.ScanFolder(
+                folder, {.recurse = true, .order = InsertOrder::FolderGrouped, .counter = &counter, .ctx = &ctx});
+        }
         result.cancelled = records.IsCancelled();
+        result.unreadableFolders = records.UnreadableFolders();
         progress.Close();
         FileListText list = BuildListText(records.Records(), result.basePrefix);
         result.listText = std::move(list.text);
@@ -96,6 +100,7 @@ FileListResult BuildFileList(const std::string& path, RunContext& ctx) {
     } else {
         result.saveEnabled = true;
     }
+    NotifyUnreadableFolders(ctx, result.unreadableFolders);
     result.notices = NoticesSince(ctx, noticesBefore);
     return result;
 }

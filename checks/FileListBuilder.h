@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fs/FileRecord.h"
+#include "fs/FileRecordArray.h"
 #include "fs/PathParts.h"
 #include "fs/RunContext.h"
 
@@ -21,6 +22,7 @@ struct FileListResult {
     std::vector<Notice> notices;  // the boxes this run raised, in order
     bool saveEnabled = false;     // "Save &List" is usable: the list is not empty
     bool cancelled = false;       // Escape stopped the scan early; the list covers what was found
+    std::vector<UnreadableFolder> unreadableFolders;  // named in a warning box, never in the list
 };
 
 // The list text of a record sequence and the number of groups in it.

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "checks/UnreadableFolders.h"
 #include "fs/FileRecordArray.h"
 
 namespace veltrane {
@@ -92,6 +93,7 @@ FileNameCheckResult CheckFileNames(const std::string& path, NameCheckMode mode, 
                                     .counter = &counter,
                                     .ctx = &ctx});
         result.cancelled = records.IsCancelled();
+        result.unreadableFolders = records.UnreadableFolders();
 
         if (counter == 0) {
             // Nothing inside (or Escape before the first entry): measure the folder's own name.
@@ -125,6 +127,7 @@ FileNameCheckResult CheckFileNames(const std::string& path, NameCheckMode mode, 
         result.report = kNoProblems;
     }
     result.refreshCounters = true;
+    NotifyUnreadableFolders(ctx, result.unreadableFolders);
     return finish();
 }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fs/FileRecordArray.h"
 #include "fs/PathParts.h"
 #include "fs/RunContext.h"
 
@@ -25,6 +26,7 @@ struct FileNameCheckResult {
     bool refreshCounters = false;     // the page writes the two counters into their boxes
     bool disableCheckButton = false;  // the path did not exist: "&Check!" stays off until the path changes
     bool cancelled = false;           // Escape stopped the scan early (the report covers what was found)
+    std::vector<UnreadableFolder> unreadableFolders;  // named in a warning box after the run
 };
 
 // Runs the File Names check on path. Raises its boxes (title "Veltrane") through ctx, shows the

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "checks/UnreadableFolders.h"
 #include "fs/FileRecordArray.h"
 #include "fs/LineScanner.h"
 #include "fs/PathParts.h"
@@ -173,11 +174,14 @@ PathCheckResult CheckOneFile(const std::string& path, RunContext& ctx) {
         return result;
     }
     CLineScanner scanner(&ctx);
+    OverflowWarnings warnings;
+    scanner.SetOverflowWarnings(&warnings);
     scanner.Open(path);
     FileFindings findings;
     const ScanEnd end = ScanFile(scanner, findings);
     const bool unreadable = !scanner.WasOpened() || scanner.HadReadError();
     scanner.Close();
+    warnings.Finish(ctx, scanner.Capacity());
 
     result.filesChecked = 1;
     result.problemFiles = findings.kinds != 0 || unreadable ? 1 : 0;
@@ -211,6 +215,8 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx) {
                                     .order = InsertOrder::DescendingName,
                                     .counter = &listed,
                                     .ctx = &ctx});
+        result.scanCancelled = records.IsCancelled();
+        result.unreadableFolders = records.UnreadableFolders();
         if (ctx.PollEscape()) {
             ctx.RestoreWait();
             result.cancelled = true;
@@ -230,6 +236,8 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx) {
     std::array<std::string, kPathFindingKinds> sections;
     std::string unreadableSection;
     CLineScanner scanner(&ctx);
+    OverflowWarnings warnings;
+    scanner.SetOverflowWarnings(&warnings);
     for (const std::string& file : files) {
         scanner.Open(file);
         FileFindings findings;
@@ -257,6 +265,7 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx) {
         }
     }
 
+    warnings.Finish(ctx, scanner.Capacity());
     if (result.cancelled) {
         result.report = kFolderCancelled;
     }
@@ -272,6 +281,7 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx) {
         result.report += unreadableSection;
         result.report += "\r\n";
     }
+    result.report += UnreadableFoldersSection(result.unreadableFolders);
     if (result.cancelled) {
         ctx.RestoreWait();
     }
@@ -314,8 +324,9 @@ PathCheckRun RunPathCheck(const std::string& path, PathCheckMode mode, RunContex
         stopWith(PathCheckStop::NotAFile, kNotAFileText);
     } else {
         PathCheckResult result = CheckPaths(path, mode, ctx);
-        run.cancelled = result.cancelled;
+        run.cancelled = result.cancelled || result.scanCancelled;
         run.unreadableFiles = result.unreadableFiles;
+        run.unreadableFolders = result.unreadableFolders;
         if (result.outcome == PathCheckOutcome::NotRecognised) {
             stopWith(PathCheckStop::NotRecognised, kNotRecognisedText);
         } else if (result.outcome == PathCheckOutcome::Unreadable) {

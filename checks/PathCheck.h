@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fs/FileRecordArray.h"
 #include "fs/RunContext.h"
 
 namespace veltrane {
@@ -41,7 +42,11 @@ struct PathCheckResult {
     int32_t filesChecked = 0;     // box 1008, "Files checked: "
     int32_t problemFiles = 0;     // box 1009, "Problem files:"; unreadable files count here too
     int32_t unreadableFiles = 0;  // folder mode: files listed that could not be read
-    bool cancelled = false;       // Escape ended the run; the report says so and holds what was found
+    std::vector<UnreadableFolder> unreadableFolders;  // folder mode: folders that could not be listed
+    bool cancelled = false;  // Escape ended the run; the report says so and holds what was found
+    // Escape came during the folder scan: as described, the files listed so far are examined and the
+    // report does not say so, but the run was cancelled all the same (the command line says it was).
+    bool scanCancelled = false;
     std::vector<Notice> notices;  // the boxes raised during the run (line-length warnings), in order
 };
 
@@ -74,10 +79,11 @@ struct PathCheckRun {
     int32_t filesChecked = 0;  // the counters to show, when refreshCounters is set
     int32_t problemFiles = 0;
     int32_t unreadableFiles = 0;
+    std::vector<UnreadableFolder> unreadableFolders;
     bool refreshCounters = false;     // the page puts the report and the counters into their boxes
     bool disableCheckButton = false;  // the path did not exist: "&Check!" stays off until the path changes
-    bool cancelled = false;
-    std::vector<Notice> notices;  // every box of the press, in order
+    bool cancelled = false;           // Escape during the scan or the reading
+    std::vector<Notice> notices;      // every box of the press, in order
 };
 
 // The "&Check!" handler without the page: validates the path for the mode (the "ERROR" boxes, raised

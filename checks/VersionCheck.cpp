@@ -1,7 +1,10 @@
 #include "checks/VersionCheck.h"
 
 #include <algorithm>
+#include <set>
+#include <tuple>
 
+#include "checks/UnreadableFolders.h"
 #include "fs/DirectoryListing.h"
 #include "fs/LineScanner.h"
 #include "fs/PathParts.h"
@@ -15,11 +18,24 @@ constexpr std::string_view kVersionWord = "number";
 
 enum class FileVerdict { Clean, NeedsFix, Escaped, ReadError };
 
-// Reads the open file until its first line that needs fixing, its end, or Escape.
+// Reads the open file until its first line that needs fixing, its end, or Escape. The verdict is on
+// whole physical lines, as the fix rewrites them: the pieces of a line cut at the reader's limit are
+// judged together.
 FileVerdict ReadOpenFile(CLineScanner& scanner) {
     bool needsFix = false;
-    ScanEnd end = scanner.Scan(kVersionWord, [&needsFix](std::string_view line, uint32_t) {
-        needsFix = JudgeVersionLine(line) == VersionVerdict::NeedsFix;
+    VersionLineMatcher matcher;
+    ScanEnd end = scanner.Scan(kVersionWord, [&](std::string_view piece, uint32_t) {
+        for (char c : piece) {
+            if (matcher.Rejected()) {
+                break;
+            }
+            matcher.Feed(c);
+        }
+        if (scanner.PieceIsCut()) {
+            return true;
+        }
+        needsFix = matcher.Verdict() == VersionVerdict::NeedsFix;
+        matcher.Reset();
         return !needsFix;
     });
     if (needsFix) {
@@ -34,7 +50,10 @@ FileVerdict ReadOpenFile(CLineScanner& scanner) {
 class VersionChecker {
 public:
     VersionChecker(CFileRecordArray& records, RunContext& ctx)
-        : m_records(records), m_ctx(ctx), m_scanner(&ctx) {}
+        : m_records(records), m_ctx(ctx), m_scanner(&ctx) {
+        m_scanner.SetWholeLines(true);
+        m_scanner.SetOverflowWarnings(&m_warnings);
+    }
 
     VersionCheckResult CheckFile(const std::string& path) {
         CFileRecord entry;
@@ -51,6 +70,7 @@ public:
             m_result.outcome = VersionCheckOutcome::FileUnreadable;
         }
         m_scanner.Close();
+        m_warnings.Finish(m_ctx, m_scanner.Capacity());
         return std::move(m_result);
     }
 
@@ -68,6 +88,7 @@ public:
         files.ScanFolder(WithTrailingSeparator(path),
                          {.patterns = kVersionPatterns, .recurse = true, .counter = &counter, .ctx = &m_ctx});
         m_result.cancelled = files.IsCancelled();
+        m_result.unreadableFolders = files.UnreadableFolders();
 
         const int32_t count = std::min(counter, files.GetSize());
         for (int32_t i = count - 1; i >= 0 && !m_escaped; --i) {
@@ -81,6 +102,7 @@ public:
             }
             m_scanner.Close();
         }
+        m_warnings.Finish(m_ctx, m_scanner.Capacity());
         return std::move(m_result);
     }
 
@@ -99,6 +121,9 @@ private:
         Report();
         switch (ReadOpenFile(m_scanner)) {
             case FileVerdict::NeedsFix:
+                if (!FirstTimeFlagged(path)) {
+                    break;  // the same file by another name, through a folder link: fixed once
+                }
                 m_records.AddFile(path, InsertOrder::Append);
                 ++m_result.problemsFound;
                 m_result.flaggedText += path;
@@ -119,9 +144,22 @@ private:
         return true;
     }
 
+    // False when the directory entry behind path was flagged already under another name (its folder
+    // reached again through a folder link). Entries, not files, are compared: two hard links are two
+    // names that each need the fix.
+    bool FirstTimeFlagged(const std::string& path) {
+        FileIdentity folder;
+        if (!GetFileIdentity(CFileRecord(path).GetFolderPart(), folder)) {
+            return true;
+        }
+        return m_flagged.emplace(folder.volume, folder.index, CFileRecord(path).GetNamePart()).second;
+    }
+
     CFileRecordArray& m_records;
     RunContext& m_ctx;
+    OverflowWarnings m_warnings;
     CLineScanner m_scanner;
+    std::set<std::tuple<uint64_t, uint64_t, std::string>> m_flagged;
     VersionCheckResult m_result;
     bool m_escaped = false;
 };
@@ -200,6 +238,12 @@ VersionRunResult RunVersionCheck(const std::string& path, VersionCheckMode mode,
         }
     }
     AppendUnreadable(run.report, run.check.unreadableFiles);
+    if (!run.check.unreadableFolders.empty()) {
+        if (run.report.size() < 2 || run.report.compare(run.report.size() - 2, 2, "\r\n") != 0) {
+            run.report += "\r\n";
+        }
+        run.report += "\r\n" + UnreadableFoldersSection(run.check.unreadableFolders);
+    }
     run.hasReport = true;
     return run;
 }

@@ -53,8 +53,9 @@ struct VersionCheckResult {
     int32_t filesChecked = 0;   // files whose lines were read
     int32_t problemsFound = 0;  // files that need fixing, one record each in the record list
     std::string flaggedText;    // the path of each file that needs fixing + "\r\n", in record order
-    std::vector<std::string> unreadableFiles;  // folder mode: files that could not be read
-    bool cancelled = false;                    // Escape cut the scan or the reading short
+    std::vector<std::string> unreadableFiles;         // folder mode: files that could not be read
+    std::vector<UnreadableFolder> unreadableFolders;  // folder mode: folders that could not be listed
+    bool cancelled = false;                           // Escape cut the scan or the reading short
 };
 
 // Empties records, reads the file or the folder's Poser files and adds one record (append order)

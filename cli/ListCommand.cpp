@@ -18,7 +18,8 @@ CliRun RunListCommand(const std::string& path, const std::optional<std::string>&
         run.status = kExitCancelled;
         return run;
     }
-    run.status = run.report.empty() ? kExitFindings : kExitClean;
+    // A list that leaves out folders it could not read is no clean result, saved or not.
+    run.status = run.report.empty() || !list.unreadableFolders.empty() ? kExitFindings : kExitClean;
     if (output) {
         FileListSaveResult save = SaveFileListWithNotices(*output, run.report, ctx);
         run.notices.insert(run.notices.end(), save.notices.begin(), save.notices.end());

@@ -19,7 +19,8 @@ CliRun RunNamesCommand(const std::string& path, bool recursive, CliContext& ctx)
     } else if (result.disableCheckButton) {
         run.status = kExitUsage;  // the path does not exist: nothing was checked
     } else {
-        run.status = result.problemsFound > 0 ? kExitFindings : kExitClean;
+        run.status =
+            result.problemsFound > 0 || !result.unreadableFolders.empty() ? kExitFindings : kExitClean;
     }
     return run;
 }

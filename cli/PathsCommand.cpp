@@ -22,12 +22,11 @@ CliRun RunPathsCommand(const std::string& path, bool fileMode, CliContext& ctx) 
             if (check.cancelled) {
                 run.status = kExitCancelled;
             } else {
-                run.status = check.problemFiles > 0 ? kExitFindings : kExitClean;
+                run.status =
+                    check.problemFiles > 0 || !check.unreadableFolders.empty() ? kExitFindings : kExitClean;
             }
             break;
-        case PathCheckStop::Unreadable:
-            run.status = kExitFindings;  // the file was meant to be checked and could not be: not clean
-            break;
+        case PathCheckStop::Unreadable:  // stopped at its error box: the file was not checked
         case PathCheckStop::PathMissing:
         case PathCheckStop::NotAFolder:
         case PathCheckStop::NotAFile:

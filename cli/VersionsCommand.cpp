@@ -24,7 +24,8 @@ CliRun RunVersionsCommand(const std::string& path, bool fileMode, bool fix, CliC
         run.status = kExitFileError;
     } else if (run.cancelled) {
         run.status = kExitCancelled;
-    } else if ((result.check.problemsFound > 0 && !result.fixRan) || !result.check.unreadableFiles.empty()) {
+    } else if ((result.check.problemsFound > 0 && !result.fixRan) || !result.check.unreadableFiles.empty() ||
+               !result.check.unreadableFolders.empty()) {
         run.status = kExitFindings;
     } else {
         run.status = kExitClean;

@@ -1,5 +1,7 @@
 #include "fs/ByteSource.h"
 
+#include "fs/RegularFile.h"
+
 #include <algorithm>
 #include <cerrno>
 
@@ -23,16 +25,7 @@ FileByteSource::~FileByteSource() {
 
 bool FileByteSource::Open(const std::string& path) {
     Close();
-#ifdef _WIN32
-    // Others may read the file while we do, but not write it.
-    int fd = -1;
-    if (_wsopen_s(&fd, ToWide(path).c_str(), _O_RDONLY | _O_BINARY, _SH_DENYWR, _S_IREAD) != 0) {
-        fd = -1;
-    }
-#else
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-#endif
-    m_fd = fd;
+    m_fd = OpenRegularFile(path, m_openError);
     return m_fd >= 0;
 }
 
@@ -67,14 +60,8 @@ void FileByteSource::Rewind() {
 }
 
 void FileByteSource::Close() {
-    if (m_fd >= 0) {
-#ifdef _WIN32
-        _close(m_fd);
-#else
-        ::close(m_fd);
-#endif
-        m_fd = -1;
-    }
+    CloseRegularFile(m_fd);
+    m_fd = -1;
 }
 
 }  // namespace veltrane

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <system_error>
 
 namespace veltrane {
 
@@ -36,9 +37,12 @@ public:
     FileByteSource(const FileByteSource&) = delete;
     FileByteSource& operator=(const FileByteSource&) = delete;
 
-    // Closes a file still open, then opens path. False when it cannot be opened.
+    // Closes a file still open, then opens path. False when it cannot be opened or is no regular
+    // file (a FIFO, a device, a socket): those are never read, so a reader neither waits on one nor
+    // reads one forever. OpenError says why.
     bool Open(const std::string& path);
     bool IsOpen() const { return m_fd >= 0; }
+    const std::error_code& OpenError() const { return m_openError; }
 
     ptrdiff_t Read(char* data, size_t size) override;
     void Rewind() override;
@@ -46,6 +50,7 @@ public:
 
 private:
     int m_fd = -1;
+    std::error_code m_openError;
 };
 
 }  // namespace veltrane

@@ -7,7 +7,9 @@
 // pattern, in listing order; it makes no poll. An Escape stops the folder that sees it at once
 // (its file pass is skipped); the folders above it finish their own passes but descend no further.
 // A folder already on the current descent path (a link leading back into the tree) is listed but
-// never descended into.
+// never descended into. A folder that cannot be listed, or whose listing fails part way, is
+// recorded with the reason (what was listed of it is still used), so no caller reports a clean run
+// over folders it never saw.
 //
 // Ordered insertion: the linear rules are kept exactly, but found in logarithmic time:
 // - code 4 (descending name order) keeps the records in an implicit treap that knows the smallest
@@ -28,6 +30,7 @@
 #include <set>
 
 #include "fs/DirectoryListing.h"
+#include "fs/FileOps.h"
 
 namespace veltrane {
 
@@ -422,6 +425,7 @@ struct CFileRecordArray::ScanState {
     std::vector<CompiledPattern> patterns;
     int32_t total = 0;                  // records added by the whole scan, for progress reports
     std::vector<FileIdentity> descent;  // folders on the current descent path
+    bool top = true;                    // the folder being listed is the one the caller named
 };
 
 int32_t CFileRecordArray::ScanFolder(const std::string& folder, const ScanOptions& options) {
@@ -454,7 +458,20 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
     }
     int32_t count = 0;
     std::vector<DirEntry> entries;
-    ListFolder(folder, entries);
+    std::error_code listError;
+    if (!ListFolder(folder, entries, listError)) {
+        const bool missingTop = state.top && (listError == std::errc::no_such_file_or_directory ||
+                                              listError == std::errc::not_a_directory);
+        if (!missingTop) {
+            std::string path = folder;
+            if (path.size() > 1 && IsSeparator(path.back()) && path[path.size() - 2] != ':') {
+                path.pop_back();
+            }
+            std::string error = FileErrorText(listError, path);
+            m_unreadable.push_back({std::move(path), listError, std::move(error)});
+        }
+    }
+    state.top = false;
 
     auto add = [&](const std::string& path, bool isFolder) {
         CFileRecord rec(path, isFolder ? kAttrDirectory : kAttrArchive);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "fs/FileRecord.h"
@@ -26,6 +27,13 @@ struct ScanOptions {
     bool listFolders = false;    // add a record for each subfolder too
     int32_t* counter = nullptr;  // when set, raised by one per record added
     RunContext* ctx = nullptr;   // polls and the cursor; none when null
+};
+
+// A folder that a scan could not list (or not list to its end), and why.
+struct UnreadableFolder {
+    std::string path;    // as the scan composed it, without the trailing separator (a root keeps it)
+    std::error_code ec;  // what the file system said
+    std::string error;   // the program's file-error text for it, naming the path
 };
 
 // A growable list of file records, filled by one scan or by AddFile calls.
@@ -56,6 +64,10 @@ public:
     const std::vector<CFileRecord>& Records() const;
     void RemoveAll();
 
+    // The folders the scans of this array could not list, in the order met. The scanned folder
+    // itself is not among them when it does not exist or is no folder: callers check that first.
+    const std::vector<UnreadableFolder>& UnreadableFolders() const { return m_unreadable; }
+
     // True once a scan saw an Escape request; never reset.
     bool IsCancelled() const { return m_cancelled; }
 
@@ -73,6 +85,7 @@ private:
 
     mutable std::vector<CFileRecord> m_records;
     mutable std::unique_ptr<Index> m_index;  // pending ordered insertions, laid out on first read
+    std::vector<UnreadableFolder> m_unreadable;
     bool m_cancelled = false;
     bool m_fillDetails = true;
 };

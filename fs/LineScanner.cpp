@@ -130,7 +130,9 @@ inline size_t FindNeedle(const char* buf, size_t from, size_t len, std::string_v
             if (j > lastStart) {
                 return len;
             }
-            if (SameBytes(buf + j + 1, needle.data() + 1, n - 2)) {
+            // First and last byte matched: a needle of one or two bytes is found; a longer one has its
+            // inner bytes compared.
+            if (n <= 2 || SameBytes(buf + j + 1, needle.data() + 1, n - 2)) {
                 return j;
             }
             mask &= mask - 1;
@@ -294,7 +296,7 @@ public:
         // The end of the input: the bytes collected form the last line.
         if (m_collected > 0) {
             ++m_counter;
-            if (!Deliver(m_pos)) {
+            if (!Deliver(m_pos, false)) {
                 return m_end;
             }
         }
@@ -340,7 +342,7 @@ private:
     // Nothing collected: skips a run of short lines without the needle when there is one, else takes
     // one line, or the start of one that goes on in the next chunk.
     bool StartLine() {
-        if (m_bulk && !IsLineEnd(m_buf[m_pos])) {
+        if (m_bulk && !m_continuing && !IsLineEnd(m_buf[m_pos])) {
             const size_t from = m_pos;
             if (!SkipShortLines()) {
                 return false;
@@ -398,7 +400,11 @@ private:
         if (!Poll()) {
             return false;
         }
-        if ((m_needle.empty() || LineHasNeedle(m_pos, e)) &&
+        // The end of a cut line goes to the handler too when whole lines are wanted.
+        const bool piece = m_scanner.m_wholeLines && m_continuing;
+        m_continuing = false;
+        m_scanner.m_pieceCut = false;
+        if ((piece || m_needle.empty() || LineHasNeedle(m_pos, e)) &&
             !m_onLine(std::string_view(m_buf + m_pos, e - m_pos), m_counter)) {
             m_end = ScanEnd::Stopped;
             return false;
@@ -415,7 +421,8 @@ private:
             // Overflow: the line is cut here and the byte at m_pos starts the next one.
             ++m_counter;
             m_scanner.WarnOverflow(m_counter);
-            return Deliver(m_pos);
+            // The physical line goes on unless the byte at m_pos ends it.
+            return Deliver(m_pos, !IsLineEnd(m_buf[m_pos]));
         }
         const size_t stop = std::min(m_chunkEnd, m_pos + (m_maxLine - m_collected));
         const size_t e = m_finder.Find(m_pos, stop);
@@ -430,22 +437,26 @@ private:
             ++m_pos;
         }
         ++m_counter;
-        return Deliver(e);
+        return Deliver(e, false);
     }
 
     // Delivers the collected line, which ends at lineEnd in the block and starts at m_lineStart, after
-    // m_line when it began in an earlier block. Then nothing is collected.
-    bool Deliver(size_t lineEnd) {
+    // m_line when it began in an earlier block. Then nothing is collected. cut: the physical line goes on
+    // past the line limit; with whole lines on, such a piece and the ones after it reach the handler.
+    bool Deliver(size_t lineEnd, bool cut) {
         if (!Poll()) {
             return false;
         }
+        const bool piece = m_scanner.m_wholeLines && (cut || m_continuing);
+        m_continuing = cut;
+        m_scanner.m_pieceCut = cut;
         bool goOn = true;
         if (m_spilled) {
             std::string& line = m_scanner.m_line;
             line.append(m_buf + m_lineStart, lineEnd - m_lineStart);
-            goOn = line.find(m_needle) == std::string::npos || m_onLine(line, m_counter);
+            goOn = (!piece && line.find(m_needle) == std::string::npos) || m_onLine(line, m_counter);
             line.clear();
-        } else if (m_needle.empty() || LineHasNeedle(m_lineStart, lineEnd)) {
+        } else if (piece || m_needle.empty() || LineHasNeedle(m_lineStart, lineEnd)) {
             goOn = m_onLine(std::string_view(m_buf + m_lineStart, lineEnd - m_lineStart), m_counter);
         }
         if (!goOn) {
@@ -508,12 +519,14 @@ private:
     size_t m_collected = 0;   // bytes collected for the current line
     size_t m_lineStart = 0;   // where the current line's bytes start in the block
     bool m_spilled = false;   // the current line began in an earlier block; those bytes are in m_line
+    bool m_continuing = false;  // the last piece delivered was cut: the next one goes on with its line
     ScanEnd m_end = ScanEnd::EndOfInput;
 };
 
 ScanEnd CLineScanner::Scan(std::string_view needle, const LineHandler& onLine) {
     m_linesDelivered = 0;
     m_readError = false;
+    m_pieceCut = false;
     m_line.clear();
     if (m_source == nullptr) {
         return ScanEnd::EndOfInput;
@@ -523,7 +536,7 @@ ScanEnd CLineScanner::Scan(std::string_view needle, const LineHandler& onLine) {
 }
 
 void CLineScanner::WarnOverflow(uint32_t lineNumber) {
-    if (m_ctx == nullptr) {
+    if (m_ctx == nullptr || (m_warnings != nullptr && !m_warnings->Admit())) {
         return;
     }
     char message[128];

@@ -9,6 +9,7 @@
 
 #include "fs/ByteSource.h"
 #include "fs/LineReader.h"
+#include "fs/OverflowWarnings.h"
 #include "fs/RunContext.h"
 
 namespace veltrane {
@@ -58,6 +59,10 @@ public:
     void Attach(ByteSource& source);
 
     bool WasOpened() const { return m_source != nullptr; }
+
+    // Why the last Open failed; a FIFO, a device or a socket is refused as no regular file, so a scan
+    // neither waits on one nor reads one forever.
+    const std::error_code& OpenError() const { return m_file.OpenError(); }
     void Close();
 
     // Reads the source from its first byte (as far as it can go back), as Rewind followed by ReadLine
@@ -70,6 +75,14 @@ public:
 
     // Lines delivered (and polled) by the last Scan, the line on which Escape was reported included.
     uint64_t LinesDelivered() const { return m_linesDelivered; }
+
+    // The run's cap on overflow warnings; without one every warning is shown.
+    void SetOverflowWarnings(OverflowWarnings* warnings) { m_warnings = warnings; }
+
+    // Whole physical lines: every piece of a line longer than capacity - 1 bytes goes to the handler,
+    // needle or not, and PieceIsCut tells whether the line goes on in the next piece. Off by default.
+    void SetWholeLines(bool whole) { m_wholeLines = whole; }
+    bool PieceIsCut() const { return m_pieceCut; }
 
     uint32_t Capacity() const { return m_capacity; }
 
@@ -87,6 +100,9 @@ private:
     FileByteSource m_file;
     ByteSource* m_source = nullptr;  // m_file or an attached source; null when none is open
     bool m_readError = false;
+    bool m_wholeLines = false;
+    bool m_pieceCut = false;
+    OverflowWarnings* m_warnings = nullptr;
     uint64_t m_linesDelivered = 0;
 };
 

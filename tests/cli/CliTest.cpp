@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -235,6 +236,31 @@ TEST(CliTest, InterruptCancelsTheRunOnce) {
     EXPECT_FALSE(run.saved.has_value());
     EXPECT_FALSE(std::filesystem::exists(work.Path("list.txt")));
     EXPECT_FALSE(ctx.PollEscape());
+}
+
+// Ctrl-C during the folder scan: every tool reports a cancelled run (Check Paths, like the window,
+// still examines what was listed).
+TEST(CliTest, InterruptDuringTheScanCancelsEveryTool) {
+    TempDir work;
+    work.WriteFile("Top/sub/a.cr2", "textureMap \"C:\\a.jpg\"\r\n");
+    const std::string top = work.Path("Top");
+    const std::function<cli::CliRun(cli::CliContext&)> runs[] = {
+        [&](cli::CliContext& ctx) { return cli::RunNamesCommand(top, true, ctx); },
+        [&](cli::CliContext& ctx) { return cli::RunPathsCommand(top, false, ctx); },
+        [&](cli::CliContext& ctx) { return cli::RunVersionsCommand(top, false, false, ctx); },
+        [&](cli::CliContext& ctx) { return cli::RunListCommand(top, std::nullopt, ctx); },
+    };
+    // Ctrl-C as the scan's first poll sees it (a second real SIGINT would end this program).
+    struct InterruptAtFirstPoll : cli::CliContext {
+        int polls = 0;
+        bool PollEscape() override { return ++polls == 1; }
+    };
+    for (const auto& run : runs) {
+        InterruptAtFirstPoll ctx;
+        const cli::CliRun result = run(ctx);
+        EXPECT_TRUE(result.cancelled) << result.tool;
+        EXPECT_EQ(result.status, cli::kExitCancelled) << result.tool;
+    }
 }
 
 }  // namespace

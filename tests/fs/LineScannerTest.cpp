@@ -193,7 +193,7 @@ TEST(LineScannerTest, MatchesTheLiteralReadLineLoopOnGeneratedFiles) {
             // does not let a file open for reading be rewritten.
             const std::string path = dir.WriteFile(std::string(shape.name) + std::to_string(round) + ".cr2",
                                                    GenerateFile(rng, shape.size, shape.capacity));
-            for (const std::string needle : {"Map", "", "textureMap", "Z"}) {
+            for (const std::string needle : {"Map", "", "textureMap", "Z", "M"}) {
                 SCOPED_TRACE("needle '" + needle + "'");
                 const Outcome literal = ReadLiterally(path, shape.capacity, needle, 0, 0);
                 const Outcome fast = Scan(path, shape.capacity, needle, 0, 0);
@@ -251,10 +251,37 @@ TEST(LineScannerTest, MatchesTheLiteralLoopAtTheEdges) {
     for (const auto& [name, bytes] : cases) {
         SCOPED_TRACE(name);
         const std::string path = dir.WriteFile("edge.pz2", bytes);
-        for (const std::string needle : {"Map", ""}) {
+        for (const std::string needle : {"Map", "", "M", "a"}) {
             EXPECT_EQ(Scan(path, kLineReaderCapacity, needle, 0, 0).events,
                       ReadLiterally(path, kLineReaderCapacity, needle, 0, 0).events);
         }
+    }
+}
+
+// With whole lines on, every piece of a cut line reaches the handler, needle or not, each saying whether
+// its line goes on; short lines still need the needle.
+TEST(LineScannerTest, WholeLinesHandEveryPieceOfACutLine) {
+    test::TempDir dir;
+    const std::string limit(2047, 'x');
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+        {limit + "\tnumber 5\r\nnumber 4\r\nplain\r\n", {"2047 cut", "9", "8"}},
+        {limit + "\r\nplain\r\n", {}},  // 2047 bytes and a line end: whole, and without the needle
+        {std::string(5000, 'c') + "\r\nplain\r\n", {"2047 cut", "2047 cut", "906"}},
+        {std::string(3000, ' ') + "number 5", {"2047 cut", "961"}},
+        {"plain\r\n" + std::string(2050, 'n'), {"2047 cut", "3"}},
+    };
+    for (const auto& [bytes, want] : cases) {
+        const std::string path = dir.WriteFile("whole.cr2", bytes);
+        CLineScanner scanner;
+        scanner.SetWholeLines(true);
+        ASSERT_TRUE(scanner.Open(path));
+        std::vector<std::string> got;
+        scanner.Scan("number", [&](std::string_view text, uint32_t) {
+            got.push_back(std::to_string(text.size()) + (scanner.PieceIsCut() ? " cut" : ""));
+            return true;
+        });
+        scanner.Close();
+        EXPECT_EQ(got, want) << bytes.substr(0, 40);
     }
 }
 

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "fs/FileRecordArray.h"
+#include "fs/RunContext.h"
+
+namespace veltrane {
+
+inline constexpr const char* kUnreadableFoldersHeader = "These folders could not be read:\r\n";
+
+// The report section of Check Paths and Version Number: the header, one path per line, an empty line.
+// Empty when every folder was read.
+std::string UnreadableFoldersSection(const std::vector<UnreadableFolder>& folders);
+
+// File Names and List Maker name the folders in one warning box (title "Veltrane") after the run;
+// nothing when every folder was read.
+void NotifyUnreadableFolders(RunContext& ctx, const std::vector<UnreadableFolder>& folders);
+
+}  // namespace veltrane
