@@ -92,6 +92,33 @@ TEST(VersionCheckTest, StreamedVerdictMatchesTheSubstringRuleOnRandomLines) {
     }
 }
 
+// Check and fix judge the same whole physical line, however long: what the check flags, the fix
+// changes, and what it leaves, the fix would leave too.
+TEST(VersionCheckTest, CheckAndFixAgreeOnLinesLongerThanTheReaderLimit) {
+    struct Case {
+        const char* name;
+        std::string line;
+        bool flagged;
+    } cases[] = {
+        {"text, then a version line's words", std::string(2047, 'x') + "\tnumber 5", false},
+        {"blanks past the limit, then the version", std::string(3000, ' ') + "number 5", true},
+        {"a version token past the limit", "\tnumber 4." + std::string(5000, '1'), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        dir.WriteFile("a.cr2", PoserFile(c.line));
+        for (int pass = 0; pass < 2; ++pass) {
+            ScriptedContext ctx;
+            ctx.m_answers.push_back(NoticeAnswer::Ok);
+            CFileRecordArray records;
+            VersionRunResult run = RunVersionCheck(dir.Root(), VersionCheckMode::Folder, records, ctx);
+            EXPECT_EQ(run.check.problemsFound, pass == 0 && c.flagged ? 1 : 0) << "pass " << pass;
+            EXPECT_TRUE(run.fix.failures.empty());
+        }
+    }
+}
+
 TEST(VersionCheckTest, FileModeStopsAtTheFirstLineThatNeedsFixing) {
     TempDir dir;
     const std::string path = dir.WriteFile(

@@ -9,6 +9,13 @@
 #include <random>
 
 #include "fs/DirectoryListing.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <climits>
+#endif
 #include "support/ScriptedContext.h"
 #include "support/TestTree.h"
 
@@ -413,6 +420,41 @@ TEST_F(ScanTest, LinkBackIntoTheTreeIsListedButNotDescended) {
     EXPECT_NE(std::find(paths.begin(), paths.end(), Folder() + S("elsewhere/f.txt")), paths.end());
     EXPECT_EQ(std::find(paths.begin(), paths.end(), Folder() + S("a/loop/f.txt")), paths.end());
     EXPECT_LT(counter, 20);
+}
+#endif
+
+#ifndef _WIN32
+// A folder whose path is longer than the system takes cannot be listed: the scan names it, with why.
+TEST_F(ScanTest, FolderPastThePathLimitIsRecordedAsUnreadable) {
+    const std::string name(200, 'd');
+    std::vector<int> levels{::open(dir.Root().c_str(), O_RDONLY | O_DIRECTORY)};
+    std::string deepest = dir.Root();
+    while (deepest.size() <= PATH_MAX && levels.back() >= 0) {
+        if (::mkdirat(levels.back(), name.c_str(), 0755) != 0) {
+            break;
+        }
+        levels.push_back(::openat(levels.back(), name.c_str(), O_RDONLY | O_DIRECTORY));
+        deepest += "/" + name;
+    }
+    if (deepest.size() > PATH_MAX && levels.back() >= 0) {
+        CFileRecordArray arr;
+        arr.ScanFolder(Folder(), "*.*", true, kOrderAppend, false, nullptr, nullptr);
+        ASSERT_EQ(arr.UnreadableFolders().size(), 1u);
+        const UnreadableFolder& folder = arr.UnreadableFolders()[0];
+        // The first folder along the chain whose path, with its separator, is too long.
+        EXPECT_EQ(deepest.compare(0, folder.path.size(), folder.path), 0);
+        EXPECT_GE(folder.path.size() + 1, static_cast<size_t>(PATH_MAX));
+        EXPECT_EQ(folder.ec, std::errc::filename_too_long);
+        EXPECT_EQ(folder.error, folder.path + " contains an invalid path.");
+    } else {
+        ADD_FAILURE() << "could not build the deep folder chain";
+    }
+    // Removal by path fails past the limit too: take the chain apart from the inside.
+    for (size_t i = levels.size() - 1; i > 0; --i) {
+        ::close(levels[i]);
+        ::unlinkat(levels[i - 1], name.c_str(), AT_REMOVEDIR);
+    }
+    ::close(levels[0]);
 }
 #endif
 
