@@ -30,7 +30,7 @@ fail() {
 sample=/usr/share/veltrane/examples/SamplePackage
 checks=(paths)
 # The one-walk check of every tool, where this version has it.
-if /usr/bin/veltrane-cli check --help >/dev/null 2>&1; then
+if /usr/bin/veltrane-cli --help | grep -q '^  check '; then
     checks+=(check)
 fi
 for sub in "${checks[@]}"; do
