@@ -11,7 +11,7 @@ CVeltraneApp::CVeltraneApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Veltrane"));
     setApplicationDisplayName(QString());
     setApplicationVersion(QStringLiteral(VELTRANE_VERSION));
-    setDesktopFileName(QStringLiteral("veltrane"));
+    setDesktopFileName(QStringLiteral("org.example.Veltrane"));  // the desktop entry's id
     setWindowIcon(AppIcon());
 }
 

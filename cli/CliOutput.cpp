@@ -33,6 +33,23 @@ std::string OneLine(std::string_view text) {
     return line;
 }
 
+// The button that answered a box, as the box labels it; nullptr for a box that only informs.
+const char* AnswerButton(NoticeAnswer answer) {
+    switch (answer) {
+        case NoticeAnswer::Ok:
+            return "OK";
+        case NoticeAnswer::Cancel:
+            return "Cancel";
+        case NoticeAnswer::Yes:
+            return "Yes";
+        case NoticeAnswer::No:
+            return "No";
+        case NoticeAnswer::None:
+            break;
+    }
+    return nullptr;
+}
+
 std::string CounterLabel(std::string_view label) {
     while (!label.empty() && (label.back() == ' ' || label.back() == ':')) {
         label.remove_suffix(1);
@@ -197,6 +214,12 @@ std::string PlainStderr(const CliRun& run) {
         err += notice.title;
         err += ": ";
         err += OneLine(notice.text);
+        if (const char* button = AnswerButton(notice.answer)) {
+            // A question has already been answered: say so, so the line never reads as a prompt.
+            err += " [answered ";
+            err += button;
+            err += ']';
+        }
         err += '\n';
     }
     const std::string counters = CounterLine(run);

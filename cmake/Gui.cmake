@@ -79,7 +79,6 @@ install(TARGETS veltrane
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         BUNDLE DESTINATION .)
 if(UNIX AND NOT APPLE)
-  install(FILES ${PROJECT_SOURCE_DIR}/res/veltrane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${PROJECT_SOURCE_DIR}/res/veltrane.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
   foreach(size 16 24 32 48 64 128 256)

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing Veltrane needs, when they are missing.
+# Installs the Debian packages that building, testing and packaging Veltrane need, when they are
+# missing. The package manager's output goes to build/apt.log; the terminal gets one line per step.
 # Usage: scripts/deps.sh [extra-package ...]
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgtest-dev libcli11-dev
-          nlohmann-json3-dev xvfb xauth fonts-dejavu-core "$@")
+          nlohmann-json3-dev xvfb xauth x11-utils fonts-dejavu-core
+          help2man appstream desktop-file-utils file "$@")
 
 missing=()
 for p in "${packages[@]}"; do
@@ -14,11 +17,21 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}"
-sudo_cmd=()
-if [ "$(id -u)" -ne 0 ]; then
-    sudo_cmd=(sudo)
+log=${VELTRANE_APT_LOG:-build/apt.log}
+[[ $log == /* ]] || log=$PWD/$log
+plural=s
+[ ${#missing[@]} -eq 1 ] && plural=
+echo "Veltrane needs ${#missing[@]} Debian package$plural that $([ -n "$plural" ] && echo are || echo is) missing: ${missing[*]}"
+if [ "$(id -u)" -ne 0 ] && ! command -v sudo >/dev/null 2>&1; then
+    cat >&2 <<MSG
+Installing them needs root rights, and sudo is not installed. Either install them as root:
+    su -c 'apt-get update && apt-get install -y --no-install-recommends ${missing[*]}'
+and run this command again, or install sudo first (as root: apt-get install sudo && adduser $(id -un) sudo,
+then log in again).
+MSG
+    exit 1
 fi
-export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+echo "(The package manager's output goes to $log.)"
+bash scripts/apt-step.sh "Updating the package lists" apt-get update
+bash scripts/apt-step.sh "Installing them" \
+    apt-get install -y --no-install-recommends "${missing[@]}"

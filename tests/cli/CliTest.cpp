@@ -121,6 +121,7 @@ TEST(CliTest, StatusesAndPlainOutput) {
     TempDir work;
     work.WriteFile("short.txt", "x");
     work.MakeDir("Props");
+    work.WriteFile("v5.cr2", "\tnumber 5\r\n");
     const StatusCase cases[] = {
         {"names, missing path", "names nowhere", 2, "\n",
          "error: Veltrane: Path specified does not exist or points to an nonexistant file. Please make sure "
@@ -135,6 +136,11 @@ TEST(CliTest, StatusesAndPlainOutput) {
          "Problems found: 0\n"},
         {"list, empty folder", "list Props", 1, "\n",
          "none: Veltrane: Selected folder was empty!\nFolders scanned: 0  Files Listed: 0\n"},
+        {"versions, question answered", "versions v5.cr2", 1,
+         "These Files contain a version number higher than 4.0:\nv5.cr2\n\n",
+         "none: Files to Fix: There are one or more files to fix. You won't be able to cancel while the "
+         "files "
+         "are being fixed...  Continue? [answered Cancel]\nFiles checked: 1  Problems found: 1\n"},
         {"no subcommand", "", 2, "", ""},
         {"unknown option", "names --bogus x", 2, "", ""},
         {"missing PATH", "names", 2, "", ""},
