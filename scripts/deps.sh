@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgtest-dev libcli11-dev
-          nlohmann-json3-dev xvfb xauth fonts-dejavu-core "$@")
+          nlohmann-json3-dev zlib1g-dev xvfb xauth fonts-dejavu-core "$@")
 
 missing=()
 for p in "${packages[@]}"; do
