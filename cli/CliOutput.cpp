@@ -115,7 +115,87 @@ nlohmann::ordered_json OptionalString(const std::optional<std::string>& text) {
     return text ? nlohmann::ordered_json(*text) : nlohmann::ordered_json(nullptr);
 }
 
+bool IsValidUtf8(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const size_t len = Utf8SequenceLength(text, i);
+        if (len == 0) {
+            return false;
+        }
+        i += len;
+    }
+    return true;
+}
+
+// Adds name: text, and name_bytes when text is not valid UTF-8.
+void AddString(nlohmann::ordered_json& object, const std::string& name, const std::string& text) {
+    object[name] = text;
+    if (!IsValidUtf8(text)) {
+        object[name + "_bytes"] = Base64(text);
+    }
+}
+
 }  // namespace
+
+std::string Base64(std::string_view bytes) {
+    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        const size_t n = std::min<size_t>(3, bytes.size() - i);
+        uint32_t group = 0;
+        for (size_t k = 0; k < 3; ++k) {
+            group = (group << 8) | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        }
+        for (size_t k = 0; k < 4; ++k) {
+            out += k <= n ? kAlphabet[(group >> (18 - 6 * k)) & 0x3F] : '=';
+        }
+    }
+    return out;
+}
+
+nlohmann::ordered_json FindingJson(const Finding& finding) {
+    const unsigned fields = FindingFields(finding.rule);
+    nlohmann::ordered_json object = {{"rule", RuleName(finding.rule)}};
+    if ((fields & kFieldPath) != 0) {
+        AddString(object, "path", finding.path);
+    }
+    if ((fields & kFieldFile) != 0) {
+        AddString(object, "file", finding.path);
+    }
+    if ((fields & kFieldLine) != 0) {
+        object["line"] = finding.line;
+    }
+    if ((fields & kFieldLength) != 0) {
+        object["length"] = finding.length;
+    }
+    if ((fields & kFieldKeyword) != 0) {
+        AddString(object, "keyword", finding.keyword);
+    }
+    if ((fields & kFieldValue) != 0) {
+        AddString(object, "value", finding.value);
+    }
+    if ((fields & kFieldText) != 0) {
+        AddString(object, "text", finding.text);
+    }
+    if ((fields & kFieldFixed) != 0) {
+        object["fixed"] = finding.fixed;
+    }
+    if ((fields & kFieldResolved) != 0) {
+        if (finding.resolved) {
+            AddString(object, "resolved", *finding.resolved);
+        } else {
+            object["resolved"] = nullptr;
+        }
+    }
+    if ((fields & kFieldError) != 0) {
+        AddString(object, "error", finding.error);
+    }
+    return object;
+}
 
 std::string JsonString(std::string_view bytes) {
     std::string out;
@@ -246,6 +326,13 @@ std::string JsonOutput(const CliRun& run) {
         {"report", run.report},       {"notices", notices},
         {"cancelled", run.cancelled}, {"saved", OptionalString(run.saved)},
     };
+    if (run.findings) {
+        nlohmann::ordered_json findings = nlohmann::ordered_json::array();
+        for (const Finding& finding : *run.findings) {
+            findings.push_back(FindingJson(finding));
+        }
+        object["findings"] = std::move(findings);
+    }
     std::string out;
     Dump(object, out, 0);
     out += '\n';

@@ -3,6 +3,9 @@
 #include <string>
 #include <string_view>
 
+#include <nlohmann/json.hpp>
+
+#include "checks/Finding.h"
 #include "cli/CliRun.h"
 
 namespace veltrane::cli {
@@ -18,6 +21,14 @@ std::string CounterLine(const CliRun& run);
 
 // The --json output: one object and a line end.
 std::string JsonOutput(const CliRun& run);
+
+// One finding as a JSON object, with the members its rule carries in the order of the contract.
+// A string that is not valid UTF-8 also gets a member of its name plus "_bytes": its raw bytes in
+// base64.
+nlohmann::ordered_json FindingJson(const Finding& finding);
+
+// Standard base64 (with "=" padding) of bytes.
+std::string Base64(std::string_view bytes);
 
 // A JSON string literal for bytes: valid UTF-8 is kept, every byte that is not part of valid
 // UTF-8 becomes a \u00XX escape of its own.

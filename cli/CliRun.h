@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "checks/Finding.h"
 #include "fs/RunContext.h"
 
 namespace veltrane::cli {
@@ -50,6 +51,7 @@ struct CliRun {
     std::vector<Notice> notices;      // every box raised, in order
     bool cancelled = false;
     std::optional<std::string> saved;  // file written by list --output
+    std::optional<Findings> findings;  // the run's findings, for the tools that report them
     int status = kExitClean;
 };
 
@@ -66,5 +68,6 @@ CliRun RunNamesCommand(const std::string& path, bool recursive, CliContext& ctx)
 CliRun RunListCommand(const std::string& path, const std::optional<std::string>& output, CliContext& ctx);
 CliRun RunPathsCommand(const std::string& path, bool fileMode, CliContext& ctx);
 CliRun RunVersionsCommand(const std::string& path, bool fileMode, bool fix, CliContext& ctx);
+CliRun RunPackageCommand(const std::string& path, const std::vector<std::string>& runtimes, CliContext& ctx);
 
 }  // namespace veltrane::cli

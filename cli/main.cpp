@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/CliOutput.h"
 #include "cli/CliRun.h"
@@ -56,6 +57,7 @@ int Main(int argc, char** argv) {
     bool folder = false;
     bool fix = false;
     std::optional<std::string> output;
+    std::vector<std::string> runtimes;
 
     CLI::App* names = app.add_subcommand("names", "Report file and folder names of 32 characters or more.");
     names->add_flag("--recursive", recursive, "Check every level below PATH (\"Entire directory\")");
@@ -84,6 +86,15 @@ int Main(int argc, char** argv) {
     list->add_flag("--json", json, "Write one JSON object to stdout");
     list->add_option("PATH", path, "Folder to list")->required();
 
+    CLI::App* package = app.add_subcommand(
+        "package",
+        "Check that a package holds every file its Poser files refer to, with paths that load anywhere.");
+    package->add_option("--runtime", runtimes, "Also look in this Poser runtime (repeatable)")
+        ->type_name("DIR")
+        ->allow_extra_args(false);
+    package->add_flag("--json", json, "Write one JSON object to stdout");
+    package->add_option("PATH", path, "Package folder (holding Runtime) or a Runtime folder")->required();
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -103,6 +114,8 @@ int Main(int argc, char** argv) {
     } else if (versions->parsed()) {
         ctx.m_answerQuestionsOk = fix;
         run = RunVersionsCommand(path, ResolveFileMode(path, file, folder), fix, ctx);
+    } else if (package->parsed()) {
+        run = RunPackageCommand(path, runtimes, ctx);
     } else {
         run = RunListCommand(path, output, ctx);
     }
@@ -111,6 +124,7 @@ int Main(int argc, char** argv) {
     if (json) {
         Write(stdout, JsonOutput(run));
     } else {
+        run.findings.reset();  // the plain output is the report; a long list of findings need not stay
         Write(stdout, PlainStdout(run));
         Write(stderr, PlainStderr(run));
     }

@@ -3,7 +3,7 @@
 # 64-bit Windows and runs the tests under wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh g++-mingw-w64-x86-64 wine wine64
+bash scripts/deps.sh g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64
 
 export WINEDEBUG=-all
 export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-veltrane}"

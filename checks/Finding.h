@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace veltrane {
+
+// Every kind of problem (and of information) that a tool reports, for scripts as well as for the
+// report text. The order is the order in which reports list them.
+enum class Rule {
+    LongName,
+    UnquotedSpaces,
+    AbsolutePath,
+    Backslash,
+    TooLong,
+    Version,
+    UnreadableFile,
+    UnreadableFolder,
+    MissingFile,
+    CaseMismatch,
+    OutsideRuntime,
+    AnyPlatformAbsolute,
+    Compressed,
+    NoRuntime,
+    Unreferenced,
+};
+
+// The rule's name in machine-readable output: "long-name", "missing-file", ...
+const char* RuleName(Rule rule);
+
+// False for rules that inform only (unreferenced): they are listed but not counted as problems.
+bool IsProblem(Rule rule);
+
+// The members a finding of a rule carries, as bits, in the order printers write them.
+enum FindingField : unsigned {
+    kFieldPath = 1u << 0,      // the entry the finding is about
+    kFieldFile = 1u << 1,      // the library file that holds the line (kept in Finding::path)
+    kFieldLine = 1u << 2,      // line number as the line reader counts it
+    kFieldLength = 1u << 3,    // name length
+    kFieldKeyword = 1u << 4,   // first word of the line
+    kFieldValue = 1u << 5,     // the value as judged
+    kFieldText = 1u << 6,      // the whole line
+    kFieldFixed = 1u << 7,     // whether a fix rewrote the line
+    kFieldResolved = 1u << 8,  // what the reference led to, or null
+    kFieldError = 1u << 9,     // the file-error text
+};
+unsigned FindingFields(Rule rule);
+
+// One problem (or piece of information) found by a tool: plain data, from which both the report
+// text and the machine-readable output are made. Members a rule does not carry stay empty.
+struct Finding {
+    Rule rule = Rule::MissingFile;
+    std::string path;  // the entry, or for a line finding the library file
+    uint32_t line = 0;
+    uint32_t length = 0;
+    std::string keyword;
+    std::string value;
+    std::string text;
+    bool fixed = false;
+    std::optional<std::string> resolved;
+    std::string error;
+
+    bool operator==(const Finding&) const = default;
+};
+
+using Findings = std::vector<Finding>;
+
+}  // namespace veltrane

@@ -1,0 +1,439 @@
+#include "checks/PackageCheck.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+#include <unordered_set>
+#include <utility>
+
+#include "checks/CaseResolver.h"
+#include "checks/LibraryReference.h"
+#include "fs/FileOps.h"
+#include "fs/FileRecordArray.h"
+#include "fs/GzipSource.h"
+#include "fs/LineScanner.h"
+#include "fs/PathParts.h"
+
+namespace veltrane {
+
+namespace {
+
+constexpr int kRuleCount = static_cast<int>(Rule::Unreferenced) + 1;
+
+constexpr const char* kErrorTitle = "ERROR";
+constexpr const char* kPathMissingText =
+    "Path specified does not exist or points to an unexisting file.\r\nPlease make sure you enter a valid "
+    "path.  ";
+constexpr const char* kNotAFolderText = "Path specified does not point to a folder, or it is invalid.  ";
+constexpr const char* kRuntimeMissingText =
+    "The folder to also look in does not exist or is not a folder:\r\n";
+constexpr const char* kNothingFound = "No Problems found!";
+constexpr const char* kCancelledAfterScan = "User Cancelled Operation - no results to show";
+constexpr const char* kCancelled = "User Cancelled Operation. Showing partial results!\r\n\r\n";
+
+// Every file below the package, so that textures and geometries can be told apart as well.
+constexpr const char* kAllFiles = "*.*";
+
+constexpr std::string_view kRuntime = "Runtime";
+constexpr std::string_view kUnreferencedFolders[] = {"textures", "Geometries"};
+
+// Library files by extension, lowered: the nine plain ones and their compressed forms.
+constexpr std::string_view kLibraryExtensions[] = {".cm2", ".pz2", ".lt2", ".pp2", ".cr2",
+                                                   ".fc2", ".hr2", ".pz3", ".hd2"};
+constexpr std::string_view kCompressedLibraryExtensions[] = {".crz", ".pzz", ".p2z", ".ppz", ".hrz",
+                                                             ".fcz", ".ltz", ".cmz", ".hdz"};
+// Compressed geometry: reported, not read.
+constexpr std::string_view kCompressedGeometryExtension = ".obz";
+
+const char* SectionHeader(Rule rule) {
+    switch (rule) {
+        case Rule::UnreadableFile:
+            return "These files could not be read:\r\n";
+        case Rule::UnreadableFolder:
+            return "These folders could not be read:\r\n";
+        case Rule::MissingFile:
+            return "These references name files that are neither in the package nor in a runtime looked "
+                   "in:\r\n";
+        case Rule::CaseMismatch:
+            return "These references find their files only when letter case is ignored (they fail on "
+                   "case-sensitive volumes):\r\n";
+        case Rule::OutsideRuntime:
+            return "These references lead outside the package's Runtime folder:\r\n";
+        case Rule::AnyPlatformAbsolute:
+            return "These references are absolute paths (a drive, a server, a Mac volume or a leading "
+                   "/):\r\n";
+        case Rule::Compressed:
+            return "These files are compressed (older Poser releases and most other programs cannot read "
+                   "them):\r\n";
+        case Rule::NoRuntime:
+            return "This folder holds no Runtime folder:\r\n";
+        case Rule::Unreferenced:
+            return "No Poser file of the package refers to these textures and geometries (for "
+                   "information):\r\n";
+        default:
+            return "";
+    }
+}
+
+enum class FileKind { Other, Library, CompressedLibrary, CompressedGeometry };
+
+FileKind KindOf(const std::string& path) {
+    const std::string ext = AsciiLowered(SplitPath(path).extension);
+    auto in = [&](const auto& list) {
+        return std::find(std::begin(list), std::end(list), ext) != std::end(list);
+    };
+    if (in(kLibraryExtensions)) {
+        return FileKind::Library;
+    }
+    if (in(kCompressedLibraryExtensions)) {
+        return FileKind::CompressedLibrary;
+    }
+    return ext == kCompressedGeometryExtension ? FileKind::CompressedGeometry : FileKind::Other;
+}
+
+std::string WithoutTrailingSeparators(std::string path) {
+    while (path.size() > 1 && EndsWithSeparator(path)) {
+        path.pop_back();
+    }
+    return path;
+}
+
+// Where a package's (or an installation's) Runtime folder is.
+struct RuntimeFolder {
+    std::string root;     // the package root, ending in a separator: references are relative to it
+    std::string runtime;  // the Runtime folder, ending in a separator; empty when there is none
+    std::string name;     // the Runtime folder's name as stored
+};
+
+RuntimeFolder LocateRuntime(const std::string& path, CCaseResolver& resolver) {
+    RuntimeFolder found;
+    const std::string bare = WithoutTrailingSeparators(path);
+    const std::string_view last = LastComponent(bare);
+    if (AsciiLowered(last) == AsciiLowered(kRuntime)) {
+        found.runtime = WithTrailingSeparator(bare);
+        found.name = std::string(last);
+        found.root = std::string(bare.substr(0, bare.size() - last.size()));
+        if (found.root.empty()) {
+            found.root = std::string(".") + kSeparator;
+        }
+        return found;
+    }
+    found.root = WithTrailingSeparator(bare);
+    found.name = resolver.FindEntry(found.root, kRuntime, true);
+    if (!found.name.empty()) {
+        found.runtime = found.root + found.name + kSeparator;
+    }
+    return found;
+}
+
+// Puts findings into rule order, keeping the order of discovery within a rule, in place: a finding
+// list can be large, and a second copy of it is not needed.
+void SortByRule(Findings& findings) {
+    std::array<size_t, kRuleCount> next{};
+    for (const Finding& finding : findings) {
+        ++next[static_cast<size_t>(finding.rule)];
+    }
+    size_t start = 0;
+    for (size_t& slot : next) {
+        start += std::exchange(slot, start);
+    }
+    std::vector<uint32_t> target(findings.size());
+    for (size_t i = 0; i < findings.size(); ++i) {
+        target[i] = static_cast<uint32_t>(next[static_cast<size_t>(findings[i].rule)]++);
+    }
+    for (size_t i = 0; i < findings.size(); ++i) {
+        while (target[i] != i) {
+            const uint32_t j = target[i];
+            std::swap(findings[i], findings[j]);
+            std::swap(target[i], target[j]);
+        }
+    }
+}
+
+// One run over one package.
+class PackageChecker {
+public:
+    PackageChecker(const std::string& path, const std::vector<std::string>& runtimes, RunContext& ctx)
+        : m_path(path), m_ctx(ctx), m_scanner(&ctx) {
+        m_package = LocateRuntime(path, m_resolver);
+        for (const std::string& runtime : runtimes) {
+            m_extraRuntimes.push_back(LocateRuntime(runtime, m_resolver));
+            if (m_extraRuntimes.back().runtime.empty()) {
+                // A folder without a Runtime folder of its own is taken as the Runtime folder.
+                m_extraRuntimes.back().runtime = m_extraRuntimes.back().root;
+            }
+        }
+    }
+
+    void Run(PackageCheckRun& run);
+
+private:
+    // Findings go into one list in the order they are found and are put into report order at the end.
+    Finding& Add(Rule rule, const std::string& path) {
+        Finding& finding = m_findings.emplace_back();
+        finding.rule = rule;
+        finding.path = path;
+        return finding;
+    }
+    bool ReadLibraryFile(const std::string& file, bool compressedByName);
+    void JudgeReference(const std::string& file, uint32_t line, const LibraryReference& reference);
+    CCaseResolver::Result ResolveInRuntime(const RuntimeFolder& runtime,
+                                           const std::vector<std::string_view>& components);
+    void ListUnreferenced(const std::vector<std::string>& files);
+
+    const std::string& m_path;
+    RunContext& m_ctx;
+    GzipSource m_source;
+    CLineScanner m_scanner;  // declared after the source it reads from
+    CCaseResolver m_resolver;
+    CReferenceReader m_reader;
+    RuntimeFolder m_package;
+    std::vector<RuntimeFolder> m_extraRuntimes;
+    std::unordered_set<std::string> m_referenced;  // package files that a reference found
+    Findings m_findings;
+};
+
+CCaseResolver::Result PackageChecker::ResolveInRuntime(const RuntimeFolder& runtime,
+                                                       const std::vector<std::string_view>& components) {
+    CCaseResolver::Result result;
+    if (runtime.runtime.empty()) {
+        return result;
+    }
+    const std::vector<std::string_view> below(components.begin() + 1, components.end());
+    result = m_resolver.Resolve(runtime.runtime, below);
+    if (result.match == CCaseResolver::Match::Exact && components.front() != runtime.name) {
+        result.match = CCaseResolver::Match::IgnoringCase;
+    }
+    return result;
+}
+
+void PackageChecker::JudgeReference(const std::string& file, uint32_t line,
+                                    const LibraryReference& reference) {
+    auto add = [&](Rule rule, std::optional<std::string> resolved) {
+        Finding& finding = Add(rule, file);
+        finding.line = line;
+        finding.keyword = std::string(reference.keyword);
+        finding.value = reference.value;
+        finding.resolved = std::move(resolved);
+    };
+    const ReferencePath parsed = ParseReferencePath(reference.value);
+    if (parsed.absolute) {
+        add(Rule::AnyPlatformAbsolute, std::nullopt);
+        return;
+    }
+    const auto& components = parsed.components;
+    if (parsed.escapesRoot || components.empty() ||
+        AsciiLowered(components.front()) != AsciiLowered(kRuntime)) {
+        std::optional<std::string> resolved;
+        if (!parsed.escapesRoot) {
+            CCaseResolver::Result found = m_resolver.Resolve(m_package.root, components);
+            if (found.match != CCaseResolver::Match::None) {
+                resolved = std::move(found.path);
+            }
+        }
+        add(Rule::OutsideRuntime, std::move(resolved));
+        return;
+    }
+    CCaseResolver::Result found = ResolveInRuntime(m_package, components);
+    if (found.match == CCaseResolver::Match::Exact) {
+        m_referenced.insert(std::move(found.path));
+        return;
+    }
+    if (found.match == CCaseResolver::Match::IgnoringCase) {
+        m_referenced.insert(found.path);
+        add(Rule::CaseMismatch, std::move(found.path));
+        return;
+    }
+    for (const RuntimeFolder& runtime : m_extraRuntimes) {
+        if (ResolveInRuntime(runtime, components).match != CCaseResolver::Match::None) {
+            return;  // base content the package relies on
+        }
+    }
+    add(Rule::MissingFile, std::nullopt);
+}
+
+// Reads one library file line by line, through its compression when it has one; false when Escape
+// ended the read.
+bool PackageChecker::ReadLibraryFile(const std::string& file, bool compressedByName) {
+    m_reader.Reset();
+    errno = 0;
+    if (!m_source.Open(file)) {
+        Add(Rule::UnreadableFile, file).error =
+            FileErrorText(std::error_code(errno, std::generic_category()), file);
+        return true;
+    }
+    const bool compressed = compressedByName || m_source.IsCompressed();
+    const size_t findingsBefore = m_findings.size();
+    m_scanner.Attach(m_source);
+    const ScanEnd end = m_scanner.Scan({}, [&](std::string_view text, uint32_t number) {
+        if (auto reference = m_reader.Examine(text)) {
+            JudgeReference(file, number, *reference);
+        }
+        return true;
+    });
+    const bool readError = m_scanner.HadReadError();
+    const bool damaged = m_source.WasDamaged();
+    m_scanner.Close();
+    if (end == ScanEnd::Escaped) {
+        m_findings.resize(findingsBefore);  // the file being read when Escape came adds nothing
+        return false;
+    }
+    if (compressed) {
+        Add(Rule::Compressed, file);
+    }
+    if (readError) {
+        Add(Rule::UnreadableFile, file).error =
+            damaged ? file + " is compressed, and its compressed data is damaged or cut short."
+                    : FileErrorText(std::make_error_code(std::errc::io_error), file);
+    }
+    return true;
+}
+
+void PackageChecker::ListUnreferenced(const std::vector<std::string>& files) {
+    if (m_package.runtime.empty()) {
+        return;
+    }
+    std::vector<std::string> folders;
+    for (std::string_view name : kUnreferencedFolders) {
+        const std::string stored = m_resolver.FindEntry(m_package.runtime, name, true);
+        if (!stored.empty()) {
+            folders.push_back(m_package.runtime + stored + kSeparator);
+        }
+    }
+    for (const std::string& file : files) {
+        const bool inFolder = std::any_of(folders.begin(), folders.end(), [&](const std::string& folder) {
+            return file.starts_with(folder);
+        });
+        if (inFolder && m_referenced.count(file) == 0) {
+            Add(Rule::Unreferenced, file);
+        }
+    }
+}
+
+void PackageChecker::Run(PackageCheckRun& run) {
+    if (m_package.runtime.empty()) {
+        Add(Rule::NoRuntime, m_path);
+    }
+    std::vector<std::string> files;
+    {
+        CFileRecordArray records;
+        records.SetFillDetails(false);
+        records.ScanFolder(
+            WithTrailingSeparator(m_path),
+            {.patterns = kAllFiles, .recurse = true, .order = InsertOrder::DescendingName, .ctx = &m_ctx});
+        if (m_ctx.PollEscape()) {
+            m_ctx.RestoreWait();
+            run.cancelled = true;
+            run.report = kCancelledAfterScan;
+            return;
+        }
+        m_ctx.RestoreWait();
+        const std::vector<CFileRecord>& all = records.Records();
+        files.reserve(all.size());
+        for (auto it = all.rbegin(); it != all.rend(); ++it) {
+            files.push_back(it->m_path);
+        }
+    }
+
+    for (const std::string& file : files) {
+        const FileKind kind = KindOf(file);
+        if (kind == FileKind::Other) {
+            continue;
+        }
+        if (kind == FileKind::CompressedGeometry) {
+            Add(Rule::Compressed, file);
+            continue;
+        }
+        ++run.filesChecked;
+        if (!ReadLibraryFile(file, kind == FileKind::CompressedLibrary)) {
+            run.cancelled = true;
+            break;
+        }
+    }
+    if (!run.cancelled) {
+        ListUnreferenced(files);
+    }
+
+    SortByRule(m_findings);
+    run.problemsFound = static_cast<int32_t>(std::count_if(
+        m_findings.begin(), m_findings.end(), [](const Finding& f) { return IsProblem(f.rule); }));
+    run.findings = std::move(m_findings);
+    run.report = PackageReport(run.findings, run.cancelled);
+    if (run.cancelled) {
+        m_ctx.RestoreWait();
+    }
+}
+
+bool IsFolder(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && std::filesystem::is_directory(ToFsPath(path), ec);
+}
+
+}  // namespace
+
+std::string PackageReport(const Findings& findings, bool cancelled) {
+    std::string report = cancelled ? kCancelled : "";
+    const bool problems = std::any_of(findings.begin(), findings.end(),
+                                      [](const Finding& finding) { return IsProblem(finding.rule); });
+    if (!problems && !cancelled) {
+        report = kNothingFound;
+        if (!findings.empty()) {
+            report += "\r\n\r\n";
+        }
+    }
+    for (size_t i = 0; i < findings.size(); ++i) {
+        const Finding& finding = findings[i];
+        if (i == 0 || findings[i - 1].rule != finding.rule) {
+            report += SectionHeader(finding.rule);
+        }
+        report += finding.path;
+        if (finding.line != 0) {
+            report += ", line ";
+            report += std::to_string(finding.line);
+            report += ": ";
+            report += finding.value;
+        }
+        report += "\r\n";
+        if (i + 1 == findings.size() || findings[i + 1].rule != finding.rule) {
+            report += "\r\n";
+        }
+    }
+    return report;
+}
+
+PackageCheckRun RunPackageCheck(const std::string& path, const std::vector<std::string>& runtimes,
+                                RunContext& ctx) {
+    const size_t noticesBefore = ctx.Notices().size();
+    PackageCheckRun run;
+    std::error_code ec;
+    const bool exists = !path.empty() && std::filesystem::exists(ToFsPath(path), ec);
+    const auto missingRuntime =
+        std::find_if(runtimes.begin(), runtimes.end(), [](const std::string& dir) { return !IsFolder(dir); });
+    if (!exists) {
+        run.stop = PackageCheckStop::PathMissing;
+        run.disableCheckButton = true;
+        ctx.Notify(NoticeKind::Error, kErrorTitle, kPathMissingText);
+    } else if (!IsFolder(path)) {
+        run.stop = PackageCheckStop::NotAFolder;
+        ctx.Notify(NoticeKind::Error, kErrorTitle, kNotAFolderText);
+    } else if (missingRuntime != runtimes.end()) {
+        run.stop = PackageCheckStop::RuntimeMissing;
+        ctx.Notify(NoticeKind::Error, kErrorTitle, kRuntimeMissingText + *missingRuntime);
+    } else {
+        {
+            WaitCursorScope wait(ctx);
+            ProgressScope progress(ctx);
+            PackageChecker checker(path, runtimes, ctx);
+            checker.Run(run);
+        }
+        run.refreshCounters = true;
+        ctx.CountersChanged(run.filesChecked, run.problemsFound);
+    }
+    run.notices.assign(ctx.Notices().begin() + static_cast<std::ptrdiff_t>(noticesBefore),
+                       ctx.Notices().end());
+    return run;
+}
+
+}  // namespace veltrane

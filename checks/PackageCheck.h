@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "checks/Finding.h"
+#include "fs/RunContext.h"
+
+namespace veltrane {
+
+inline constexpr const char* kPackageFilesLabel = "Files checked: ";
+inline constexpr const char* kPackageProblemsLabel = "Problems found:";
+
+// Where a press of "&Check!" on the Package Check page stopped before showing a result.
+enum class PackageCheckStop {
+    None,            // the result is shown
+    PathMissing,     // nothing exists at the path
+    NotAFolder,      // the path is not a folder
+    RuntimeMissing,  // an extra runtime to look in is not a folder
+};
+
+// Everything a press of "&Check!" on the Package Check page produces, for the page or the command line.
+struct PackageCheckRun {
+    PackageCheckStop stop = PackageCheckStop::None;
+    std::string report;         // the results-box text ("No Problems found!" when there are none)
+    int32_t filesChecked = 0;   // "Files checked: ": library files read
+    int32_t problemsFound = 0;  // "Problems found:": findings that are problems
+    bool refreshCounters = false;
+    bool disableCheckButton = false;  // the path did not exist
+    bool cancelled = false;
+    std::vector<Notice> notices;
+    Findings findings;  // in report order
+};
+
+// Checks the package at path (the folder that holds Runtime, or a Runtime folder itself): every
+// reference in its library files must name a file of the package (or of one of the runtimes, which
+// are Poser installations or their Runtime folders), spelt in the case it is stored in, inside
+// Runtime and relative; compressed files are reported and read through their compression; files
+// under Runtime's textures and Geometries that nothing refers to are listed for information.
+// Validates the paths first (the "ERROR" boxes, raised through ctx). Shows the wait cursor and the
+// progress window for the run and polls Escape once per folder entry and once per line read.
+PackageCheckRun RunPackageCheck(const std::string& path, const std::vector<std::string>& runtimes,
+                                RunContext& ctx);
+
+// The report text of a run's findings, sections in rule order; cancelled marks a partial result.
+std::string PackageReport(const Findings& findings, bool cancelled);
+
+}  // namespace veltrane

@@ -1,0 +1,258 @@
+#include "checks/PackageCheck.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "checks/LibraryReference.h"
+#include "support/Gzip.h"
+#include "support/ScriptedContext.h"
+#include "support/TestTree.h"
+
+namespace veltrane {
+namespace {
+
+using test::ScriptedContext;
+using test::TempDir;
+
+using test::Gzip;
+
+TEST(PackageCheckTest, ReferenceLines) {
+    struct Case {
+        std::string line;
+        const char* keyword;  // nullptr: no reference
+        const char* value;
+    };
+    const Case cases[] = {
+        {"\ttextureMap \":Runtime:textures:A:b c.jpg\"", "textureMap", ":Runtime:textures:A:b c.jpg"},
+        {"figureResFile :Runtime:Geometries:G:g.obj", "figureResFile", ":Runtime:Geometries:G:g.obj"},
+        {"objFileGeom 0 0 :Runtime:Geometries:G:g.obj", "objFileGeom", ":Runtime:Geometries:G:g.obj"},
+        {"objFileGeom :Runtime:g.obj", "objFileGeom", ":Runtime:g.obj"},
+        {"  bumpMap \" Runtime\\b.jpg \" ", "bumpMap", "Runtime\\b.jpg"},
+        {"reflectionMap r.jpg", "reflectionMap", "r.jpg"},
+        {"transparencyMap t.jpg", "transparencyMap", "t.jpg"},
+        {"readScript \":Runtime:libraries:pose:x.pz2\"", "readScript", ":Runtime:libraries:pose:x.pz2"},
+        {"morphBinaryFile :Runtime:Geometries:m.pmd", "morphBinaryFile", ":Runtime:Geometries:m.pmd"},
+        {"textureMap NO_MAP", nullptr, nullptr},
+        {"textureMap \"\"", nullptr, nullptr},
+        {"textureMap", nullptr, nullptr},
+        {"TextureMap a.jpg", nullptr, nullptr},
+        {"mytextureMap a.jpg", nullptr, nullptr},
+        {"file \":Runtime:textures:outside.jpg\"", nullptr, nullptr},  // not in a material node
+    };
+    CReferenceReader reader;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        const auto reference = reader.Examine(c.line);
+        ASSERT_EQ(reference.has_value(), c.keyword != nullptr);
+        if (reference) {
+            EXPECT_EQ(reference->keyword, c.keyword);
+            EXPECT_EQ(reference->value, c.value);
+        }
+    }
+}
+
+TEST(PackageCheckTest, FileLinesCountOnlyInsideMaterialNodes) {
+    const char* lines[] = {"material skin",
+                           "\t{",
+                           "\tshaderTree",
+                           "\t\t{",
+                           "\t\tfile \":Runtime:a.jpg\"",
+                           "\t\t}",
+                           "\tfile NO_MAP",
+                           "\t}",
+                           "file \":Runtime:b.jpg\"",
+                           "node x",
+                           "{",
+                           "file :Runtime:c.jpg",
+                           "}"};
+    CReferenceReader reader;
+    std::vector<std::string> found;
+    for (const char* line : lines) {
+        if (auto reference = reader.Examine(line)) {
+            found.push_back(reference->value);
+        }
+    }
+    EXPECT_EQ(found, std::vector<std::string>{":Runtime:a.jpg"});
+}
+
+TEST(PackageCheckTest, ReferencePathForms) {
+    using Parts = std::vector<std::string_view>;
+    struct Case {
+        const char* value;
+        bool absolute;
+        bool escapes;
+        Parts components;
+    };
+    const Case cases[] = {
+        {":Runtime:Textures:A:b.jpg", false, false, {"Runtime", "Textures", "A", "b.jpg"}},
+        {"Runtime:Textures:b.jpg", true, false, {}},  // a Mac volume named Runtime
+        {"Runtime\\textures\\b.jpg", false, false, {"Runtime", "textures", "b.jpg"}},
+        {"\\Runtime\\textures\\b.jpg", false, false, {"Runtime", "textures", "b.jpg"}},
+        {"Runtime/textures/./b.jpg", false, false, {"Runtime", "textures", "b.jpg"}},
+        {"Runtime/textures/../b.jpg", false, false, {"Runtime", "b.jpg"}},
+        {"Runtime/../../b.jpg", false, true, {}},
+        {"C:\\Program Files\\b.jpg", true, false, {}},
+        {"c:/b.jpg", true, false, {}},
+        {"Macintosh HD:Applications:Poser 4:Runtime:b.jpg", true, false, {}},
+        {"\\\\server\\share\\b.jpg", true, false, {}},
+        {"/Users/me/b.jpg", true, false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        const ReferencePath parsed = ParseReferencePath(c.value);
+        EXPECT_EQ(parsed.absolute, c.absolute);
+        EXPECT_EQ(parsed.escapesRoot, c.escapes);
+        EXPECT_EQ(parsed.components, c.components);
+    }
+}
+
+// What a run found, one "rule line value" or "rule path" string per finding, in report order.
+std::vector<std::string> Summary(const PackageCheckRun& run, const std::string& root) {
+    std::vector<std::string> summary;
+    for (const Finding& f : run.findings) {
+        std::string path = f.path.substr(std::min(f.path.size(), root.size() + 1));
+        std::replace(path.begin(), path.end(), '\\', '/');
+        std::string line = std::string(RuleName(f.rule)) + " " + path;
+        if (f.line != 0) {
+            line += ":" + std::to_string(f.line) + " " + f.value;
+        }
+        summary.push_back(line);
+    }
+    return summary;
+}
+
+class PackageTreeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_pkg.WriteFile("Runtime/textures/A/b.jpg", "t");
+        m_pkg.WriteFile("Runtime/textures/A/unused.jpg", "t");
+        m_pkg.WriteFile("Runtime/Geometries/G/g.obj", "g");
+        m_pkg.WriteFile("Downloads/d.jpg", "t");
+        m_base.WriteFile("Runtime/textures/Base/skin.jpg", "t");
+        m_pkg.WriteFile("Runtime/libraries/pose/P/refs.pz2",
+                        "version\r\n"
+                        "textureMap \":Runtime:textures:A:b.jpg\"\r\n"        // 2 colon form
+                        "bumpMap Runtime\\textures\\A\\b.jpg\r\n"             // 3 backslash form
+                        "reflectionMap /Runtime/textures/A/b.jpg\r\n"         // 4 a leading slash
+                        "transparencyMap Runtime/textures/A/b.jpg\r\n"        // 5 slash form
+                        "textureMap :runtime:Textures:a:B.JPG\r\n"            // 6 case
+                        "textureMap NO_MAP\r\n"                               // 7
+                        "textureMap :Runtime:textures:A:missing.jpg\r\n"      // 8
+                        "figureResFile \"C:\\Program Files\\x.obj\"\r\n"      // 9
+                        "textureMap \"Macintosh HD:Applications:x.jpg\"\r\n"  // 10
+                        "textureMap \\\\server\\share\\x.jpg\r\n"             // 11
+                        "textureMap :Downloads:d.jpg\r\n"                     // 12
+                        "textureMap :Runtime:..:..:x.jpg\r\n"                 // 13
+                        "objFileGeom 0 0 :Runtime:Geometries:G:g.obj\r\n"     // 14
+                        "textureMap :Runtime:textures:Base:skin.jpg\r\n");    // 15 base content
+    }
+
+    PackageCheckRun Check(const std::string& path, std::vector<std::string> runtimes = {}) {
+        ScriptedContext ctx;
+        PackageCheckRun run = RunPackageCheck(path, runtimes, ctx);
+        EXPECT_EQ(ctx.m_progressShown, ctx.m_progressClosed);
+        EXPECT_EQ(ctx.m_waitDepth, 0);
+        return run;
+    }
+
+    TempDir m_pkg;
+    TempDir m_base;
+    const std::string m_refs = "Runtime/libraries/pose/P/refs.pz2";
+};
+
+TEST_F(PackageTreeTest, EveryRuleOnEveryPathForm) {
+    const PackageCheckRun run = Check(m_pkg.Root());
+    const std::vector<std::string> expected = {
+        "missing-file " + m_refs + ":8 :Runtime:textures:A:missing.jpg",
+        "missing-file " + m_refs + ":15 :Runtime:textures:Base:skin.jpg",
+        "case-mismatch " + m_refs + ":6 :runtime:Textures:a:B.JPG",
+        "outside-runtime " + m_refs + ":12 :Downloads:d.jpg",
+        "outside-runtime " + m_refs + ":13 :Runtime:..:..:x.jpg",
+        "any-platform-absolute " + m_refs + ":4 /Runtime/textures/A/b.jpg",
+        "any-platform-absolute " + m_refs + ":9 C:\\Program Files\\x.obj",
+        "any-platform-absolute " + m_refs + ":10 Macintosh HD:Applications:x.jpg",
+        "any-platform-absolute " + m_refs + ":11 \\\\server\\share\\x.jpg",
+        "unreferenced Runtime/textures/A/unused.jpg",
+    };
+    EXPECT_EQ(Summary(run, m_pkg.Root()), expected);
+    EXPECT_EQ(run.filesChecked, 1);
+    EXPECT_EQ(run.problemsFound, 9);
+    ASSERT_EQ(run.findings.size(), expected.size());
+    EXPECT_FALSE(run.findings[0].resolved);
+    EXPECT_EQ(run.findings[2].resolved, m_pkg.Path("Runtime/textures/A/b.jpg"));
+    EXPECT_EQ(run.findings[2].keyword, "textureMap");
+    EXPECT_EQ(run.findings[3].resolved, m_pkg.Path("Downloads/d.jpg"));
+}
+
+TEST_F(PackageTreeTest, ExtraRuntimeAndRuntimeFolderAsPath) {
+    for (const std::string& base : {m_base.Root(), m_base.Path("Runtime")}) {
+        SCOPED_TRACE(base);
+        const std::vector<std::string> found = Summary(Check(m_pkg.Path("Runtime"), {base}), m_pkg.Root());
+        EXPECT_EQ(std::count_if(found.begin(), found.end(),
+                                [](const std::string& s) { return s.starts_with("missing-file"); }),
+                  1);
+        EXPECT_EQ(found.back(), "unreferenced Runtime/textures/A/unused.jpg");
+    }
+}
+
+TEST_F(PackageTreeTest, CompressedFilesAreReportedAndRead) {
+    m_pkg.WriteFile("Runtime/libraries/props/P/z.ppz",
+                    Gzip("prop x\r\ntextureMap :Runtime:textures:A:gone.jpg\r\n"));
+    m_pkg.WriteFile("Runtime/libraries/props/P/hidden.pp2",
+                    Gzip("textureMap :Runtime:textures:A:unused.jpg\r\n"));
+    m_pkg.WriteFile("Runtime/Geometries/G/g2.obz", Gzip("v 0 0 0\r\n"));
+    m_pkg.WriteFile("Runtime/libraries/props/P/broken.ppz", Gzip("textureMap x\r\n").substr(0, 12));
+    const std::vector<std::string> found = Summary(Check(m_pkg.Root()), m_pkg.Root());
+    auto has = [&](const std::string& s) { return std::find(found.begin(), found.end(), s) != found.end(); };
+    EXPECT_TRUE(has("missing-file Runtime/libraries/props/P/z.ppz:2 :Runtime:textures:A:gone.jpg"));
+    EXPECT_TRUE(has("compressed Runtime/libraries/props/P/z.ppz"));
+    EXPECT_TRUE(has("compressed Runtime/libraries/props/P/hidden.pp2"));
+    EXPECT_TRUE(has("compressed Runtime/Geometries/G/g2.obz"));
+    EXPECT_TRUE(has("unreadable-file Runtime/libraries/props/P/broken.ppz"));
+    EXPECT_FALSE(has("unreferenced Runtime/textures/A/unused.jpg"));  // the hidden file refers to it
+    EXPECT_TRUE(has("unreferenced Runtime/Geometries/G/g2.obz"));
+}
+
+TEST(PackageCheckTest, NoRuntimeStopsAndCleanReports) {
+    TempDir dir;
+    dir.WriteFile("Loose/a.pz2", "textureMap NO_MAP\r\n");
+    ScriptedContext ctx;
+    PackageCheckRun run = RunPackageCheck(dir.Path("Loose"), {}, ctx);
+    EXPECT_EQ(run.report, "This folder holds no Runtime folder:\r\n" + dir.Path("Loose") + "\r\n\r\n");
+    EXPECT_EQ(run.problemsFound, 1);
+
+    dir.WriteFile("Pkg/Runtime/libraries/a.pz2", "textureMap NO_MAP\r\n");
+    run = RunPackageCheck(dir.Path("Pkg"), {}, ctx);
+    EXPECT_EQ(run.report, "No Problems found!");
+    EXPECT_EQ(run.filesChecked, 1);
+
+    const std::pair<std::string, PackageCheckStop> stops[] = {
+        {dir.Path("nowhere"), PackageCheckStop::PathMissing},
+        {dir.Path("Loose/a.pz2"), PackageCheckStop::NotAFolder},
+    };
+    for (const auto& [path, stop] : stops) {
+        EXPECT_EQ(RunPackageCheck(path, {}, ctx).stop, stop);
+    }
+    EXPECT_EQ(RunPackageCheck(dir.Path("Pkg"), {dir.Path("nowhere")}, ctx).stop,
+              PackageCheckStop::RuntimeMissing);
+}
+
+TEST(PackageCheckTest, EscapeOnALineShowsPartialResultsWithoutUnreferenced) {
+    TempDir dir;
+    dir.WriteFile("Runtime/textures/unused.jpg", "t");
+    dir.WriteFile("Runtime/a.pz2", "textureMap :Runtime:gone.jpg\r\ntextureMap :Runtime:gone2.jpg\r\n");
+    ScriptedContext probe;
+    RunPackageCheck(dir.Root(), {}, probe);
+    ScriptedContext ctx;
+    ctx.m_escapeAtPoll = probe.m_polls;  // the last line
+    const PackageCheckRun run = RunPackageCheck(dir.Root(), {}, ctx);
+    EXPECT_TRUE(run.cancelled);
+    EXPECT_EQ(run.report, "User Cancelled Operation. Showing partial results!\r\n\r\n");
+    EXPECT_TRUE(run.findings.empty());  // the file being read when Escape came adds nothing
+}
+
+}  // namespace
+}  // namespace veltrane
