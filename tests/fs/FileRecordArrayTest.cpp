@@ -438,7 +438,7 @@ TEST_F(ScanTest, FolderPastThePathLimitIsRecordedAsUnreadable) {
     }
     if (deepest.size() > PATH_MAX && levels.back() >= 0) {
         CFileRecordArray arr;
-        arr.ScanFolder(Folder(), "*.*", true, kOrderAppend, false, nullptr, nullptr);
+        arr.ScanFolder(Folder(), {.recurse = true});
         ASSERT_EQ(arr.UnreadableFolders().size(), 1u);
         const UnreadableFolder& folder = arr.UnreadableFolders()[0];
         // The first folder along the chain whose path, with its separator, is too long.
