@@ -83,7 +83,8 @@ FileListResult BuildFileList(const std::string& path, RunContext& ctx) {
         records.SetFillDetails(false);
         if (!path.empty()) {  // an empty path names no folder; it must not become the root
             records.ScanFolder(
-                folder, {.recurse = true, .order = InsertOrder::FolderGrouped, .counter = &counter, .ctx = &ctx});
+                folder,
+                {.recurse = true, .order = InsertOrder::FolderGrouped, .counter = &counter, .ctx = &ctx});
         }
         result.cancelled = records.IsCancelled();
         result.unreadableFolders = records.UnreadableFolders();

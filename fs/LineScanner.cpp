@@ -509,16 +509,16 @@ private:
     const bool m_bulk;
     LineEndFinder m_finder;
 
-    size_t m_len = 0;         // valid bytes in the block
-    bool m_last = false;      // the block is the input's last: nothing follows it
-    bool m_hitKnown = false;  // m_hit holds a search result for this block
-    size_t m_hit = 0;         // next needle occurrence at or after the last search start, m_len when none
-    uint32_t m_counter = 0;   // the line counter of the reader
-    size_t m_pos = 0;         // the reader's scan index, within the block
-    size_t m_chunkEnd = 0;    // end of the chunk that holds m_pos
-    size_t m_collected = 0;   // bytes collected for the current line
-    size_t m_lineStart = 0;   // where the current line's bytes start in the block
-    bool m_spilled = false;   // the current line began in an earlier block; those bytes are in m_line
+    size_t m_len = 0;           // valid bytes in the block
+    bool m_last = false;        // the block is the input's last: nothing follows it
+    bool m_hitKnown = false;    // m_hit holds a search result for this block
+    size_t m_hit = 0;           // next needle occurrence at or after the last search start, m_len when none
+    uint32_t m_counter = 0;     // the line counter of the reader
+    size_t m_pos = 0;           // the reader's scan index, within the block
+    size_t m_chunkEnd = 0;      // end of the chunk that holds m_pos
+    size_t m_collected = 0;     // bytes collected for the current line
+    size_t m_lineStart = 0;     // where the current line's bytes start in the block
+    bool m_spilled = false;     // the current line began in an earlier block; those bytes are in m_line
     bool m_continuing = false;  // the last piece delivered was cut: the next one goes on with its line
     ScanEnd m_end = ScanEnd::EndOfInput;
 };

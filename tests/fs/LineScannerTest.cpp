@@ -193,7 +193,11 @@ TEST(LineScannerTest, MatchesTheLiteralReadLineLoopOnGeneratedFiles) {
             // does not let a file open for reading be rewritten.
             const std::string path = dir.WriteFile(std::string(shape.name) + std::to_string(round) + ".cr2",
                                                    GenerateFile(rng, shape.size, shape.capacity));
-            for (const std::string needle : {"Map", "", "textureMap", "Z", "M"}) {
+            // A one-byte needle that occurs, once per shape (it costs as much as the others together).
+            const std::vector<std::string> needles =
+                round == 0 ? std::vector<std::string>{"Map", "", "textureMap", "Z", "M"}
+                           : std::vector<std::string>{"Map", "", "textureMap", "Z"};
+            for (const std::string& needle : needles) {
                 SCOPED_TRACE("needle '" + needle + "'");
                 const Outcome literal = ReadLiterally(path, shape.capacity, needle, 0, 0);
                 const Outcome fast = Scan(path, shape.capacity, needle, 0, 0);
