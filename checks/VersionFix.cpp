@@ -280,17 +280,25 @@ VersionFixResult FixVersionNumbers(const CFileRecordArray& records, RunContext& 
             result.stopped = true;
             break;
         }
-        std::string backup = BackupNameFor(path);
+        // A link the user named leads to the file to fix, which gets its backup beside it; a link
+        // found by the scan is never followed (the fix refuses it).
+        std::string target = path;
+        ReplaceOutcome outcome;
+        if (pathNamedByUser && !FollowLinks(target, outcome.ec)) {
+            outcome.failure = ReplaceFailure::ReadOriginal;
+            result.failures.push_back({path, FailureText(path, BackupNameFor(path), outcome), true});
+            result.stopped = true;
+            break;
+        }
+        std::string backup = BackupNameFor(target);
         if (backup.empty()) {
-            std::string cause = SplitPath(path).extension.empty()
+            std::string cause = SplitPath(target).extension.empty()
                                     ? "its name has no extension, so it has no backup name."
                                     : "its name already ends in \".old\", the extension of backups.";
             result.failures.push_back({path, NotFixed(path, cause), false});
             continue;
         }
-        ReplaceOutcome outcome;
-        // A link found by the scan is never followed; a link the user named is.
-        if (!ReplaceKeepingBackup(path, backup, transform, outcome, hooks, pathNamedByUser)) {
+        if (!ReplaceKeepingBackup(target, backup, transform, outcome, hooks)) {
             result.failures.push_back({path, FailureText(path, backup, outcome), true});
             result.stopped = true;
             break;

@@ -48,7 +48,8 @@ bool WriteFixedContent(FileSource& original, FileWriter& copy, std::error_code& 
 // original renamed to its backup name, copy renamed into place). A file without a backup name is
 // skipped and reported; any other failure leaves that file as it was and ends the fix there, with
 // the files before it fixed. Cannot be cancelled. pathNamedByUser: the one record is the path the
-// user typed (file mode), so a symbolic link there is followed; links among scanned files are not.
+// user typed (file mode), so a symbolic link there is followed and the file it leads to is fixed,
+// with its backup beside it; a link among scanned files is refused, never followed.
 VersionFixResult FixVersionNumbers(const CFileRecordArray& records, RunContext& ctx,
                                    const ReplaceHooks& hooks = {}, bool pathNamedByUser = false);
 

@@ -65,6 +65,9 @@ bool CliContext::Interrupted() const {
 }
 
 void InstallInterruptHandler() {
+    // Counting starts afresh: the next SIGINT is a first one.
+    g_interrupts.store(0);
+    g_escapeRequested.store(false);
 #ifdef _WIN32
     std::signal(SIGINT, OnInterrupt);
 #else

@@ -123,32 +123,6 @@ std::string ShortTemporaryName() {
     return name;
 }
 
-// Follows the symbolic links at path to the name of the file they lead to, which need not exist.
-bool FollowLinks(std::string& path, std::error_code& ec) {
-    namespace stdfs = std::filesystem;
-    for (int hops = 0; hops < 40; ++hops) {
-        const stdfs::path at = ToFsPath(path);
-        const stdfs::file_status status = stdfs::symlink_status(at, ec);
-        if (ec && !IsNotFound(ec)) {
-            return false;
-        }
-        ec.clear();
-        if (!stdfs::is_symlink(status)) {
-            return true;
-        }
-        stdfs::path to = stdfs::read_symlink(at, ec);
-        if (ec) {
-            return false;
-        }
-        if (to.is_relative()) {
-            to = at.parent_path() / to;
-        }
-        path = FromFsPath(to);
-    }
-    ec = std::make_error_code(std::errc::too_many_symbolic_link_levels);
-    return false;
-}
-
 #ifndef _WIN32
 // A file size limit must end a write with EFBIG, not end the program with SIGXFSZ. Left alone when
 // the program already handles or ignores the signal.
@@ -190,6 +164,31 @@ bool RenameNoReplaceAt(int fromDir, const char* from, int toDir, const char* to,
 #endif
 
 }  // namespace
+
+bool FollowLinks(std::string& path, std::error_code& ec) {
+    namespace stdfs = std::filesystem;
+    for (int hops = 0; hops < 40; ++hops) {
+        const stdfs::path at = ToFsPath(path);
+        const stdfs::file_status status = stdfs::symlink_status(at, ec);
+        if (ec && !IsNotFound(ec)) {
+            return false;
+        }
+        ec.clear();
+        if (!stdfs::is_symlink(status)) {
+            return true;
+        }
+        stdfs::path to = stdfs::read_symlink(at, ec);
+        if (ec) {
+            return false;
+        }
+        if (to.is_relative()) {
+            to = at.parent_path() / to;
+        }
+        path = FromFsPath(to);
+    }
+    ec = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+    return false;
+}
 
 std::string FileErrorText(const std::error_code& ec, const std::string& path) {
     switch (Classify(ec)) {
@@ -413,7 +412,7 @@ std::unique_ptr<FileWriter> ReplacementFile::TakeWriter() {
     return std::move(m_writer);
 }
 
-bool ReplacementFile::Place(bool replace, std::error_code& ec) {
+bool ReplacementFile::StillOurs(std::error_code& ec) const {
     FileState now;
     if (!Inspect(m_tempName, now, ec)) {
         return false;
@@ -423,7 +422,11 @@ bool ReplacementFile::Place(bool replace, std::error_code& ec) {
         ec = std::make_error_code(std::errc::permission_denied);
         return false;
     }
-    if (!Rename(m_tempName, m_targetName, replace, ec)) {
+    return true;
+}
+
+bool ReplacementFile::Place(bool replace, std::error_code& ec) {
+    if (!StillOurs(ec) || !Rename(m_tempName, m_targetName, replace, ec)) {
         return false;
     }
     m_tracked = false;

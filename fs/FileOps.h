@@ -54,6 +54,9 @@ public:
     // Renames from to to inside the folder, replacing what is at to or never replacing anything.
     bool Rename(const std::string& from, const std::string& to, bool replace, std::error_code& ec) const;
 
+    // True when the temporary name still holds the file we created; else false with ec set.
+    bool StillOurs(std::error_code& ec) const;
+
     // Puts the new file under the target's name, replacing what is there or never replacing
     // anything, once the temporary name is seen to still hold the file we created.
     bool Place(bool replace, std::error_code& ec);
@@ -76,6 +79,10 @@ private:
     int m_dir = -1;
 #endif
 };
+
+// Follows the symbolic links at path (each relative one from its own folder) and puts the name of
+// the file they lead to, which need not exist, into path. False with ec set on a loop or an error.
+bool FollowLinks(std::string& path, std::error_code& ec);
 
 // Replaces the file at path with data: writes a temporary file in the same folder, flushes it to
 // disk, renames it over path and flushes the folder. A symbolic link at path is followed and the

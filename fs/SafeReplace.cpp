@@ -70,7 +70,7 @@ bool DeferExitWhileRenaming(int status) {
 
 bool ReplaceKeepingBackup(const std::string& path, const std::string& backupPath,
                           const ContentTransform& transform, ReplaceOutcome& outcome,
-                          const ReplaceHooks& hooks, bool followLink) {
+                          const ReplaceHooks& hooks) {
     outcome = ReplaceOutcome{};
     std::error_code ec;
 
@@ -82,7 +82,7 @@ bool ReplaceKeepingBackup(const std::string& path, const std::string& backupPath
     const std::string backupName = FileNameOf(backupParts);
 
     FileSource original;
-    if (!original.Open(path, ec, followLink)) {
+    if (!original.Open(path, ec, false)) {
         return Fail(outcome, ReplaceFailure::ReadOriginal, ec);
     }
     const FileState before = original.State();
@@ -130,6 +130,10 @@ bool ReplaceKeepingBackup(const std::string& path, const std::string& backupPath
     if (!Continue(hooks, ReplaceStep::CopyWritten)) {
         copy.Abandon();
         return Fail(outcome, ReplaceFailure::Stopped, {});
+    }
+    // Touch the original only when the copy is still there to take its place.
+    if (!copy.StillOurs(ec)) {
+        return Fail(outcome, ReplaceFailure::WriteCopy, ec);
     }
 
     {

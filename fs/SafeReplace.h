@@ -60,8 +60,8 @@ using ContentTransform =
 // flushed to disk; then the original is renamed to backupPath (never replacing anything there);
 // then the temporary file is renamed to path (never replacing anything either).
 //
-// The original is read through the descriptor opened first (not following a link at path unless
-// followLink is set), and the new file gets its permission bits and, when running as root, its
+// The original is read through the descriptor opened first (a link at path is refused, never
+// followed), and the new file gets its permission bits and, when running as root, its
 // owner, from that descriptor onto the new file's own (see ReplacementFile). When the file under
 // the backup name after the first rename is not the file that was read, unchanged, someone saved
 // it meanwhile: it gets its name back and the copy is dropped (ChangedMeanwhile).
@@ -71,7 +71,7 @@ using ContentTransform =
 // request to end the process waits (see DeferExitWhileRenaming).
 bool ReplaceKeepingBackup(const std::string& path, const std::string& backupPath,
                           const ContentTransform& transform, ReplaceOutcome& outcome,
-                          const ReplaceHooks& hooks = {}, bool followLink = true);
+                          const ReplaceHooks& hooks = {});
 
 // For signal handlers that end the process: when a file stands between its two renames, records
 // status and returns true, and the process ends with status as soon as that file is complete;
