@@ -228,7 +228,7 @@ VersionRunResult RunVersionCheck(const std::string& path, VersionCheckMode mode,
                                          NoticeButtons::OkCancel);
         if (answer == NoticeAnswer::Ok) {
             run.fixRan = true;
-            run.fix = FixVersionNumbers(records, ctx, hooks);
+            run.fix = FixVersionNumbers(records, ctx, hooks, mode == VersionCheckMode::File);
             for (const VersionFixFailure& failure : run.fix.failures) {
                 ctx.Notify(NoticeKind::Error, kVersionFixFailureTitle, failure.text);
             }

@@ -196,7 +196,23 @@ std::string NotFixed(const std::string& path, const std::string& cause) {
     return path + " was not fixed: " + cause;
 }
 
+// Where the original's content is when it is not simply back under its own name.
+std::string WhereNow(const std::string& path, const std::string& backup, OriginalAt at) {
+    switch (at) {
+        case OriginalAt::Backup:
+            return "its content is now in " + backup + ".";
+        case OriginalAt::Both:
+            return "its content is now under both names, " + path + " and " + backup + ".";
+        case OriginalAt::Neither:
+            return "its content is under neither " + path + " nor " + backup + ".";
+        case OriginalAt::Path:
+            break;
+    }
+    return {};
+}
+
 std::string FailureText(const std::string& path, const std::string& backup, const ReplaceOutcome& outcome) {
+    const std::string where = WhereNow(path, backup, outcome.originalAt);
     switch (outcome.failure) {
         case ReplaceFailure::ReadOriginal:
             return FileErrorText(outcome.ec, path) + "\r\n" + NotFixed(path, "it could not be read.");
@@ -208,12 +224,15 @@ std::string FailureText(const std::string& path, const std::string& backup, cons
                    NotFixed(path, "its backup name " + backup + " is already taken.");
         case ReplaceFailure::MoveOriginal:
             return FileErrorText(outcome.ec, path) + "\r\n" +
-                   NotFixed(path, "it could not be renamed to " + backup + ".");
+                   NotFixed(path,
+                            "it could not be renamed to " + backup + (where.empty() ? "." : "; " + where));
+        case ReplaceFailure::ChangedMeanwhile:
+            return NotFixed(path, "it was changed by another program while it was being fixed; " +
+                                      (where.empty() ? "the changed file keeps its name." : where));
         case ReplaceFailure::PlaceCopy:
-            if (outcome.originalLeftAtBackup) {
+            if (!where.empty()) {
                 return FileErrorText(outcome.ec, path) + "\r\n" +
-                       NotFixed(path, "the fixed copy could not take its name, and its content is now in " +
-                                          backup + ".");
+                       NotFixed(path, "the fixed copy could not take its name, and " + where);
             }
             return FileErrorText(outcome.ec, path) + "\r\n" +
                    NotFixed(path, "the fixed copy could not take its name; the file was put back as it was.");
@@ -244,7 +263,7 @@ bool WriteFixedContent(FileSource& original, FileWriter& copy, std::error_code& 
 }
 
 VersionFixResult FixVersionNumbers(const CFileRecordArray& records, RunContext& ctx,
-                                   const ReplaceHooks& hooks) {
+                                   const ReplaceHooks& hooks, bool pathNamedByUser) {
     WaitCursorScope wait(ctx);
     VersionFixResult result;
     const ContentTransform transform = [](FileSource& original, FileWriter& copy, std::error_code& ec,
@@ -261,16 +280,25 @@ VersionFixResult FixVersionNumbers(const CFileRecordArray& records, RunContext& 
             result.stopped = true;
             break;
         }
-        std::string backup = BackupNameFor(path);
+        // A link the user named leads to the file to fix, which gets its backup beside it; a link
+        // found by the scan is never followed (the fix refuses it).
+        std::string target = path;
+        ReplaceOutcome outcome;
+        if (pathNamedByUser && !FollowLinks(target, outcome.ec)) {
+            outcome.failure = ReplaceFailure::ReadOriginal;
+            result.failures.push_back({path, FailureText(path, BackupNameFor(path), outcome), true});
+            result.stopped = true;
+            break;
+        }
+        std::string backup = BackupNameFor(target);
         if (backup.empty()) {
-            std::string cause = SplitPath(path).extension.empty()
+            std::string cause = SplitPath(target).extension.empty()
                                     ? "its name has no extension, so it has no backup name."
                                     : "its name already ends in \".old\", the extension of backups.";
             result.failures.push_back({path, NotFixed(path, cause), false});
             continue;
         }
-        ReplaceOutcome outcome;
-        if (!ReplaceKeepingBackup(path, backup, transform, outcome, hooks)) {
+        if (!ReplaceKeepingBackup(target, backup, transform, outcome, hooks)) {
             result.failures.push_back({path, FailureText(path, backup, outcome), true});
             result.stopped = true;
             break;

@@ -47,8 +47,10 @@ bool WriteFixedContent(FileSource& original, FileWriter& copy, std::error_code& 
 // Rewrites each record's file in order, each through ReplaceKeepingBackup (copy written and flushed,
 // original renamed to its backup name, copy renamed into place). A file without a backup name is
 // skipped and reported; any other failure leaves that file as it was and ends the fix there, with
-// the files before it fixed. Cannot be cancelled.
+// the files before it fixed. Cannot be cancelled. pathNamedByUser: the one record is the path the
+// user typed (file mode), so a symbolic link there is followed and the file it leads to is fixed,
+// with its backup beside it; a link among scanned files is refused, never followed.
 VersionFixResult FixVersionNumbers(const CFileRecordArray& records, RunContext& ctx,
-                                   const ReplaceHooks& hooks = {});
+                                   const ReplaceHooks& hooks = {}, bool pathNamedByUser = false);
 
 }  // namespace veltrane

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/CliRun.h"
+#include "fs/SafeReplace.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -21,9 +22,17 @@ std::atomic<bool> g_escapeRequested{false};
 std::atomic<int> g_interrupts{0};
 static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
 
+// Ends the program with status, or right after the file being fixed is complete.
+void EndFromHandler(int status) {
+    if (!DeferExitWhileRenaming(status)) {
+        _exit(status);
+    }
+}
+
 extern "C" void OnInterrupt(int /*signal*/) {
     if (g_interrupts.fetch_add(1) >= 1) {
-        _exit(kExitCancelled);  // the second Ctrl-C: stop at once
+        EndFromHandler(kExitCancelled);  // the second Ctrl-C: stop now
+        return;
     }
     g_escapeRequested.store(true);
 #ifdef _WIN32
@@ -37,11 +46,28 @@ int64_t NowMs() {
         .count();
 }
 
+#ifndef _WIN32
+extern "C" void OnTerminate(int signal) {
+    EndFromHandler(128 + signal);
+}
+#endif
+
 constexpr int64_t kRedrawIntervalMs = 100;
 
 }  // namespace
 
+int InterruptCount() {
+    return g_interrupts.load();
+}
+
+bool CliContext::Interrupted() const {
+    return g_interrupts.load() > m_interruptsAtStart;
+}
+
 void InstallInterruptHandler() {
+    // Counting starts afresh: the next SIGINT is a first one.
+    g_interrupts.store(0);
+    g_escapeRequested.store(false);
 #ifdef _WIN32
     std::signal(SIGINT, OnInterrupt);
 #else
@@ -50,6 +76,17 @@ void InstallInterruptHandler() {
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
+    struct sigaction end {};
+    end.sa_handler = OnTerminate;
+    sigemptyset(&end.sa_mask);
+    end.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGHUP}) {
+        struct sigaction current {};
+        // A signal ignored by whoever started us (nohup) stays ignored.
+        if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
+            sigaction(signal, &end, nullptr);
+        }
+    }
 #endif
 }
 
@@ -91,9 +128,14 @@ void CliContext::EndProgressLine() {
 NoticeAnswer CliContext::ShowNotice(const Notice& notice) {
     switch (notice.buttons) {
         case NoticeButtons::OkCancel:
-            return m_answerQuestionsOk ? NoticeAnswer::Ok : NoticeAnswer::Cancel;
-        case NoticeButtons::YesNo:
-            return m_answerQuestionsOk ? NoticeAnswer::Yes : NoticeAnswer::No;
+        case NoticeButtons::YesNo: {
+            const bool yes = m_answerQuestionsOk && !Interrupted();
+            m_declinedAfterInterrupt = m_declinedAfterInterrupt || (m_answerQuestionsOk && !yes);
+            if (notice.buttons == NoticeButtons::OkCancel) {
+                return yes ? NoticeAnswer::Ok : NoticeAnswer::Cancel;
+            }
+            return yes ? NoticeAnswer::Yes : NoticeAnswer::No;
+        }
         case NoticeButtons::Ok:
             break;
     }

@@ -251,6 +251,9 @@ std::string JsonString(std::string_view bytes) {
 }
 
 std::string PlainStdout(const CliRun& run) {
+    if (run.listToStdout) {
+        return run.report;  // the saved list's bytes, exactly as a file would hold them
+    }
     std::string out;
 #ifdef _WIN32
     out = run.report;

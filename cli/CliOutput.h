@@ -11,8 +11,9 @@
 namespace veltrane::cli {
 
 // The plain output of a run: what goes to stdout (the report with the platform's line ends and
-// one line end after it) and to stderr (one "KIND: TITLE: TEXT" line per box, a question's line
-// ending in its answer, " [answered Cancel]", then the counters).
+// one line end after it; for list --output - the list's bytes alone) and to stderr (one
+// "KIND: TITLE: TEXT" line per box, a question's line ending in its answer, " [answered Cancel]",
+// then the counters).
 std::string PlainStdout(const CliRun& run);
 std::string PlainStderr(const CliRun& run);
 

@@ -18,6 +18,9 @@ inline constexpr int kExitUsage = 2;      // usage error, or stopped at an error
 inline constexpr int kExitFileError = 3;  // a fix or a save failed
 inline constexpr int kExitCancelled = 130;
 
+// How many SIGINTs the process has received since InstallInterruptHandler.
+int InterruptCount();
+
 // The context the command-line tool runs the checks with: SIGINT is the Escape key, counters go
 // nowhere, notices are recorded (and printed by the caller), questions are answered from
 // m_answerQuestionsOk.
@@ -29,10 +32,16 @@ public:
     bool m_answerQuestionsOk = false;  // "Files to Fix" gets OK with --fix
     bool m_showProgress = false;       // live count on a terminal's stderr
 
+    // A SIGINT came since this context was made. A user who pressed Ctrl-C means "touch nothing":
+    // a question is then answered Cancel whatever m_answerQuestionsOk says.
+    bool Interrupted() const;
+    bool m_declinedAfterInterrupt = false;  // a question was answered Cancel for that reason
+
     // Clears the live count line, if one was drawn, so that the results start on a clean line.
     void EndProgressLine();
 
 private:
+    int m_interruptsAtStart = InterruptCount();
     int64_t m_lastDrawMs = -1;  // when the live count was last drawn (steady clock)
     bool m_lineDrawn = false;
 
@@ -52,11 +61,14 @@ struct CliRun {
     bool cancelled = false;
     std::optional<std::string> saved;  // file written by list --output
     std::optional<Findings> findings;  // the run's findings, for the tools that report them
+    bool listToStdout = false;         // list --output -: stdout carries the list byte for byte
     int status = kExitClean;
 };
 
 // Makes SIGINT the Escape key: the first request is reported once by CliContext::PollEscape, a
-// second SIGINT ends the program at once with status 130.
+// second SIGINT ends the program with status 130, and SIGTERM and SIGHUP end it with 128 + the
+// signal's number; an end that comes while a file stands between the two renames of the fix waits
+// until that file is complete. SIGPIPE is left as it is.
 void InstallInterruptHandler();
 
 // A run of tool on path, with the page's mode name and counter labels filled in.

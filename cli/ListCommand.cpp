@@ -20,6 +20,18 @@ CliRun RunListCommand(const std::string& path, const std::optional<std::string>&
     }
     // A list that leaves out folders it could not read is no clean result, saved or not.
     run.status = run.report.empty() || !list.unreadableFolders.empty() ? kExitFindings : kExitClean;
+    if (output && *output == "-") {
+        // Standard output is the file: it carries the list byte for byte instead of the report. An
+        // empty list raises the save's box and writes nothing.
+        if (run.report.empty()) {
+            FileListSaveResult save = SaveFileListWithNotices(*output, run.report, ctx);
+            run.notices.insert(run.notices.end(), save.notices.begin(), save.notices.end());
+        } else {
+            run.listToStdout = true;
+            run.saved = *output;
+        }
+        return run;
+    }
     if (output) {
         FileListSaveResult save = SaveFileListWithNotices(*output, run.report, ctx);
         run.notices.insert(run.notices.end(), save.notices.begin(), save.notices.end());

@@ -16,7 +16,9 @@ CliRun RunVersionsCommand(const std::string& path, bool fileMode, bool fix, CliC
     run.counters[1] = result.check.problemsFound;
     run.report = std::move(result.report);
     run.notices = ctx.Notices();
-    run.cancelled = result.check.cancelled;
+    // Ctrl-C during the check with --fix: nothing was fixed, the flagged files are shown as after
+    // Cancel, and the run counts as cancelled.
+    run.cancelled = result.check.cancelled || ctx.m_declinedAfterInterrupt;
 
     if (!result.hasReport) {
         run.status = kExitUsage;  // stopped at an "ERROR" box before anything was checked

@@ -1,6 +1,7 @@
 // veltrane-cli: the four tools of Veltrane from a terminal. See the --help text of each subcommand.
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -10,6 +11,7 @@
 
 #include "cli/CliOutput.h"
 #include "cli/CliRun.h"
+#include "fs/FileOps.h"
 #include "fs/PathParts.h"
 
 #ifdef _WIN32
@@ -30,9 +32,16 @@
 namespace veltrane::cli {
 namespace {
 
-void Write(std::FILE* stream, const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stream);
-    std::fflush(stream);
+// Writes text and flushes it. False, with errno telling why, when not all of it got out.
+bool Write(std::FILE* stream, const std::string& text) {
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stream) != text.size() || std::fflush(stream) != 0) {
+        if (errno == 0) {
+            errno = EIO;
+        }
+        return false;
+    }
+    return true;
 }
 
 // --file when neither flag is given and PATH names an existing entry that is not a folder.
@@ -101,6 +110,10 @@ int Main(int argc, char** argv) {
         const int code = app.exit(e);  // prints help, the version, or the error and a hint
         return code == 0 ? kExitClean : kExitUsage;
     }
+    if (json && output && *output == "-") {
+        std::fputs("veltrane-cli: --output - and --json would both write to standard output\n", stderr);
+        return kExitUsage;
+    }
 
     CliContext ctx;
     ctx.m_showProgress = !json && VELTRANE_ISATTY(VELTRANE_FILENO(stderr));
@@ -121,12 +134,18 @@ int Main(int argc, char** argv) {
     }
     ctx.EndProgressLine();
 
-    if (json) {
-        Write(stdout, JsonOutput(run));
-    } else {
+    if (!json) {
         run.findings.reset();  // the plain output is the report; a long list of findings need not stay
-        Write(stdout, PlainStdout(run));
+    }
+    const bool written = Write(stdout, json ? JsonOutput(run) : PlainStdout(run));
+    const std::error_code writeEc(errno, std::generic_category());
+    if (!json) {
         Write(stderr, PlainStderr(run));
+    }
+    if (!written) {
+        // Results nobody can read are no success: say so where it can still be seen.
+        Write(stderr, "veltrane-cli: " + FileErrorText(writeEc, "standard output") + "\n");
+        return kExitUsage;
     }
     return run.status;
 }

@@ -99,13 +99,17 @@ std::unique_ptr<FileWriter> CreateNewFileWriter(const std::string& path, std::er
 #else
     int fd;
     do {
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     } while (fd < 0 && errno == EINTR);
 #endif
     if (fd < 0) {
         ec = LastError();
         return nullptr;
     }
+    return std::make_unique<NativeFileWriter>(fd);
+}
+
+std::unique_ptr<FileWriter> WriterForDescriptor(int fd) {
     return std::make_unique<NativeFileWriter>(fd);
 }
 

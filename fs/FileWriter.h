@@ -24,7 +24,10 @@ public:
 };
 
 // Creates path as a new, empty file for writing; fails with file_exists when something is already
-// there (never opens an existing file).
+// there (never opens an existing file, never follows a link).
 std::unique_ptr<FileWriter> CreateNewFileWriter(const std::string& path, std::error_code& ec);
+
+// A writer on a descriptor of the C runtime that is open for writing; the writer owns it and closes it.
+std::unique_ptr<FileWriter> WriterForDescriptor(int fd);
 
 }  // namespace veltrane

@@ -1,80 +1,37 @@
 #include "fs/SafeReplace.h"
 
 #include <atomic>
-#include <filesystem>
+#include <cstdlib>
 
 #include "fs/FileOps.h"
 #include "fs/PathParts.h"
-
-#ifdef _WIN32
-#include <process.h>
-
-#include "fs/WidePath.h"
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace veltrane {
 
 namespace {
 
-namespace stdfs = std::filesystem;
+// How many files stand between their two renames, and the exit status a signal handler asked
+// for meanwhile (-1: none). Lock-free atomics, so that a handler may touch them.
+std::atomic<int> g_filesBetweenRenames{0};
+std::atomic<int> g_deferredExit{-1};
+static_assert(std::atomic<int>::is_always_lock_free);
 
-stdfs::path NativePath(const std::string& path) {
-#ifdef _WIN32
-    return stdfs::path(ToWide(path));
-#else
-    return stdfs::path(path);
-#endif
-}
-
-unsigned ProcessId() {
-#ifdef _WIN32
-    return static_cast<unsigned>(::_getpid());
-#else
-    return static_cast<unsigned>(::getpid());
-#endif
-}
-
-// Makes the renames in folder durable. Best effort: a failure here loses nothing that is not
-// already safe under one of the two names.
-void SyncFolderOf(const std::string& path) {
-#ifndef _WIN32
-    PathParts parts = SplitPath(path);
-    std::string folder = std::string(parts.drive) + std::string(parts.directory);
-    if (folder.empty()) {
-        folder = ".";
-    }
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-#else
-    (void)path;
-#endif
-}
-
-// Removes the temporary copy on every way out unless released.
-class TemporaryFileGuard {
+// Holds requests to end the process off for one file's two renames.
+class RenameWindow {
 public:
-    TemporaryFileGuard() = default;
-    ~TemporaryFileGuard() {
-        if (!m_path.empty()) {
-            std::error_code ignored;
-            stdfs::remove(NativePath(m_path), ignored);
+    RenameWindow() { g_filesBetweenRenames.fetch_add(1); }
+    ~RenameWindow() {
+        // Decrement first, then look: a handler stores its status first, then looks, so one of the
+        // two always sees the other and the process ends.
+        if (g_filesBetweenRenames.fetch_sub(1) == 1) {
+            const int status = g_deferredExit.load();
+            if (status >= 0) {
+                std::_Exit(status);
+            }
         }
     }
-    TemporaryFileGuard(const TemporaryFileGuard&) = delete;
-    TemporaryFileGuard& operator=(const TemporaryFileGuard&) = delete;
-
-    void Track(const std::string& path) { m_path = path; }
-    void Release() { m_path.clear(); }
-
-private:
-    std::string m_path;
+    RenameWindow(const RenameWindow&) = delete;
+    RenameWindow& operator=(const RenameWindow&) = delete;
 };
 
 bool Fail(ReplaceOutcome& outcome, ReplaceFailure failure, const std::error_code& ec) {
@@ -83,43 +40,32 @@ bool Fail(ReplaceOutcome& outcome, ReplaceFailure failure, const std::error_code
     return false;
 }
 
-// Gives the copy the original's permission bits and, where we may, its owner.
-bool CopyAccessRights(const std::string& original, const std::string& copy, std::error_code& ec) {
-    stdfs::file_status status = stdfs::status(NativePath(original), ec);
-    if (ec) {
-        return false;
+bool Continue(const ReplaceHooks& hooks, ReplaceStep step) {
+    return !hooks.continueAfter || hooks.continueAfter(step);
+}
+
+// Where the file known as original stands now: under name, under backupName, both or neither.
+OriginalAt Locate(const ReplacementFile& folder, const std::string& name, const std::string& backupName,
+                  const FileState& original) {
+    FileState found;
+    std::error_code ignored;
+    const bool atPath = folder.Inspect(name, found, ignored) && found.SameFile(original);
+    const bool atBackup = folder.Inspect(backupName, found, ignored) && found.SameFile(original);
+    if (atPath) {
+        return atBackup ? OriginalAt::Both : OriginalAt::Path;
     }
-    stdfs::permissions(NativePath(copy), status.permissions() & stdfs::perms::mask,
-                       stdfs::perm_options::replace, ec);
-    if (ec) {
-        return false;
-    }
-#ifndef _WIN32
-    struct stat st;
-    if (::stat(original.c_str(), &st) == 0 && ::geteuid() == 0) {
-        // Only root can hand a file to another owner; a failure keeps the copy ours, which is
-        // what an editor saving the file would do as well.
-        if (::chown(copy.c_str(), st.st_uid, st.st_gid) == 0) {
-            // chown may clear set-id bits: put the bits back.
-            stdfs::permissions(NativePath(copy), status.permissions() & stdfs::perms::mask,
-                               stdfs::perm_options::replace, ec);
-            if (ec) {
-                return false;
-            }
-        }
-    }
-#endif
-    return true;
+    return atBackup ? OriginalAt::Backup : OriginalAt::Neither;
+}
+
+std::string FileNameOf(const PathParts& parts) {
+    return std::string(parts.baseName) + std::string(parts.extension);
 }
 
 }  // namespace
 
-std::string TemporaryNameFor(const std::string& path, unsigned attempt) {
-    static std::atomic<unsigned> serial{0};
-    PathParts parts = SplitPath(path);
-    std::string name = std::string(parts.baseName) + std::string(parts.extension);
-    return std::string(parts.drive) + std::string(parts.directory) + "." + name + ".vtmp" +
-           std::to_string(ProcessId()) + "-" + std::to_string(serial.fetch_add(1) + attempt);
+bool DeferExitWhileRenaming(int status) {
+    g_deferredExit.store(status);
+    return g_filesBetweenRenames.load() > 0;
 }
 
 bool ReplaceKeepingBackup(const std::string& path, const std::string& backupPath,
@@ -128,52 +74,52 @@ bool ReplaceKeepingBackup(const std::string& path, const std::string& backupPath
     outcome = ReplaceOutcome{};
     std::error_code ec;
 
+    const PathParts parts = SplitPath(path);
+    const PathParts backupParts = SplitPath(backupPath);
+    if (parts.drive != backupParts.drive || parts.directory != backupParts.directory) {
+        return Fail(outcome, ReplaceFailure::MoveOriginal, std::make_error_code(std::errc::invalid_argument));
+    }
+    const std::string backupName = FileNameOf(backupParts);
+
     FileSource original;
-    if (!original.Open(path, ec)) {
+    if (!original.Open(path, ec, false)) {
         return Fail(outcome, ReplaceFailure::ReadOriginal, ec);
     }
+    const FileState before = original.State();
+
+    // Declared before the writer, so that the writer is closed before the temporary file goes.
+    ReplacementFile copy;
+    if (!copy.Create(path, ec)) {
+        return Fail(outcome, ReplaceFailure::WriteCopy, ec);
+    }
+    const std::string& name = copy.TargetName();
 
     // A taken backup name would make the rename fail later anyway; finding it now spares
     // writing a copy for nothing. The rename below still never replaces anything.
-    if (stdfs::exists(stdfs::symlink_status(NativePath(backupPath), ec))) {
+    FileState taken;
+    if (copy.Inspect(backupName, taken, ec)) {
         return Fail(outcome, ReplaceFailure::BackupTaken, std::make_error_code(std::errc::file_exists));
     }
 
-    // Create the temporary copy under a fresh name in the original's folder.
-    TemporaryFileGuard guard;
-    std::string tempPath;
-    std::unique_ptr<FileWriter> writer;
-    for (unsigned attempt = 0; attempt < 100 && !writer; ++attempt) {
-        tempPath = TemporaryNameFor(path, attempt);
-        writer = CreateNewFileWriter(tempPath, ec);
-        if (!writer && ec != std::errc::file_exists) {
-            return Fail(outcome, ReplaceFailure::WriteCopy, ec);
-        }
+    if (!Continue(hooks, ReplaceStep::CopyCreated)) {
+        copy.Abandon();
+        return Fail(outcome, ReplaceFailure::Stopped, {});
     }
-    if (!writer) {
+    if (!copy.CopyAccess(before, true, ec)) {
         return Fail(outcome, ReplaceFailure::WriteCopy, ec);
     }
-    guard.Track(tempPath);
+    std::unique_ptr<FileWriter> writer = copy.TakeWriter();
     if (hooks.wrapWriter) {
         writer = hooks.wrapWriter(std::move(writer));
-    }
-
-    if (!CopyAccessRights(path, tempPath, ec)) {
-        return Fail(outcome, ReplaceFailure::WriteCopy, ec);
     }
     bool readFailed = false;
     if (!transform(original, *writer, ec, readFailed)) {
         if (!ec) {
             ec = std::make_error_code(std::errc::io_error);
         }
-        std::error_code ignored;
-        writer->Close(ignored);
         return Fail(outcome, readFailed ? ReplaceFailure::ReadOriginal : ReplaceFailure::WriteCopy, ec);
     }
-    original.Close();
     if (!writer->Sync(ec)) {
-        std::error_code ignored;
-        writer->Close(ignored);
         return Fail(outcome, ReplaceFailure::WriteCopy, ec);
     }
     if (!writer->Close(ec)) {
@@ -181,35 +127,54 @@ bool ReplaceKeepingBackup(const std::string& path, const std::string& backupPath
     }
     writer.reset();
 
-    if (hooks.continueAfter && !hooks.continueAfter(ReplaceStep::CopyWritten)) {
-        guard.Release();
+    if (!Continue(hooks, ReplaceStep::CopyWritten)) {
+        copy.Abandon();
         return Fail(outcome, ReplaceFailure::Stopped, {});
     }
-
-    if (!RenameNoReplace(path, backupPath, ec)) {
-        return Fail(outcome,
-                    ec == std::errc::file_exists ? ReplaceFailure::BackupTaken : ReplaceFailure::MoveOriginal,
-                    ec);
-    }
-    SyncFolderOf(path);
-
-    if (hooks.continueAfter && !hooks.continueAfter(ReplaceStep::OriginalMoved)) {
-        guard.Release();
-        return Fail(outcome, ReplaceFailure::Stopped, {});
+    // Touch the original only when the copy is still there to take its place.
+    if (!copy.StillOurs(ec)) {
+        return Fail(outcome, ReplaceFailure::WriteCopy, ec);
     }
 
-    if (!RenameNoReplace(tempPath, path, ec)) {
-        std::error_code restoreEc;
-        if (!RenameNoReplace(backupPath, path, restoreEc)) {
-            outcome.originalLeftAtBackup = true;
+    {
+        RenameWindow window;
+        if (!copy.Rename(name, backupName, false, ec)) {
+            outcome.originalAt = Locate(copy, name, backupName, before);
+            return Fail(
+                outcome,
+                ec == std::errc::file_exists ? ReplaceFailure::BackupTaken : ReplaceFailure::MoveOriginal,
+                ec);
         }
-        SyncFolderOf(path);
-        return Fail(outcome, ReplaceFailure::PlaceCopy, ec);
-    }
-    guard.Release();
-    SyncFolderOf(path);
 
-    if (hooks.continueAfter && !hooks.continueAfter(ReplaceStep::CopyInPlace)) {
+        // The file now under the backup name must be the one we read, as it was when we read it.
+        FileState moved;
+        std::error_code movedEc;
+        if (!copy.Inspect(backupName, moved, movedEc) || !moved.SameFileAndState(before)) {
+            // Saved by someone after we read it: the newer content keeps its name.
+            std::error_code ignored;
+            copy.Rename(backupName, name, false, ignored);
+            copy.SyncFolder();
+            outcome.originalAt = movedEc ? OriginalAt::Neither : Locate(copy, name, backupName, moved);
+            return Fail(outcome, ReplaceFailure::ChangedMeanwhile, movedEc);
+        }
+        copy.SyncFolder();
+
+        if (!Continue(hooks, ReplaceStep::OriginalMoved)) {
+            copy.Abandon();
+            return Fail(outcome, ReplaceFailure::Stopped, {});
+        }
+
+        if (!copy.Place(false, ec)) {
+            std::error_code ignored;
+            copy.Rename(backupName, name, false, ignored);
+            copy.SyncFolder();
+            outcome.originalAt = Locate(copy, name, backupName, before);
+            return Fail(outcome, ReplaceFailure::PlaceCopy, ec);
+        }
+        copy.SyncFolder();
+    }
+
+    if (!Continue(hooks, ReplaceStep::CopyInPlace)) {
         return Fail(outcome, ReplaceFailure::Stopped, {});
     }
     return true;

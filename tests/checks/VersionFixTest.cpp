@@ -3,13 +3,20 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 #include <filesystem>
+#include <iostream>
 #include <random>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "checks/VersionCheck.h"
+#include "fs/FileOps.h"
 #include "support/ScriptedContext.h"
 #include "support/TestTree.h"
 
@@ -295,6 +302,170 @@ TEST(VersionFixTest, FileWithoutExtensionIsNotRewritten) {
     EXPECT_EQ(TempDir::ReadFile(path), kOriginal);
     EXPECT_EQ(Listing(dir.Root()), (std::set<std::string>{"readme"}));
 }
+
+// Someone saves b after the fix read it and before it was renamed, in place or by renaming a new
+// file over it: the newer content keeps the name, b is reported as not fixed, and the fix stops.
+TEST(VersionFixTest, FileSavedDuringTheFixKeepsItsNewContent) {
+    for (bool byRename : {false, true}) {
+        Scene s;
+        int written = 0;
+        ReplaceHooks hooks;
+        hooks.continueAfter = [&](ReplaceStep step) {
+            if (step == ReplaceStep::CopyWritten && ++written == 2) {
+                if (byRename) {
+                    stdfs::rename(s.dir.WriteFile("b.new", "saved by the editor"), s.b);
+                } else {
+                    s.dir.WriteFile("b.pz2", "saved by the editor");
+                }
+            }
+            return true;
+        };
+        ExpectStoppedAtB(
+            s, s.Fix(hooks),
+            "it was changed by another program while it was being fixed; the changed file keeps its name.");
+        EXPECT_EQ(TempDir::ReadFile(s.b), "saved by the editor") << byRename;
+        EXPECT_EQ(Listing(s.dir.Root()), (std::set<std::string>{"a.old", "a.pz2", "b.pz2", "c.pz2"}))
+            << byRename;
+    }
+}
+
+#ifndef _WIN32
+// The temporary file of a fix in progress, the one name starting with ".vt"; "" when there is none.
+std::string TemporaryIn(const std::string& folder) {
+    for (const std::string& name : Listing(folder)) {
+        if (name.rfind(".vt", 0) == 0) {
+            return folder + "/" + name;
+        }
+    }
+    return {};
+}
+
+// Someone who may write the folder renames a link to a file of theirs, or a hard link of it, over
+// the temporary file before or after it was written. Their file keeps its bytes, mode and owner,
+// nothing of theirs takes the original's name, and the original is left as it was. Undisturbed,
+// the fixed file keeps the original's mode (set-uid included) and, as root, its owner.
+TEST(VersionFixTest, WhatIsSwappedOverTheTemporaryFileGetsNothing) {
+    const bool root = ::geteuid() == 0;
+    if (!root) {
+        std::cout << "[   NOTE   ] not root: owners are not checked\n";
+    }
+    struct Swap {
+        ReplaceStep at;
+        bool symbolic;
+        bool swapped = true;
+    };
+    for (Swap swap : {Swap{ReplaceStep::CopyCreated, true}, Swap{ReplaceStep::CopyCreated, false},
+                      Swap{ReplaceStep::CopyWritten, true}, Swap{ReplaceStep::CopyWritten, false},
+                      Swap{ReplaceStep::CopyCreated, false, false}}) {
+        const std::string label =
+            std::to_string(static_cast<int>(swap.at)) + (swap.symbolic ? " link" : " hard");
+        TempDir dir;
+        const std::string path = dir.WriteFile("Sit.pz2", kOriginal);
+        const std::string theirs = dir.WriteFile("theirs.txt", "their bytes");
+        ::chmod(theirs.c_str(), 0600);
+        if (root) {
+            ASSERT_EQ(::chown(path.c_str(), 1234, 1234), 0);
+            ASSERT_EQ(::chown(theirs.c_str(), 4321, 4321), 0);
+        }
+        ::chmod(path.c_str(), 04750);
+        ReplaceHooks hooks;
+        hooks.continueAfter = [&](ReplaceStep step) {
+            if (swap.swapped && step == swap.at) {
+                const std::string bait = dir.Path("bait");
+                EXPECT_EQ(swap.symbolic ? ::symlink(theirs.c_str(), bait.c_str())
+                                        : ::link(theirs.c_str(), bait.c_str()),
+                          0);
+                EXPECT_EQ(::rename(bait.c_str(), TemporaryIn(dir.Root()).c_str()), 0) << label;
+            }
+            return true;
+        };
+        CFileRecordArray records;
+        Flag(path, records);
+        ScriptedContext ctx;
+        VersionFixResult r = FixVersionNumbers(records, ctx, hooks);
+
+        struct stat st;
+        ASSERT_EQ(::stat(theirs.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u) << label;
+        EXPECT_EQ(TempDir::ReadFile(theirs), "their bytes") << label;
+        if (root) {
+            EXPECT_EQ(st.st_uid, 4321u) << label;
+        }
+        ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode)) << label;
+        EXPECT_EQ(st.st_mode & 07777, 04750u) << label;
+        if (root) {
+            EXPECT_EQ(st.st_uid, 1234u) << label;
+            EXPECT_EQ(st.st_gid, 1234u) << label;
+        }
+        EXPECT_EQ(r.filesFixed, swap.swapped ? 0 : 1) << label;
+        EXPECT_EQ(TempDir::ReadFile(path), swap.swapped ? kOriginal : kFixed) << label;
+        if (swap.swapped) {
+            ASSERT_EQ(r.failures.size(), 1u);
+            EXPECT_EQ(r.failures[0].text,
+                      "Access to " + path + " was denied.\r\n" + path +
+                          " was not fixed: its fixed copy could not be written in its folder.");
+        }
+    }
+}
+
+// A link the user named leads to the file that gets fixed (the link stays); a link met by the scan
+// is refused.
+TEST(VersionFixTest, OnlyALinkTheUserNamedIsFollowed) {
+    for (bool named : {true, false}) {
+        TempDir dir;
+        const std::string real = dir.WriteFile("real/Sit.pz2", kOriginal);
+        const std::string link = dir.Path("Link.pz2");
+        ASSERT_EQ(::symlink("real/Sit.pz2", link.c_str()), 0);
+        CFileRecordArray records;
+        Flag(link, records);
+        ScriptedContext ctx;
+        VersionFixResult r = FixVersionNumbers(records, ctx, {}, named);
+        struct stat st;
+        ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode));
+        EXPECT_EQ(r.filesFixed, named ? 1 : 0);
+        EXPECT_EQ(TempDir::ReadFile(real), named ? kFixed : kOriginal);
+        const std::set<std::string> fixed{"Sit.old", "Sit.pz2"};
+        EXPECT_EQ(Listing(dir.Path("real")), named ? fixed : std::set<std::string>{"Sit.pz2"});
+        EXPECT_EQ(Listing(dir.Root()), (std::set<std::string>{"Link.pz2", "real"}));
+    }
+}
+
+// Under a file size limit the fix and the save fail like on a full disk, leaving nothing behind;
+// names of the most bytes a folder can hold are fixed and saved like any other.
+TEST(VersionFixTest, FileSizeLimitsAndLongNames) {
+    TempDir dir;
+    const std::string content = "version\n\tnumber 5\n" + std::string(100000, 'x') + "\n";
+    const std::string path = dir.WriteFile("Big.pz2", content);
+    CFileRecordArray records;
+    Flag(path, records);
+    struct rlimit old;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct rlimit low = {50000, old.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &low), 0);
+    ScriptedContext ctx;
+    VersionFixResult r = FixVersionNumbers(records, ctx);
+    std::error_code ec;
+    const bool saved = WriteFileAtomically(dir.Path("list.txt"), content, ec);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ASSERT_EQ(r.failures.size(), 1u);
+    EXPECT_EQ(r.failures[0].text.find("Disk full while accessing " + path + "."), 0u) << r.failures[0].text;
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(FileErrorText(ec, "F"), "Disk full while accessing F.");
+    EXPECT_EQ(Listing(dir.Root()), std::set<std::string>{"Big.pz2"});
+    EXPECT_EQ(TempDir::ReadFile(path), content);
+
+    const std::string name(251, 'n');  // with its extension 255 bytes, the longest name there is
+    const std::string longPath = dir.WriteFile(name + ".pz2", kOriginal);
+    CFileRecordArray longRecords;
+    Flag(longPath, longRecords);
+    EXPECT_EQ(FixVersionNumbers(longRecords, ctx).filesFixed, 1);
+    EXPECT_EQ(TempDir::ReadFile(longPath), kFixed);
+    EXPECT_EQ(TempDir::ReadFile(dir.Path(name + ".old")), kOriginal);
+    EXPECT_TRUE(WriteFileAtomically(dir.Path(name + ".txt"), "list", ec)) << ec.message();
+}
+#endif
 
 }  // namespace
 }  // namespace veltrane

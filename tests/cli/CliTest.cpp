@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
 #include "cli/CliRun.h"
 #include "support/CliRunner.h"
 #include "support/TestTree.h"
@@ -210,6 +214,31 @@ TEST(CliTest, ListSaveFailuresAndEmptyLists) {
         "none: Veltrane: Selected folder was empty!\nnone: Veltrane: Can't output a file, there are no files "
         "to list!\nFolders scanned: 0  Files Listed: 0\n");
     EXPECT_FALSE(std::filesystem::exists(work.Path("list.txt")));
+}
+
+// "-" is standard output: it gets the list's bytes as a saved file would hold them. Output that
+// cannot be written is no success: status 2 and a message on stderr.
+TEST(CliTest, ListToStandardOutputAndOutputThatCannotBeWritten) {
+    TempDir work;
+    work.WriteFile("Top/a.txt", "x");
+    CliOutcome dash = RunCli(work, "list --output - Top");
+    EXPECT_EQ(dash.status, 0);
+#ifdef _WIN32  // RunCli gives CR LF back as LF
+    EXPECT_EQ(dash.out, Native("..Top/\n   a.txt"));
+#else
+    EXPECT_EQ(dash.out, "..Top/\r\n   a.txt");
+#endif
+    EXPECT_FALSE(std::filesystem::exists(work.Path("-")));
+    EXPECT_EQ(RunCli(work, "list --json --output - Top").status, 2);
+#ifndef _WIN32
+    const std::string err = work.Path("err");
+    const int raw = std::system(
+        (Quote(VELTRANE_CLI_PATH) + " list " + Quote(work.Path("Top")) + " >/dev/full 2>" + Quote(err))
+            .c_str());
+    EXPECT_EQ(WEXITSTATUS(raw), 2);
+    EXPECT_NE(TempDir::ReadFile(err).find("veltrane-cli: Disk full while accessing standard output.\n"),
+              std::string::npos);
+#endif
 }
 
 TEST(CliTest, ListOfTheSamplePackage) {

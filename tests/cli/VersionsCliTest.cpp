@@ -1,13 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "checks/VersionCheck.h"
+#include "cli/CliRun.h"
+#include "fs/SafeReplace.h"
 #include "support/CliRunner.h"
+#include "support/ScriptedContext.h"
 #include "support/TestTree.h"
 
 namespace veltrane {
@@ -114,6 +120,81 @@ TEST(VersionsCliTest, BadPathsExitBeforeChecking) {
     }
     EXPECT_EQ(TempDir::ReadFile(file), "\tnumber 5\r\n");
 }
+
+#ifndef _WIN32
+const std::string kFlagged = "{\nversion\n\t{\n\tnumber 5\n\t}\n}\n";
+
+// Ctrl-C while the files are checked means "touch nothing": with --fix the question is answered
+// Cancel, the flagged files are shown as after Cancel and the status is 130. Run in a child
+// process: after a SIGINT a second one would end this test program.
+TEST(VersionsCliTest, InterruptDuringTheCheckFixesNothing) {
+    TempDir dir;
+    const std::string a = dir.WriteFile("a.pz2", kFlagged);
+    EXPECT_EXIT(
+        {
+            // Ctrl-C once, while the first file is read; the check itself goes on to its end.
+            struct InterruptOnce : cli::CliContext {
+                bool PollEscape() override {
+                    if (!m_raised) {
+                        m_raised = true;
+                        std::raise(SIGINT);
+                    }
+                    return false;
+                }
+                bool m_raised = false;
+            };
+            cli::InstallInterruptHandler();
+            InterruptOnce ctx;
+            const cli::CliRun run = cli::RunVersionsCommand(dir.Root(), false, true, ctx);
+            const bool ok = run.status == cli::kExitCancelled && run.cancelled &&
+                            run.report == std::string(kVersionFlaggedHeader) + a + "\r\n" &&
+                            run.notices.back().answer == NoticeAnswer::Cancel;
+            std::fprintf(stderr, "status %d, report %s\n", run.status, run.report.c_str());
+            std::_Exit(ok ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(TempDir::ReadFile(a), kFlagged);
+    EXPECT_FALSE(stdfs::exists(dir.Path("a.old")));
+}
+
+// A second Ctrl-C, or SIGTERM, while a file stands between its two renames ends the program right
+// after that file is complete: fixed under its name, the original under the backup name.
+TEST(VersionsCliTest, EndRequestedBetweenTheRenamesWaitsForTheFile) {
+    struct Case {
+        std::vector<int> signals;
+        int status;
+    };
+    for (const Case& c : {Case{{SIGINT, SIGINT}, 130}, Case{{SIGTERM}, 128 + SIGTERM}}) {
+        TempDir dir;
+        const std::string a = dir.WriteFile("a.pz2", kFlagged);
+        const std::string b = dir.WriteFile("b.pz2", kFlagged);
+        CFileRecordArray records;
+        records.AddFile(a, kOrderAppend);
+        records.AddFile(b, kOrderAppend);
+        ReplaceHooks hooks;
+        hooks.continueAfter = [&c](ReplaceStep step) {
+            if (step == ReplaceStep::OriginalMoved) {
+                for (int signal : c.signals) {
+                    std::raise(signal);
+                }
+            }
+            return true;
+        };
+        EXPECT_EXIT(
+            {
+                cli::InstallInterruptHandler();
+                test::ScriptedContext ctx;
+                FixVersionNumbers(records, ctx, hooks);
+                std::_Exit(0);
+            },
+            ::testing::ExitedWithCode(c.status), "");
+        EXPECT_EQ(TempDir::ReadFile(a), "{\r\nversion\r\n\t{\r\n\tnumber 4.0\r\n\t}\r\n}\r\n");
+        EXPECT_EQ(TempDir::ReadFile(dir.Path("a.old")), kFlagged);
+        EXPECT_EQ(TempDir::ReadFile(b), kFlagged);
+        EXPECT_EQ(std::distance(stdfs::directory_iterator(dir.Root()), stdfs::directory_iterator()), 3);
+    }
+}
+#endif
 
 }  // namespace
 }  // namespace veltrane

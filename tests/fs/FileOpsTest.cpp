@@ -4,6 +4,15 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <functional>
+#include <iostream>
+#include <set>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+#endif
 
 #include "support/TestTree.h"
 
@@ -65,11 +74,83 @@ TEST(FileOpsTest, AtomicWriteIntoAMissingFolderFailsWithoutSideEffects) {
     EXPECT_EQ(entries, 1);
 }
 
+#ifndef _WIN32
+std::set<std::string> Names(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+// What stands at the target decides: a link is followed and stays, anything but a regular file is
+// left alone with the file-error text, and no temporary file is ever left behind.
+TEST(FileOpsTest, AtomicWriteFollowsLinksAndRefusesWhatIsNotAFile) {
+    struct Case {
+        const char* name;
+        std::function<void(const TempDir&)> make;
+        std::string errorText;  // empty: the write succeeds
+        bool needsRoot = false;
+    };
+    const Case cases[] = {
+        {"link", [](const TempDir& d) { ::symlink("sub/real.txt", d.Path("link").c_str()); }, ""},
+        {"fifo", [](const TempDir& d) { ::mkfifo(d.Path("fifo").c_str(), 0644); }, "Access to * was denied."},
+        {"device", [](const TempDir& d) { ::mknod(d.Path("device").c_str(), S_IFCHR | 0666, makedev(1, 3)); },
+         "Access to * was denied.", true},
+        {"folder", [](const TempDir& d) { d.MakeDir("folder"); }, "* contains an invalid path."},
+    };
+    for (const Case& c : cases) {
+        if (c.needsRoot && ::geteuid() != 0) {
+            std::cout << "[  SKIPPED ] " << c.name << ": making a device node needs root\n";
+            continue;
+        }
+        TempDir dir;
+        const std::string real = dir.WriteFile("sub/real.txt", "old");
+        ::chmod(real.c_str(), 0604);
+        c.make(dir);
+        const std::string target = dir.Path(c.name);
+        struct stat before;
+        ASSERT_EQ(::lstat(target.c_str(), &before), 0) << c.name;
+        const std::set<std::string> namesBefore = Names(dir.Root());
+
+        std::error_code ec;
+        const bool ok = WriteFileAtomically(target, "list", ec);
+        struct stat after;
+        ASSERT_EQ(::lstat(target.c_str(), &after), 0) << c.name;
+        EXPECT_EQ(after.st_mode, before.st_mode) << c.name;  // the link, FIFO, node or folder stays
+        EXPECT_EQ(after.st_rdev, before.st_rdev) << c.name;
+        EXPECT_EQ(Names(dir.Root()), namesBefore) << c.name;
+        EXPECT_EQ(Names(dir.Path("sub")), std::set<std::string>{"real.txt"}) << c.name;
+        if (c.errorText.empty()) {
+            EXPECT_TRUE(ok) << c.name << ": " << ec.message();
+            EXPECT_EQ(TempDir::ReadFile(real), "list");
+            struct stat st;
+            ASSERT_EQ(::stat(real.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, 0604u);
+        } else {
+            EXPECT_FALSE(ok) << c.name;
+            std::string expected = c.errorText;
+            expected.replace(expected.find('*'), 1, target);
+            EXPECT_EQ(FileErrorText(ec, target), expected);
+            EXPECT_EQ(TempDir::ReadFile(real), "old");
+        }
+    }
+    // Reading refuses such things at once instead of waiting on them.
+    TempDir dir;
+    ::mkfifo(dir.Path("fifo").c_str(), 0644);
+    FileSource source;
+    std::error_code ec;
+    EXPECT_FALSE(source.Open(dir.Path("fifo"), ec));
+    EXPECT_EQ(FileErrorText(ec, "F"), "Access to F was denied.");
+}
+#endif
+
 TEST(FileOpsTest, FileErrorTextsNameTheFile) {
     auto text = [](std::errc e) { return FileErrorText(std::make_error_code(e), "F"); };
     EXPECT_EQ(text(std::errc::permission_denied), "Access to F was denied.");
     EXPECT_EQ(text(std::errc::file_exists), "Access to F was denied.");
     EXPECT_EQ(text(std::errc::no_space_on_device), "Disk full while accessing F.");
+    EXPECT_EQ(text(std::errc::file_too_large), "Disk full while accessing F.");  // a file size limit
     EXPECT_EQ(text(std::errc::no_such_file_or_directory), "F was not found.");
     EXPECT_EQ(text(std::errc::too_many_files_open),
               "F could not be opened because there are too many open files.");
