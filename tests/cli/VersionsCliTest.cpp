@@ -169,8 +169,8 @@ TEST(VersionsCliTest, EndRequestedBetweenTheRenamesWaitsForTheFile) {
         const std::string a = dir.WriteFile("a.pz2", kFlagged);
         const std::string b = dir.WriteFile("b.pz2", kFlagged);
         CFileRecordArray records;
-        records.AddFile(a, kOrderAppend);
-        records.AddFile(b, kOrderAppend);
+        records.AddFile(a, InsertOrder::Append);
+        records.AddFile(b, InsertOrder::Append);
         ReplaceHooks hooks;
         hooks.continueAfter = [&c](ReplaceStep step) {
             if (step == ReplaceStep::OriginalMoved) {
