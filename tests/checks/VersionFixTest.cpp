@@ -306,7 +306,13 @@ TEST(VersionFixTest, FileWithoutExtensionIsNotRewritten) {
 // Someone saves b after the fix read it and before it was renamed, in place or by renaming a new
 // file over it: the newer content keeps the name, b is reported as not fixed, and the fix stops.
 TEST(VersionFixTest, FileSavedDuringTheFixKeepsItsNewContent) {
-    for (bool byRename : {false, true}) {
+#ifdef _WIN32
+    // The fix holds the original open, and Windows lets nobody rename a file over an open one.
+    const std::vector<bool> ways{false};
+#else
+    const std::vector<bool> ways{false, true};
+#endif
+    for (bool byRename : ways) {
         Scene s;
         int written = 0;
         ReplaceHooks hooks;
