@@ -214,6 +214,17 @@ std::string FileErrorText(const std::error_code& ec, const std::string& path) {
     return "An unknown error occurred while accessing " + path + ".";
 }
 
+bool ReplacementFile::TakeTarget(const std::string& targetPath, std::error_code& ec) {
+    const PathParts parts = SplitPath(targetPath);
+    m_folder = std::string(parts.drive) + std::string(parts.directory);
+    m_targetName = std::string(parts.baseName) + std::string(parts.extension);
+    if (m_targetName.empty()) {
+        ec = std::make_error_code(std::errc::is_a_directory);
+        return false;
+    }
+    return true;
+}
+
 #ifdef _WIN32
 
 namespace {
@@ -248,11 +259,7 @@ ReplacementFile::~ReplacementFile() {
 
 bool ReplacementFile::Create(const std::string& targetPath, std::error_code& ec, unsigned createMode) {
     ec.clear();
-    const PathParts parts = SplitPath(targetPath);
-    m_folder = std::string(parts.drive) + std::string(parts.directory);
-    m_targetName = std::string(parts.baseName) + std::string(parts.extension);
-    if (m_targetName.empty()) {
-        ec = std::make_error_code(std::errc::is_a_directory);
+    if (!TakeTarget(targetPath, ec)) {
         return false;
     }
     int fd = -1;
@@ -330,11 +337,7 @@ ReplacementFile::~ReplacementFile() {
 bool ReplacementFile::Create(const std::string& targetPath, std::error_code& ec, unsigned createMode) {
     ec.clear();
     IgnoreFileSizeSignal();
-    const PathParts parts = SplitPath(targetPath);
-    m_folder = std::string(parts.drive) + std::string(parts.directory);
-    m_targetName = std::string(parts.baseName) + std::string(parts.extension);
-    if (m_targetName.empty()) {
-        ec = std::make_error_code(std::errc::is_a_directory);
+    if (!TakeTarget(targetPath, ec)) {
         return false;
     }
     m_dir = ::open(m_folder.empty() ? "." : m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -68,6 +68,9 @@ public:
     void Abandon() { m_tracked = false; }
 
 private:
+    // Splits the target into m_folder and m_targetName; false (is_a_directory) without a name.
+    bool TakeTarget(const std::string& targetPath, std::error_code& ec);
+
     std::string m_folder;  // drive and directory of the target, "" for the current folder
     std::string m_targetName;
     std::string m_tempName;
