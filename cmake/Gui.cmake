@@ -64,7 +64,7 @@ add_library(veltrane_gui STATIC
 set_target_properties(veltrane_gui PROPERTIES AUTOMOC ON AUTORCC ON)
 target_include_directories(veltrane_gui PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(veltrane_gui PUBLIC veltrane_picker veltrane_core Qt6::Widgets)
-target_compile_options(veltrane_gui PRIVATE ${VELTRANE_WARNINGS})
+target_link_libraries(veltrane_gui PRIVATE veltrane_warnings)
 # Every conversion between QString and bytes is written out.
 target_compile_definitions(veltrane_gui PUBLIC QT_NO_CAST_TO_ASCII QT_NO_CAST_FROM_BYTEARRAY)
 add_executable(veltrane WIN32 MACOSX_BUNDLE ${PROJECT_SOURCE_DIR}/app/main.cpp)
@@ -73,7 +73,7 @@ set_target_properties(veltrane PROPERTIES
   # scripts/start.sh runs build/veltrane.
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 target_link_libraries(veltrane PRIVATE veltrane_gui)
-target_compile_options(veltrane PRIVATE ${VELTRANE_WARNINGS})
+target_link_libraries(veltrane PRIVATE veltrane_warnings)
 
 install(TARGETS veltrane
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}

@@ -7,7 +7,7 @@ add_library(veltrane_gui_test_support STATIC ${CMAKE_CURRENT_SOURCE_DIR}/pages/G
 set_target_properties(veltrane_gui_test_support PROPERTIES AUTOMOC ON)
 target_include_directories(veltrane_gui_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(veltrane_gui_test_support PUBLIC veltrane_gui Qt6::Test)
-target_compile_options(veltrane_gui_test_support PRIVATE ${VELTRANE_WARNINGS})
+target_link_libraries(veltrane_gui_test_support PRIVATE veltrane_warnings)
 target_compile_definitions(veltrane_gui_test_support PUBLIC
   VELTRANE_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
 
@@ -27,7 +27,7 @@ foreach(source ${VELTRANE_GUI_TEST_SOURCES})
   add_executable(${target} ${source})
   set_target_properties(${target} PROPERTIES AUTOMOC ON)
   target_link_libraries(${target} PRIVATE veltrane_gui_test_support)
-  target_compile_options(${target} PRIVATE ${VELTRANE_WARNINGS})
+  target_link_libraries(${target} PRIVATE veltrane_warnings)
   add_test(NAME gui.${name} COMMAND ${target})
   set_tests_properties(gui.${name} PROPERTIES
     LABELS gui
@@ -38,5 +38,5 @@ endforeach()
 # Drives the window through one run per tab and writes a PNG of each (scripts/screenshots.sh).
 add_executable(veltrane-screenshot-tour ${CMAKE_CURRENT_SOURCE_DIR}/app/ScreenshotTour.cpp)
 target_link_libraries(veltrane-screenshot-tour PRIVATE veltrane_gui Qt6::Test)
-target_compile_options(veltrane-screenshot-tour PRIVATE ${VELTRANE_WARNINGS})
+target_link_libraries(veltrane-screenshot-tour PRIVATE veltrane_warnings)
 
