@@ -6,6 +6,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "fs/Ascii.h"
+
 namespace veltrane {
 
 // Finds a file below a folder by path components whose letter case may differ from the names on
@@ -43,8 +45,5 @@ private:
 
     std::unordered_map<std::string, std::unique_ptr<Folder>> m_folders;
 };
-
-// Lower-cases the ASCII letters of text; other bytes stay.
-std::string AsciiLowered(std::string_view text);
 
 }  // namespace veltrane

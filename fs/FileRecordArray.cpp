@@ -29,6 +29,7 @@
 #include <random>
 #include <set>
 
+#include "fs/Ascii.h"
 #include "fs/DirectoryListing.h"
 #include "fs/FileOps.h"
 
@@ -37,7 +38,7 @@ namespace veltrane {
 namespace {
 
 inline unsigned char LowerByte(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
+    return static_cast<unsigned char>(AsciiLower(static_cast<char>(c)));
 }
 
 // Compares two paths after lower-casing their letters, as unsigned bytes. Paths of one tree share

@@ -3,25 +3,14 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
+#include "checks/ToolTexts.h"
 #include "checks/VersionCheck.h"
 #include "fs/FileRecordArray.h"
 #include "pages/GuiRunContext.h"
 
 namespace veltrane {
 
-CVersionCheck::CVersionCheck(QWidget* parent)
-    : CCheckerPage(
-          CheckerPageTexts{
-              QStringLiteral("  Version Number  "),
-              QStringLiteral(
-                  "Fix ProPack and Poser 5 version numbers\nto eliminate the error message when used "
-                  "in Poser 4."),
-              QStringLiteral("File Only"),
-              QStringLiteral("All files in this folder"),
-              QStringLiteral("Files checked: "),
-              QStringLiteral("Problems found:"),
-          },
-          parent) {
+CVersionCheck::CVersionCheck(QWidget* parent) : CCheckerPage(CheckerPageTexts(kVersionTexts), parent) {
     setObjectName(QStringLiteral("versionNumberPage"));
 }
 
