@@ -27,6 +27,18 @@ std::string_view TakeWord(std::string_view& text) {
     return word;
 }
 
+// Whether text (which starts at a non-blank byte) starts with a whole word that may be a keyword, a
+// "material" or a "file": decided by the first letter and one comparison, without taking the word.
+bool StartsWithKeyword(std::string_view text) {
+    auto is = [&](std::string_view word) {
+        return text.starts_with(word) && (text.size() == word.size() || IsAsciiSpace(text[word.size()]));
+    };
+    const char first = text.front();
+    return std::any_of(std::begin(kKeywords), std::end(kKeywords),
+                       [&](std::string_view word) { return word.front() == first && is(word); }) ||
+           (first == kMaterial.front() && is(kMaterial)) || (first == kFile.front() && is(kFile));
+}
+
 bool IsNumber(std::string_view word) {
     if (!word.empty() && (word.front() == '-' || word.front() == '+')) {
         word.remove_prefix(1);
@@ -82,8 +94,8 @@ std::optional<LibraryReference> CReferenceReader::Examine(std::string_view line)
         }
         return std::nullopt;
     }
-    // Every keyword starts with one of these letters; most lines stop here.
-    if (first != 'f' && first != 'o' && first != 't' && first != 'b' && first != 'r' && first != 'm') {
+    // Most lines stop here: their first word is none of the keywords.
+    if (!StartsWithKeyword(rest)) {
         return std::nullopt;
     }
     const std::string_view word = TakeWord(rest);
