@@ -377,6 +377,15 @@ std::string PackageReport(const Findings& findings, bool cancelled) {
             report += "\r\n\r\n";
         }
     }
+    // A large package has tens of thousands of findings: the text is sized once, not grown by doubling.
+    size_t size = report.size();
+    for (size_t i = 0; i < findings.size(); ++i) {
+        const Finding& finding = findings[i];
+        const bool sectionStarts = i == 0 || findings[i - 1].rule != finding.rule;
+        size += (sectionStarts ? std::char_traits<char>::length(SectionHeader(finding.rule)) + 2 : 0) +
+                finding.path.size() + 2 + (finding.line != 0 ? 10 + 2 + 10 + finding.value.size() : 0);
+    }
+    report.reserve(size);
     for (size_t i = 0; i < findings.size(); ++i) {
         const Finding& finding = findings[i];
         if (i == 0 || findings[i - 1].rule != finding.rule) {
