@@ -31,6 +31,7 @@ CMainSheet::CMainSheet(QWidget* parent) : CPropertySheet(QStringLiteral("Veltran
     AddPage(&m_versionNumber);
     AddPage(&m_checkPaths);
     AddPage(&m_listMaker);
+    AddPage(&m_packageCheck);
     setWindowIcon(AppIcon());
 
     m_about = new QAction(AboutText(), this);

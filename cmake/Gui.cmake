@@ -22,7 +22,7 @@ set(VELTRANE_DIALOG_SOURCES
   dialogs/FolderDialog.h
   dialogs/FolderEdit.cpp
   dialogs/FolderEdit.h)
-# The page frame and the four tool pages.
+# The page frame and the five tool pages.
 set(VELTRANE_PAGE_SOURCES
   pages/CheckerPage.cpp
   pages/CheckerPage.h
@@ -35,6 +35,8 @@ set(VELTRANE_PAGE_SOURCES
   pages/FolderChooserFactory.cpp
   pages/GuiRunContext.cpp
   pages/GuiRunContext.h
+  pages/PackageCheck.cpp
+  pages/PackageCheck.h
   pages/PageFrame.cpp
   pages/PageFrame.h
   pages/PathsCheck.cpp

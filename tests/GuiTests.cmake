@@ -17,6 +17,7 @@ set(VELTRANE_GUI_TEST_SOURCES
   pages/CheckPathsPageTest.cpp
   pages/FileNamesPageTest.cpp
   pages/ListMakerPageTest.cpp
+  pages/PackageCheckPageTest.cpp
   pages/PageFrameTest.cpp
   pages/QtFileChooserTest.cpp
   pages/RunProgressTest.cpp
