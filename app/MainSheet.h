@@ -38,8 +38,19 @@ public:
     // Shows the About box modally and returns when it is closed.
     void ShowAbout();
 
+    // The first page shows path in its path box when the sheet is shown, instead of the
+    // remembered path (which stays as it is until a tab change stores it).
+    void SetStartPath(const QString& path);
+
 protected:
     void OnInitDialog() override;
+    // Escape never closes the window (a stray one after a run's cancel would throw the results
+    // away); Quit, the close box and the platform's close shortcut do.
+    void keyPressEvent(QKeyEvent* event) override;
+    // A folder or file dropped anywhere on the window goes to the current page.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 #ifdef Q_OS_WIN
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 #endif

@@ -1,5 +1,7 @@
 #include "base/ProgressWindow.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontMetrics>
@@ -11,6 +13,8 @@
 namespace veltrane {
 
 CProgressWindow::CProgressWindow(QWidget* owner)
+    // CustomizeWindowHint with the title hint alone: no system menu, no minimise, maximise or
+    // close buttons.
     : QWidget(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint),
       m_text(new QLabel(QStringLiteral("ESCAPE to cancel....."), this)) {
     setWindowTitle(QStringLiteral("Processing....."));
@@ -26,15 +30,28 @@ CProgressWindow::CProgressWindow(QWidget* owner)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_text);
 
-    // About 113 by 34 dialog units of the window's font.
+    // About 113 by 34 dialog units of the window's font, and room for the whole caption in a
+    // title bar (whose font is often bold and larger) besides the frame's own icon and margins.
     const QFontMetrics metrics(this->font());
     const int unitX = qMax(1, metrics.averageCharWidth());
     const int unitY = qMax(1, metrics.height());
-    setFixedSize(qMax(113 * unitX / 4, m_text->sizeHint().width() + 24), qMax(34 * unitY / 8, 48));
+    QFont titleFont = this->font();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.2);
+    const int captionWidth = QFontMetrics(titleFont).horizontalAdvance(windowTitle()) + 96;
+    setFixedSize(std::max({113 * unitX / 4, m_text->sizeHint().width() + 24, captionWidth}),
+                 qMax(34 * unitY / 8, 48));
+    if (QWidget* main = Owner()) {
+        main->installEventFilter(this);
+    }
 }
 
-void CProgressWindow::ShowNow() {
-    QWidget* owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+QWidget* CProgressWindow::Owner() const {
+    return parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+}
+
+void CProgressWindow::Centre() {
+    QWidget* owner = Owner();
     QRect area;
     if (owner != nullptr && owner->isVisible()) {
         area = owner->frameGeometry();
@@ -44,6 +61,18 @@ void CProgressWindow::ShowNow() {
     if (area.isValid()) {
         move(area.center() - QPoint(width() / 2, height() / 2));
     }
+}
+
+bool CProgressWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Owner() && isVisible() &&
+        (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+        Centre();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CProgressWindow::ShowNow() {
+    Centre();
     show();
     raise();
     activateWindow();

@@ -21,7 +21,9 @@ set(VELTRANE_DIALOG_SOURCES
   dialogs/FolderDialog.cpp
   dialogs/FolderDialog.h
   dialogs/FolderEdit.cpp
-  dialogs/FolderEdit.h)
+  dialogs/FolderEdit.h
+  dialogs/NameIconProvider.cpp
+  dialogs/NameIconProvider.h)
 # The page frame and the five tool pages.
 set(VELTRANE_PAGE_SOURCES
   pages/CheckerPage.cpp
@@ -53,6 +55,8 @@ set(VELTRANE_APP_SOURCES
   app/AppIcon.h
   app/MainSheet.cpp
   app/MainSheet.h
+  app/StartArguments.cpp
+  app/StartArguments.h
   app/VeltraneApp.cpp
   app/VeltraneApp.h)
 list(TRANSFORM VELTRANE_BASE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)

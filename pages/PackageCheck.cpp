@@ -79,13 +79,8 @@ CPackageCheck::CPackageCheck(QWidget* parent) : CPageFrame(QStringLiteral("  Pac
     layout->addLayout(middle);
     layout->addWidget(resultsGroup, 1);
 
-    setTabOrder(PathBox(), BrowseButton());
-    setTabOrder(BrowseButton(), m_runtimeBox);
-    setTabOrder(m_runtimeBox, m_runtimeBrowse);
-    setTabOrder(m_runtimeBrowse, m_check);
-    setTabOrder(m_check, FirstCounterBox());
-    setTabOrder(FirstCounterBox(), SecondCounterBox());
-    setTabOrder(SecondCounterBox(), results);
+    SetFocusOrder({PathBox(), BrowseButton(), m_runtimeBox, m_runtimeBrowse, m_check, FirstCounterBox(),
+                   SecondCounterBox(), results});
 
     // A new folder to look in makes the shown result stale, as a new path does.
     connect(m_runtimeBox, &QLineEdit::textEdited, this, [this] { OnPathChanged(); });
@@ -121,6 +116,10 @@ void CPackageCheck::OnKillActive() {
         key.SetString(LastRuntimeValue(), m_runtimeBox->text());
     }
     key.Close();
+}
+
+QLineEdit* CPackageCheck::DropTarget(QObject* watched) const {
+    return watched == m_runtimeBox ? m_runtimeBox : CPageFrame::DropTarget(watched);
 }
 
 void CPackageCheck::OnPathChanged() {

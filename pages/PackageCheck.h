@@ -17,6 +17,7 @@ public:
     QLineEdit* RuntimeBox() const { return m_runtimeBox; }
     QPushButton* RuntimeBrowseButton() const { return m_runtimeBrowse; }
     QPushButton* CheckButton() const { return m_check; }
+    QPushButton* ActionButton() const override { return m_check; }
 
     // The settings value that holds the remembered "Also look in:" folder.
     static QString LastRuntimeValue() { return QStringLiteral("LastRuntime"); }
@@ -31,6 +32,9 @@ protected:
     // Reset, then "&Check!" enabled when the path is not empty.
     void OnPathChanged() override;
     void OnBrowse() override;
+    // A dropped file gives its folder; a drop on "Also look in:" goes there.
+    QString DroppedPathText(const QString& path) const override { return FolderOf(path); }
+    QLineEdit* DropTarget(QObject* watched) const override;
 
 private:
     void OnBrowseRuntime();
