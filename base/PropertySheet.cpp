@@ -2,6 +2,7 @@
 
 #include <QDialogButtonBox>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTabBar>
@@ -126,6 +127,24 @@ QList<QWidget*> CPropertySheet::TabCycle() const {
         }
     }
     return usable;
+}
+
+void CPropertySheet::keyPressEvent(QKeyEvent* event) {
+    const int count = m_tabs->count();
+    if (count > 0 && (event->modifiers() & Qt::ControlModifier)) {
+        int step = 0;
+        if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_PageDown) {
+            step = (event->modifiers() & Qt::ShiftModifier) ? -1 : 1;
+        } else if (event->key() == Qt::Key_Backtab || event->key() == Qt::Key_PageUp) {
+            step = -1;
+        }
+        if (step != 0) {
+            m_tabs->setCurrentIndex((m_tabs->currentIndex() + step + count) % count);
+            event->accept();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(event);
 }
 
 bool CPropertySheet::focusNextPrevChild(bool next) {

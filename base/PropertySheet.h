@@ -44,6 +44,9 @@ protected:
     virtual void OnInitDialog() {}
 
     void showEvent(QShowEvent* event) override;
+    // Ctrl+Tab and Ctrl+Page Down go to the next tab, with Shift or Page Up to the one before,
+    // wherever the focus is (the tab widget itself sees them only from inside a page).
+    void keyPressEvent(QKeyEvent* event) override;
     bool focusNextPrevChild(bool next) override;
 
     // The controls that Tab visits now, in order.

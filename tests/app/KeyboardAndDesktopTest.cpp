@@ -109,6 +109,12 @@ private slots:
         QTest::keyClick(page.PathBox(), Qt::Key_Tab, Qt::ShiftModifier);
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(sheet.QuitButton()));
 
+        // Ctrl+Tab from Quit, outside the tabs, goes to the next tab and into its path box.
+        QTest::keyClick(sheet.QuitButton(), Qt::Key_Tab, Qt::ControlModifier);
+        const int nextTab = (tab + 1) % sheet.GetPageCount();
+        QCOMPARE(sheet.GetActiveIndex(), nextTab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(PageAt(sheet, nextTab).PathBox()));
+
         QSignalSpy finished(&sheet, &QDialog::finished);
         for (QWidget* widget : {static_cast<QWidget*>(page.PathBox()), static_cast<QWidget*>(&sheet)}) {
             QTest::keyClick(widget, Qt::Key_Escape);
