@@ -7,6 +7,8 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
+#include <QPalette>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -28,7 +30,28 @@ CProgressWindow::CProgressWindow(QWidget* owner)
     m_text->setAlignment(Qt::AlignCenter);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_text);
+    if (DrawsOwnCaption()) {
+        // X11 window managers give every framed window the buttons they like (openbox ignores
+        // the hints that would remove them): there the window has no frame of the manager's and
+        // draws its caption itself, in the colours of a title bar.
+        setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+        auto* caption = new QLabel(windowTitle(), this);
+        caption->setObjectName(QStringLiteral("caption"));
+        caption->setAlignment(Qt::AlignCenter);
+        caption->setAutoFillBackground(true);
+        caption->setContentsMargins(6, 3, 6, 3);
+        QPalette colours = caption->palette();
+        colours.setColor(QPalette::Window, colours.color(QPalette::Active, QPalette::Highlight));
+        colours.setColor(QPalette::WindowText, colours.color(QPalette::Active, QPalette::HighlightedText));
+        caption->setPalette(colours);
+        QFont bold = caption->font();
+        bold.setBold(true);
+        caption->setFont(bold);
+        layout->setContentsMargins(1, 1, 1, 1);
+        layout->addWidget(caption);
+        setAutoFillBackground(true);
+    }
+    layout->addWidget(m_text, 1);
 
     // About 113 by 34 dialog units of the window's font, and room for the whole caption in a
     // title bar (whose font is often bold and larger) besides the frame's own icon and margins.
@@ -39,10 +62,24 @@ CProgressWindow::CProgressWindow(QWidget* owner)
     titleFont.setBold(true);
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.2);
     const int captionWidth = QFontMetrics(titleFont).horizontalAdvance(windowTitle()) + 96;
-    setFixedSize(std::max({113 * unitX / 4, m_text->sizeHint().width() + 24, captionWidth}),
-                 qMax(34 * unitY / 8, 48));
+    const int height = qMax(34 * unitY / 8, 48) + (DrawsOwnCaption() ? metrics.height() + 8 : 0);
+    setFixedSize(std::max({113 * unitX / 4, m_text->sizeHint().width() + 24, captionWidth}), height);
     if (QWidget* main = Owner()) {
         main->installEventFilter(this);
+    }
+}
+
+bool CProgressWindow::DrawsOwnCaption() {
+    return QGuiApplication::platformName() == QStringLiteral("xcb");
+}
+
+void CProgressWindow::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (DrawsOwnCaption()) {
+        // The thin frame a window manager's border would have drawn.
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::Dark));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
     }
 }
 

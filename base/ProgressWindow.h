@@ -29,11 +29,14 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
     QWidget* Owner() const;
+    // Whether the window draws its caption itself instead of taking the window manager's frame.
+    static bool DrawsOwnCaption();
 
     QLabel* m_text;
     int m_escapeRequests = 0;

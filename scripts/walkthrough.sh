@@ -109,10 +109,8 @@ key Return
 
 # A long run: the progress window, its frame hints, its place over the main window.
 mkdir -p "$work/tree"
-line=$(printf '\ttextureMap ":Runtime:textures:a:b.jpg"\n%.0s' $(seq 50))
-for f in $(seq 300); do
-    for _ in $(seq 40); do printf '%s\n' "$line"; done >"$work/tree/f$f.cr2"
-done
+for _ in $(seq 2000); do printf '\ttextureMap ":Runtime:textures:a:b.jpg"\n'; done >"$work/tree/f0.cr2"
+for f in $(seq 4000); do ln "$work/tree/f0.cr2" "$work/tree/f$f.cr2"; done
 key ctrl+shift+Tab
 key ctrl+shift+Tab
 key ctrl+a
@@ -121,12 +119,28 @@ key Tab
 key Tab
 key Down  # "All files in this folder"
 key Return
-progress=$(timeout 20 xdotool search --sync --name '^Processing\.\.\.\.\.$' | head -1 || true)
-shot progress-window 0.2
-[ -n "$progress" ] || echo "the progress window was not seen" >&2
-xprop -id "${progress:-0}" _MOTIF_WM_HINTS _NET_WM_WINDOW_TYPE WM_NORMAL_HINTS >"$out/progress-frame.txt" 2>&1 || true
-xdotool getwindowgeometry "${progress:-0}" >>"$out/progress-frame.txt" 2>&1 || true
-xdotool getwindowgeometry "$window" >>"$out/progress-frame.txt" 2>&1 || true
+# The program is stopped while the window is looked at, so the run cannot end meanwhile.
+progress=""
+for _ in $(seq 200); do
+    progress=$(xdotool search --name '^Processing\.\.\.\.\.$' 2>/dev/null | head -1 || true)
+    [ -n "$progress" ] && break
+    sleep 0.05
+done
+if [ -n "$progress" ]; then
+    sleep 0.2
+    kill -STOP "$app"
+    shot progress-window 0.3
+    {
+        xprop -id "$progress" _MOTIF_WM_HINTS _NET_WM_WINDOW_TYPE WM_NORMAL_HINTS
+        echo "progress window:"
+        xdotool getwindowgeometry "$progress"
+        echo "main window:"
+        xdotool getwindowgeometry "$window"
+    } >"$out/progress-frame.txt" 2>&1 || true
+    kill -CONT "$app"
+else
+    echo "the progress window was not seen" >&2
+fi
 key Escape
 shot after-cancel 1
 
