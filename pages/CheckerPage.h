@@ -37,6 +37,7 @@ public:
     QRadioButton* FirstModeButton() const { return m_mode1; }
     QRadioButton* SecondModeButton() const { return m_mode2; }
     QPushButton* CheckButton() const { return m_check; }
+    QPushButton* ActionButton() const override { return m_check; }
 
 protected:
     CCheckerPage(const CheckerPageTexts& texts, QWidget* parent);

@@ -75,12 +75,7 @@ CFileListMaker::CFileListMaker(QWidget* parent) : CPageFrame(QString::fromUtf8(k
     layout->addWidget(listGroup, 1);
     layout->addWidget(statistics);
 
-    setTabOrder(PathBox(), BrowseButton());
-    setTabOrder(BrowseButton(), m_scan);
-    setTabOrder(m_scan, FirstCounterBox());
-    setTabOrder(FirstCounterBox(), list);
-    setTabOrder(list, SecondCounterBox());
-    setTabOrder(SecondCounterBox(), m_save);
+    SetFocusOrder({PathBox(), BrowseButton(), m_scan, FirstCounterBox(), list, SecondCounterBox(), m_save});
 
     connect(m_scan, &QPushButton::clicked, this, [this] { RunGuarded([this] { OnScan(); }); });
     connect(m_save, &QPushButton::clicked, this, [this] { RunGuarded([this] { OnSaveList(); }); });

@@ -1,5 +1,7 @@
 #include "pages/VersionCheck.h"
 
+#include <string_view>
+
 #include <QLineEdit>
 #include <QRadioButton>
 
@@ -42,6 +44,12 @@ void CVersionCheck::OnCheck() {
     m_counter1 = run.check.filesChecked;
     m_counter2 = run.check.problemsFound;
     RefreshCounters();
+    // A fix that stopped at its first file would show the header with no name under it.
+    const std::string_view fixedHeader = kVersionFixedHeader;
+    if (run.fixRan && run.fix.filesFixed == 0 &&
+        run.report.compare(0, fixedHeader.size(), fixedHeader) == 0) {
+        run.report.replace(0, fixedHeader.size(), "No file was fixed.\r\n");
+    }
     ShowReport(run.report);
 }
 
