@@ -201,20 +201,22 @@ void Append(Findings& all, const Findings& some) {
 CombinedCheckRun RunCombinedCheck(const std::string& path, const std::vector<std::string>& runtimes,
                                   CFileRecordArray& records, RunContext& ctx, const ReplaceHooks& hooks) {
     CombinedCheckRun run;
+    // Package Check reads first: it asks for every library file and takes its part of each read at
+    // once, so the references of a file are held only while that file is being judged.
     CombinedReads reads(run.cancelled);
     {
         ToolContext names(ctx, run.cancelled);
         run.names = CheckFileNames(path, NameCheckMode::EntireDirectory, names, reads.Listings());
     }
     {
-        ToolContext paths(ctx, run.cancelled);
-        reads.SetTool(paths);
-        run.paths = RunPathCheck(path, PathCheckMode::AllFiles, paths, &reads);
-    }
-    {
         ToolContext package(ctx, run.cancelled);
         reads.SetTool(package);
         run.package = RunPackageCheck(path, runtimes, package, &reads);
+    }
+    {
+        ToolContext paths(ctx, run.cancelled);
+        reads.SetTool(paths);
+        run.paths = RunPathCheck(path, PathCheckMode::AllFiles, paths, &reads);
     }
     {
         ToolContext versions(ctx, run.cancelled);

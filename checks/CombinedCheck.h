@@ -25,7 +25,7 @@ struct CombinedCheckRun {
     Findings findings;        // the four tools' findings: names, paths, versions, package
 };
 
-// Runs File Names, Check Paths, Package Check and then Version Number (whose fix, when the "Files to
+// Runs File Names, Package Check, Check Paths and then Version Number (whose fix, when the "Files to
 // Fix" question is answered OK, comes last, so that every tool judges the files as they were) on the
 // folder at path, walking its tree once and reading each Poser file once. Each tool raises its own
 // boxes through ctx, in that order. An Escape ends the tool that sees it as that tool's own run
