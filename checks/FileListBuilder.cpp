@@ -65,6 +65,7 @@ FileListText BuildListText(const std::vector<CFileRecord>& records, std::string_
         }
         list.text += "\r\n   ";
         list.text.append(name);
+        list.entries.push_back({std::string(folder), std::string(name)});
     }
     return list;
 }
@@ -92,6 +93,7 @@ FileListResult BuildFileList(const std::string& path, RunContext& ctx) {
         FileListText list = BuildListText(records.Records(), result.basePrefix);
         result.listText = std::move(list.text);
         result.foldersScanned = list.groups;
+        result.entries = std::move(list.entries);
     }
     result.filesListed = counter;
     ctx.CountersChanged(result.foldersScanned, result.filesListed);
@@ -101,6 +103,7 @@ FileListResult BuildFileList(const std::string& path, RunContext& ctx) {
     } else {
         result.saveEnabled = true;
     }
+    AddUnreadableFolders(result.findings, result.unreadableFolders);
     NotifyUnreadableFolders(ctx, result.unreadableFolders);
     result.notices = NoticesSince(ctx, noticesBefore);
     return result;

@@ -6,12 +6,21 @@
 #include <system_error>
 #include <vector>
 
+#include "checks/Finding.h"
 #include "fs/FileRecord.h"
 #include "fs/FileRecordArray.h"
 #include "fs/PathParts.h"
 #include "fs/RunContext.h"
 
 namespace veltrane {
+
+// One file of the list: the folder part as the scan holds it (with its trailing separator) and the
+// name part, so that folder + name is the file's path.
+struct ListEntry {
+    std::string folder;
+    std::string name;
+    bool operator==(const ListEntry&) const = default;
+};
 
 // Everything one List Maker scan produced.
 struct FileListResult {
@@ -23,12 +32,15 @@ struct FileListResult {
     bool saveEnabled = false;     // "Save &List" is usable: the list is not empty
     bool cancelled = false;       // Escape stopped the scan early; the list covers what was found
     std::vector<UnreadableFolder> unreadableFolders;  // named in a warning box, never in the list
+    std::vector<ListEntry> entries;                   // the files in list order
+    Findings findings;                                // the unreadable folders
 };
 
 // The list text of a record sequence and the number of groups in it.
 struct FileListText {
     std::string text;
     int32_t groups = 0;
+    std::vector<ListEntry> entries;  // the files in list order
 };
 
 // The part of scanFolder cut from the front of every heading: scanFolder without its trailing

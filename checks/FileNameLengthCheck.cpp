@@ -18,6 +18,13 @@ constexpr const char* kNotAFolder =
 constexpr const char* kNoFilesFound = "No files found in path,\nchecking the folder's name instead.";
 constexpr const char* kNoProblems = "No Problems found!";
 
+void AddLongName(Findings& findings, std::string path, size_t length) {
+    Finding& finding = findings.emplace_back();
+    finding.rule = Rule::LongName;
+    finding.path = std::move(path);
+    finding.length = static_cast<uint32_t>(length);
+}
+
 }  // namespace
 
 std::string LongNameLine(std::string_view name, size_t length, bool isFolder) {
@@ -45,7 +52,8 @@ std::string_view FolderOwnName(std::string_view folder, PathStyle style) {
     return trimmed;
 }
 
-FileNameCheckResult CheckFileNames(const std::string& path, NameCheckMode mode, RunContext& ctx) {
+FileNameCheckResult CheckFileNames(const std::string& path, NameCheckMode mode, RunContext& ctx,
+                                   CListingCache* listings) {
     namespace fs = std::filesystem;
     FileNameCheckResult result;
     const size_t noticesBefore = ctx.Notices().size();
@@ -75,6 +83,7 @@ FileNameCheckResult CheckFileNames(const std::string& path, NameCheckMode mode, 
             result.itemsChecked = 1;
             result.problemsFound = 1;
             result.report = LongNameLine(name, length, false);
+            AddLongName(result.findings, path, length);
         } else {
             result.report = kNoProblems;
         }
@@ -91,7 +100,8 @@ FileNameCheckResult CheckFileNames(const std::string& path, NameCheckMode mode, 
         records.ScanFolder(folder, {.recurse = mode == NameCheckMode::EntireDirectory,
                                     .listFolders = true,
                                     .counter = &counter,
-                                    .ctx = &ctx});
+                                    .ctx = &ctx,
+                                    .listings = listings});
         result.cancelled = records.IsCancelled();
         result.unreadableFolders = records.UnreadableFolders();
 
@@ -103,6 +113,7 @@ FileNameCheckResult CheckFileNames(const std::string& path, NameCheckMode mode, 
             if (length >= kLongNameThreshold) {
                 result.problemsFound = 1;
                 result.report = LongNameLine(name, length, true);
+                AddLongName(result.findings, path, length);
             }
         } else {
             result.itemsChecked = counter;
@@ -118,6 +129,7 @@ FileNameCheckResult CheckFileNames(const std::string& path, NameCheckMode mode, 
                     result.report += LongNameLine(name, length, record.IsFolder());
                     result.report += "\r\n";
                     ++result.problemsFound;
+                    AddLongName(result.findings, record.m_path, length);
                 }
             }
         }
@@ -127,6 +139,7 @@ FileNameCheckResult CheckFileNames(const std::string& path, NameCheckMode mode, 
         result.report = kNoProblems;
     }
     result.refreshCounters = true;
+    AddUnreadableFolders(result.findings, result.unreadableFolders);
     NotifyUnreadableFolders(ctx, result.unreadableFolders);
     return finish();
 }

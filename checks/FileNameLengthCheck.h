@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "checks/Finding.h"
 #include "fs/FileRecordArray.h"
 #include "fs/PathParts.h"
 #include "fs/RunContext.h"
@@ -27,11 +28,14 @@ struct FileNameCheckResult {
     bool disableCheckButton = false;  // the path did not exist: "&Check!" stays off until the path changes
     bool cancelled = false;           // Escape stopped the scan early (the report covers what was found)
     std::vector<UnreadableFolder> unreadableFolders;  // named in a warning box after the run
+    Findings findings;  // long names (full path and length), then the unreadable folders
 };
 
 // Runs the File Names check on path. Raises its boxes (title "Veltrane") through ctx, shows the
 // progress window for a folder scan and reports the counters as they change.
-FileNameCheckResult CheckFileNames(const std::string& path, NameCheckMode mode, RunContext& ctx);
+// With listings, the folder walk keeps (or takes) its folder listings there.
+FileNameCheckResult CheckFileNames(const std::string& path, NameCheckMode mode, RunContext& ctx,
+                                   CListingCache* listings = nullptr);
 
 // The name that the empty-folder outcome measures: the last component of folder without its
 // trailing separator; a root ("C:\", "/") keeps its whole text.

@@ -149,8 +149,9 @@ void SortByRule(Findings& findings) {
 // One run over one package.
 class PackageChecker {
 public:
-    PackageChecker(const std::string& path, const std::vector<std::string>& runtimes, RunContext& ctx)
-        : m_path(path), m_ctx(ctx), m_scanner(&ctx) {
+    PackageChecker(const std::string& path, const std::vector<std::string>& runtimes, RunContext& ctx,
+                   SharedReads* shared)
+        : m_path(path), m_ctx(ctx), m_shared(shared), m_scanner(&ctx) {
         m_package = LocateRuntime(path, m_resolver);
         for (const std::string& runtime : runtimes) {
             m_extraRuntimes.push_back(LocateRuntime(runtime, m_resolver));
@@ -172,6 +173,7 @@ private:
         return finding;
     }
     bool ReadLibraryFile(const std::string& file, bool compressedByName);
+    bool TakeRead(const std::string& file, bool compressedByName, PackageFileRead read);
     void JudgeReference(const std::string& file, uint32_t line, const LibraryReference& reference);
     CCaseResolver::Result ResolveInRuntime(const RuntimeFolder& runtime,
                                            const std::vector<std::string_view>& components);
@@ -179,6 +181,7 @@ private:
 
     const std::string& m_path;
     RunContext& m_ctx;
+    SharedReads* m_shared;
     GzipSource m_source;
     CLineScanner m_scanner;  // declared after the source it reads from
     CCaseResolver m_resolver;
@@ -251,6 +254,9 @@ void PackageChecker::JudgeReference(const std::string& file, uint32_t line,
 // Reads one library file line by line, through its compression when it has one; false when Escape
 // ended the read.
 bool PackageChecker::ReadLibraryFile(const std::string& file, bool compressedByName) {
+    if (std::optional<PackageFileRead> read = m_shared ? m_shared->ForPackage(file) : std::nullopt) {
+        return TakeRead(file, compressedByName, std::move(*read));
+    }
     m_reader.Reset();
     errno = 0;
     if (!m_source.Open(file)) {
@@ -285,6 +291,25 @@ bool PackageChecker::ReadLibraryFile(const std::string& file, bool compressedByN
     return true;
 }
 
+bool PackageChecker::TakeRead(const std::string& file, bool compressedByName, PackageFileRead read) {
+    RaiseSharedWarnings(m_ctx, nullptr, read.warnings);  // the scanner here shows every warning
+    if (read.end == ScanEnd::Escaped) {
+        return false;
+    }
+    for (const auto& [number, reference] : read.references) {
+        JudgeReference(file, number, reference);
+    }
+    if (compressedByName || read.compressed) {
+        Add(Rule::Compressed, file);
+    }
+    if (read.readError) {
+        Add(Rule::UnreadableFile, file).error =
+            read.damaged ? file + " is compressed, and its compressed data is damaged or cut short."
+                         : FileErrorText(std::make_error_code(std::errc::io_error), file);
+    }
+    return true;
+}
+
 void PackageChecker::ListUnreferenced(const std::vector<std::string>& files) {
     if (m_package.runtime.empty()) {
         return;
@@ -314,10 +339,14 @@ void PackageChecker::Run(PackageCheckRun& run) {
     {
         CFileRecordArray records;
         records.SetFillDetails(false);
-        records.ScanFolder(
-            WithTrailingSeparator(m_path),
-            {.patterns = kAllFiles, .recurse = true, .order = InsertOrder::DescendingName, .ctx = &m_ctx});
-        if (m_ctx.PollEscape()) {
+        records.ScanFolder(WithTrailingSeparator(m_path),
+                           {.patterns = kAllFiles,
+                            .recurse = true,
+                            .order = InsertOrder::DescendingName,
+                            .ctx = &m_ctx,
+                            .listings = m_shared ? m_shared->Listings() : nullptr});
+        // An Escape taken by the scan itself ends the run too: a part of the package is no package.
+        if (records.IsCancelled() || m_ctx.PollEscape()) {
             m_ctx.RestoreWait();
             run.cancelled = true;
             run.report = kCancelledNoResults;
@@ -407,7 +436,7 @@ std::string PackageReport(const Findings& findings, bool cancelled) {
 }
 
 PackageCheckRun RunPackageCheck(const std::string& path, const std::vector<std::string>& runtimes,
-                                RunContext& ctx) {
+                                RunContext& ctx, SharedReads* shared) {
     const size_t noticesBefore = ctx.Notices().size();
     PackageCheckRun run;
     std::error_code ec;
@@ -428,7 +457,7 @@ PackageCheckRun RunPackageCheck(const std::string& path, const std::vector<std::
         {
             WaitCursorScope wait(ctx);
             ProgressScope progress(ctx);
-            PackageChecker checker(path, runtimes, ctx);
+            PackageChecker checker(path, runtimes, ctx, shared);
             checker.Run(run);
         }
         run.refreshCounters = true;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "checks/FileReads.h"
 #include "checks/Finding.h"
 #include "checks/ToolTexts.h"
 #include "fs/RunContext.h"
@@ -41,8 +42,9 @@ struct PackageCheckRun {
 // under Runtime's textures and Geometries that nothing refers to are listed for information.
 // Validates the paths first (the "ERROR" boxes, raised through ctx). Shows the wait cursor and the
 // progress window for the run and polls Escape once per folder entry and once per line read.
+// With shared, the listings and the file reads come from there.
 PackageCheckRun RunPackageCheck(const std::string& path, const std::vector<std::string>& runtimes,
-                                RunContext& ctx);
+                                RunContext& ctx, SharedReads* shared = nullptr);
 
 // The report text of a run's findings, sections in rule order; cancelled marks a partial result.
 std::string PackageReport(const Findings& findings, bool cancelled);

@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <iterator>
+#include <optional>
 #include <system_error>
 
 #include "checks/ToolTexts.h"
 #include "checks/UnreadableFolders.h"
 #include "fs/Ascii.h"
+#include "fs/FileOps.h"
 #include "fs/FileRecordArray.h"
 #include "fs/LineScanner.h"
 #include "fs/PathParts.h"
@@ -68,25 +71,64 @@ bool IsAbsoluteValue(std::string_view value) {
     return (!value.empty() && value[0] == '\\') || (value.size() >= 2 && value[1] == ':');
 }
 
-// One file's findings, collected line by line.
-struct FileFindings {
-    unsigned kinds = 0;
+// Why the scanner could not read its file: the open's error, or a read error. Ask before Close.
+std::error_code ReadFailure(const CLineScanner& scanner) {
+    return scanner.WasOpened() ? std::make_error_code(std::errc::io_error) : scanner.OpenError();
+}
 
-    bool Examine(std::string_view line) {
-        kinds |= ExaminePathLine(line);
+// Reads one file for texture-map lines; the scanner polls Escape per line.
+PathFileRead ReadPathFile(CLineScanner& scanner, const std::string& file) {
+    PathFileRead read;
+    scanner.Open(file);
+    read.end = scanner.Scan(kKeywordCore, [&](std::string_view line, uint32_t number) {
+        AddPathLine(read, line, number);
         return true;
+    });
+    read.unreadable = !scanner.WasOpened() || scanner.HadReadError();
+    if (read.unreadable) {
+        read.failure = ReadFailure(scanner);
     }
-};
+    scanner.Close();
+    return read;
+}
 
-// Scans one open file for texture-map lines; returns how the scan ended.
-ScanEnd ScanFile(CLineScanner& scanner, FileFindings& findings) {
-    return scanner.Scan(kKeywordCore,
-                        [&](std::string_view line, uint32_t) { return findings.Examine(line); });
+// The findings of one kind in one file, line by line.
+void AddKind(int kind, const std::string& file, const PathFileRead& read, Findings& out) {
+    for (const PathFileRead::Line& line : read.lines) {
+        if ((line.kinds & (1u << kind)) != 0) {
+            Finding& finding = out.emplace_back();
+            finding.rule = PathFindingRule(kind);
+            finding.path = file;
+            finding.line = line.number;
+            finding.value = line.value;
+        }
+    }
+}
+
+void AddUnreadableFile(Findings& findings, const std::string& file, const std::error_code& ec) {
+    Finding& finding = findings.emplace_back();
+    finding.rule = Rule::UnreadableFile;
+    finding.path = file;
+    finding.error = FileErrorText(ec, file);
 }
 
 }  // namespace
 
-unsigned ExaminePathLine(std::string_view line) {
+Rule PathFindingRule(int kind) {
+    static constexpr Rule kRules[kPathFindingKinds] = {Rule::UnquotedSpaces, Rule::AbsolutePath,
+                                                       Rule::Backslash, Rule::TooLong};
+    return kRules[kind];
+}
+
+void AddPathLine(PathFileRead& read, std::string_view line, uint32_t number) {
+    std::string value;
+    if (const unsigned found = ExaminePathLine(line, &value)) {
+        read.kinds |= found;
+        read.lines.push_back({number, found, std::move(value)});
+    }
+}
+
+unsigned ExaminePathLine(std::string_view line, std::string* judged) {
     size_t keywordEnd = std::string_view::npos;
     size_t keywordAt = std::string_view::npos;
     for (std::string_view keyword : kKeywords) {
@@ -132,6 +174,9 @@ unsigned ExaminePathLine(std::string_view line) {
     } else if (unquoted.size() > kMaxRelativePathLength) {
         found |= kFindingTooLong;
     }
+    if (judged != nullptr && found != 0) {
+        *judged = std::move(unquoted);
+    }
     return found;
 }
 
@@ -145,6 +190,12 @@ void AppendSingleFileLines(std::string& report, unsigned kinds) {
     }
 }
 
+void AddKinds(Findings& out, const std::string& file, const PathFileRead& read) {
+    for (int k = 0; k < kPathFindingKinds; ++k) {
+        AddKind(k, file, read, out);
+    }
+}
+
 PathCheckResult CheckOneFile(const std::string& path, RunContext& ctx) {
     PathCheckResult result;
     if (!IsPoserFileForFileMode(path)) {
@@ -154,32 +205,31 @@ PathCheckResult CheckOneFile(const std::string& path, RunContext& ctx) {
     CLineScanner scanner(&ctx);
     OverflowWarnings warnings;
     scanner.SetOverflowWarnings(&warnings);
-    scanner.Open(path);
-    FileFindings findings;
-    const ScanEnd end = ScanFile(scanner, findings);
-    const bool unreadable = !scanner.WasOpened() || scanner.HadReadError();
-    scanner.Close();
+    const PathFileRead read = ReadPathFile(scanner, path);
     warnings.Finish(ctx, scanner.Capacity());
 
     result.filesChecked = 1;
-    result.problemFiles = findings.kinds != 0 || unreadable ? 1 : 0;
-    if (end == ScanEnd::Escaped) {
+    result.problemFiles = read.kinds != 0 || read.unreadable ? 1 : 0;
+    if (read.end == ScanEnd::Escaped) {
         ctx.RestoreWait();
         result.cancelled = true;
         result.report = kFileCancelled;
-        AppendSingleFileLines(result.report, findings.kinds);
+        AppendSingleFileLines(result.report, read.kinds);
+        AddKinds(result.findings, path, read);
         return result;
     }
-    if (unreadable) {
+    if (read.unreadable) {
         result.outcome = PathCheckOutcome::Unreadable;
         result.unreadableFiles = 1;
+        AddUnreadableFile(result.findings, path, read.failure);
         return result;
     }
-    AppendSingleFileLines(result.report, findings.kinds);
+    AppendSingleFileLines(result.report, read.kinds);
+    AddKinds(result.findings, path, read);
     return result;
 }
 
-PathCheckResult CheckFolder(const std::string& path, RunContext& ctx) {
+PathCheckResult CheckFolder(const std::string& path, RunContext& ctx, SharedReads* shared) {
     PathCheckResult result;
     const std::string folder = WithTrailingSeparator(path);
 
@@ -192,7 +242,8 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx) {
                                     .recurse = true,
                                     .order = InsertOrder::DescendingName,
                                     .counter = &listed,
-                                    .ctx = &ctx});
+                                    .ctx = &ctx,
+                                    .listings = shared ? shared->Listings() : nullptr});
         result.scanCancelled = records.IsCancelled();
         result.unreadableFolders = records.UnreadableFolders();
         if (ctx.PollEscape()) {
@@ -212,36 +263,45 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx) {
     result.filesChecked = listed;
 
     std::array<std::string, kPathFindingKinds> sections;
+    std::array<Findings, kPathFindingKinds> lineFindings;
     std::string unreadableSection;
+    Findings unreadableFindings;
     CLineScanner scanner(&ctx);
     OverflowWarnings warnings;
     scanner.SetOverflowWarnings(&warnings);
     for (const std::string& file : files) {
-        scanner.Open(file);
-        FileFindings findings;
-        const ScanEnd end = ScanFile(scanner, findings);
-        const bool unreadable = !scanner.WasOpened() || scanner.HadReadError();
-        scanner.Close();
-        if (end == ScanEnd::Escaped) {
+        std::optional<PathFileRead> sharedRead = shared ? shared->ForPaths(file) : std::nullopt;
+        if (sharedRead) {
+            RaiseSharedWarnings(ctx, &warnings, sharedRead->warnings);
+        }
+        const PathFileRead read = sharedRead ? std::move(*sharedRead) : ReadPathFile(scanner, file);
+        if (read.end == ScanEnd::Escaped) {
             // The file being read when Escape came adds nothing.
             result.cancelled = true;
             break;
         }
         for (int k = 0; k < kPathFindingKinds; ++k) {
-            if ((findings.kinds & (1u << k)) != 0) {
+            if ((read.kinds & (1u << k)) != 0) {
                 sections[k] += file;
                 sections[k] += "\r\n";
+                AddKind(k, file, read, lineFindings[k]);
             }
         }
-        if (unreadable) {
+        if (read.unreadable) {
             unreadableSection += file;
             unreadableSection += "\r\n";
+            AddUnreadableFile(unreadableFindings, file, read.failure);
             ++result.unreadableFiles;
         }
-        if (findings.kinds != 0 || unreadable) {
+        if (read.kinds != 0 || read.unreadable) {
             ++result.problemFiles;
         }
     }
+    for (Findings& kind : lineFindings) {
+        std::move(kind.begin(), kind.end(), std::back_inserter(result.findings));
+    }
+    std::move(unreadableFindings.begin(), unreadableFindings.end(), std::back_inserter(result.findings));
+    AddUnreadableFolders(result.findings, result.unreadableFolders);
 
     warnings.Finish(ctx, scanner.Capacity());
     if (result.cancelled) {
@@ -268,20 +328,21 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx) {
 
 }  // namespace
 
-PathCheckResult CheckPaths(const std::string& path, PathCheckMode mode, RunContext& ctx) {
+PathCheckResult CheckPaths(const std::string& path, PathCheckMode mode, RunContext& ctx,
+                           SharedReads* shared) {
     const size_t noticesBefore = ctx.Notices().size();
     PathCheckResult result;
     {
         WaitCursorScope wait(ctx);
         ProgressScope progress(ctx);
-        result = mode == PathCheckMode::FileOnly ? CheckOneFile(path, ctx) : CheckFolder(path, ctx);
+        result = mode == PathCheckMode::FileOnly ? CheckOneFile(path, ctx) : CheckFolder(path, ctx, shared);
     }
     result.notices.assign(ctx.Notices().begin() + static_cast<std::ptrdiff_t>(noticesBefore),
                           ctx.Notices().end());
     return result;
 }
 
-PathCheckRun RunPathCheck(const std::string& path, PathCheckMode mode, RunContext& ctx) {
+PathCheckRun RunPathCheck(const std::string& path, PathCheckMode mode, RunContext& ctx, SharedReads* shared) {
     const size_t noticesBefore = ctx.Notices().size();
     PathCheckRun run;
     auto stopWith = [&](PathCheckStop stop, const char* text) {
@@ -301,8 +362,9 @@ PathCheckRun RunPathCheck(const std::string& path, PathCheckMode mode, RunContex
     } else if (mode == PathCheckMode::FileOnly && isFolder) {
         stopWith(PathCheckStop::NotAFile, kNotAFileText);
     } else {
-        PathCheckResult result = CheckPaths(path, mode, ctx);
+        PathCheckResult result = CheckPaths(path, mode, ctx, shared);
         run.cancelled = result.cancelled || result.scanCancelled;
+        run.findings = std::move(result.findings);
         run.unreadableFiles = result.unreadableFiles;
         run.unreadableFolders = result.unreadableFolders;
         if (result.outcome == PathCheckOutcome::NotRecognised) {

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "checks/FileReads.h"
+#include "checks/Finding.h"
 #include "fs/FileRecordArray.h"
 #include "fs/RunContext.h"
 
@@ -48,19 +50,31 @@ struct PathCheckResult {
     // report does not say so, but the run was cancelled all the same (the command line says it was).
     bool scanCancelled = false;
     std::vector<Notice> notices;  // the boxes raised during the run (line-length warnings), in order
+    // In report order: the lines of each kind of problem (kind by kind, file by file, line by line),
+    // then the unreadable files, then the unreadable folders.
+    Findings findings;
 };
 
 // The findings of one line of a Poser file (0 when it is not a texture-map line or its value passes).
 // A texture-map line holds "textureMap", "reflectionMap" or "transparencyMap"; its value is the text
 // after the line's first "Map " (after the first keyword when the line has no "Map "), without white
-// space at either end and without its double quotes.
-unsigned ExaminePathLine(std::string_view line);
+// space at either end and without its double quotes. When judged is given and the line has findings,
+// it receives that value.
+unsigned ExaminePathLine(std::string_view line, std::string* judged = nullptr);
+
+// Judges one line for a file's read: a line with findings is added to read.lines.
+void AddPathLine(PathFileRead& read, std::string_view line, uint32_t number);
+
+// The rule of one kind of texture-map path problem (kFindingUnquotedSpaces -> Rule::UnquotedSpaces).
+Rule PathFindingRule(int kind);
 
 // Reads the file (file-only mode) or every Poser file below the folder (all-files mode) and reports the
 // texture-map paths that are absolute, hold backslashes, are too long, or hold spaces without quotes.
 // Shows the wait cursor and the progress window through ctx for the whole run and polls Escape once per
 // line read (and once after the folder scan). The path is not validated here: see RunPathCheck.
-PathCheckResult CheckPaths(const std::string& path, PathCheckMode mode, RunContext& ctx);
+// With shared, all-files mode takes its listings and file reads from there.
+PathCheckResult CheckPaths(const std::string& path, PathCheckMode mode, RunContext& ctx,
+                           SharedReads* shared = nullptr);
 
 // Where a press of "&Check!" stopped before showing a result.
 enum class PathCheckStop {
@@ -84,11 +98,13 @@ struct PathCheckRun {
     bool disableCheckButton = false;  // the path did not exist: "&Check!" stays off until the path changes
     bool cancelled = false;           // Escape during the scan or the reading
     std::vector<Notice> notices;      // every box of the press, in order
+    Findings findings;                // as PathCheckResult's; the unreadable file of file-only mode too
 };
 
 // The "&Check!" handler without the page: validates the path for the mode (the "ERROR" boxes, raised
 // through ctx), runs CheckPaths and turns its result into what the page shows. When stop is not None the
 // results box and the counter boxes keep what they showed.
-PathCheckRun RunPathCheck(const std::string& path, PathCheckMode mode, RunContext& ctx);
+PathCheckRun RunPathCheck(const std::string& path, PathCheckMode mode, RunContext& ctx,
+                          SharedReads* shared = nullptr);
 
 }  // namespace veltrane

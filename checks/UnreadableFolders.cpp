@@ -25,4 +25,13 @@ void NotifyUnreadableFolders(RunContext& ctx, const std::vector<UnreadableFolder
     ctx.Notify(NoticeKind::Warning, "Veltrane", text);
 }
 
+void AddUnreadableFolders(Findings& findings, const std::vector<UnreadableFolder>& folders) {
+    for (const UnreadableFolder& folder : folders) {
+        Finding& finding = findings.emplace_back();
+        finding.rule = Rule::UnreadableFolder;
+        finding.path = folder.path;
+        finding.error = folder.error;
+    }
+}
+
 }  // namespace veltrane

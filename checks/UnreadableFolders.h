@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "checks/Finding.h"
 #include "fs/FileRecordArray.h"
 #include "fs/RunContext.h"
 
@@ -17,5 +18,8 @@ std::string UnreadableFoldersSection(const std::vector<UnreadableFolder>& folder
 // File Names and List Maker name the folders in one warning box (title "Veltrane") after the run;
 // nothing when every folder was read.
 void NotifyUnreadableFolders(RunContext& ctx, const std::vector<UnreadableFolder>& folders);
+
+// One unreadable-folder finding per folder, with the file-error text, in the order given.
+void AddUnreadableFolders(Findings& findings, const std::vector<UnreadableFolder>& folders);
 
 }  // namespace veltrane

@@ -1,11 +1,13 @@
 #include "checks/VersionCheck.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
 #include <tuple>
 
 #include "checks/UnreadableFolders.h"
 #include "fs/DirectoryListing.h"
+#include "fs/FileOps.h"
 #include "fs/LineScanner.h"
 #include "fs/PathParts.h"
 
@@ -16,41 +18,64 @@ namespace {
 // Lines without this word cannot be version lines; the scanner hands over only lines with it.
 constexpr std::string_view kVersionWord = "number";
 
-enum class FileVerdict { Clean, NeedsFix, Escaped, ReadError };
+}  // namespace
+
+bool VersionLineReader::Take(std::string_view piece, uint32_t number, bool cut) {
+    if (!m_continuing) {
+        m_line = number;
+        m_text.clear();
+    }
+    m_continuing = cut;
+    if (!m_matcher.Rejected()) {
+        m_text.append(piece);  // only a line that may still be a version line is kept
+    }
+    for (char c : piece) {
+        if (m_matcher.Rejected()) {
+            break;
+        }
+        m_matcher.Feed(c);
+    }
+    if (cut) {
+        return true;
+    }
+    const bool needsFix = m_matcher.Verdict() == VersionVerdict::NeedsFix;
+    m_matcher.Reset();
+    if (needsFix) {
+        m_read.verdict = VersionFileVerdict::NeedsFix;
+        m_read.line = m_line;
+        m_read.text = std::move(m_text);
+    }
+    return !needsFix;
+}
+
+VersionFileRead VersionLineReader::Finish(ScanEnd end, bool readError) {
+    if (m_read.verdict != VersionFileVerdict::NeedsFix) {
+        if (end == ScanEnd::Escaped) {
+            m_read.verdict = VersionFileVerdict::Escaped;
+        } else if (readError) {
+            m_read.verdict = VersionFileVerdict::ReadError;
+        }
+    }
+    return std::move(m_read);
+}
+
+namespace {
 
 // Reads the open file until its first line that needs fixing, its end, or Escape. The verdict is on
 // whole physical lines, as the fix rewrites them: the pieces of a line cut at the reader's limit are
 // judged together.
-FileVerdict ReadOpenFile(CLineScanner& scanner) {
-    bool needsFix = false;
-    VersionLineMatcher matcher;
-    ScanEnd end = scanner.Scan(kVersionWord, [&](std::string_view piece, uint32_t) {
-        for (char c : piece) {
-            if (matcher.Rejected()) {
-                break;
-            }
-            matcher.Feed(c);
-        }
-        if (scanner.PieceIsCut()) {
-            return true;
-        }
-        needsFix = matcher.Verdict() == VersionVerdict::NeedsFix;
-        matcher.Reset();
-        return !needsFix;
+VersionFileRead ReadOpenFile(CLineScanner& scanner) {
+    VersionLineReader reader;
+    const ScanEnd end = scanner.Scan(kVersionWord, [&](std::string_view piece, uint32_t number) {
+        return reader.Take(piece, number, scanner.PieceIsCut());
     });
-    if (needsFix) {
-        return FileVerdict::NeedsFix;
-    }
-    if (end == ScanEnd::Escaped) {
-        return FileVerdict::Escaped;
-    }
-    return scanner.HadReadError() ? FileVerdict::ReadError : FileVerdict::Clean;
+    return reader.Finish(end, scanner.HadReadError());
 }
 
 class VersionChecker {
 public:
-    VersionChecker(CFileRecordArray& records, RunContext& ctx)
-        : m_records(records), m_ctx(ctx), m_scanner(&ctx) {
+    VersionChecker(CFileRecordArray& records, RunContext& ctx, SharedReads* shared)
+        : m_records(records), m_ctx(ctx), m_scanner(&ctx), m_shared(shared) {
         m_scanner.SetWholeLines(true);
         m_scanner.SetOverflowWarnings(&m_warnings);
     }
@@ -64,10 +89,12 @@ public:
             return Stop(VersionCheckOutcome::PathIsFolder);
         }
         if (!m_scanner.Open(path)) {
+            AddUnreadable(path, m_scanner.OpenError());
             return Stop(VersionCheckOutcome::FileUnreadable);
         }
         if (!ReadCounted(path)) {
             m_result.outcome = VersionCheckOutcome::FileUnreadable;
+            AddUnreadable(path, std::make_error_code(std::errc::io_error));
         }
         m_scanner.Close();
         m_warnings.Finish(m_ctx, m_scanner.Capacity());
@@ -86,19 +113,33 @@ public:
         files.SetFillDetails(false);
         int32_t counter = 0;
         files.ScanFolder(WithTrailingSeparator(path),
-                         {.patterns = kVersionPatterns, .recurse = true, .counter = &counter, .ctx = &m_ctx});
+                         {.patterns = kVersionPatterns,
+                          .recurse = true,
+                          .counter = &counter,
+                          .ctx = &m_ctx,
+                          .listings = m_shared ? m_shared->Listings() : nullptr});
         m_result.cancelled = files.IsCancelled();
         m_result.unreadableFolders = files.UnreadableFolders();
 
         const int32_t count = std::min(counter, files.GetSize());
         for (int32_t i = count - 1; i >= 0 && !m_escaped; --i) {
             const std::string& file = files.GetAt(i).m_path;
+            if (std::optional<VersionFileRead> read = m_shared ? m_shared->ForVersions(file) : std::nullopt) {
+                RaiseSharedWarnings(m_ctx, &m_warnings, read->warnings);
+                if (!Counted(file, std::move(*read))) {
+                    m_result.unreadableFiles.push_back(file);
+                    AddUnreadable(file, std::make_error_code(std::errc::io_error));
+                }
+                continue;
+            }
             if (!m_scanner.Open(file)) {
                 m_result.unreadableFiles.push_back(file);
+                AddUnreadable(file, m_scanner.OpenError());
                 continue;
             }
             if (!ReadCounted(file)) {
                 m_result.unreadableFiles.push_back(file);
+                AddUnreadable(file, std::make_error_code(std::errc::io_error));
             }
             m_scanner.Close();
         }
@@ -119,8 +160,19 @@ private:
     bool ReadCounted(const std::string& path) {
         ++m_result.filesChecked;
         Report();
-        switch (ReadOpenFile(m_scanner)) {
-            case FileVerdict::NeedsFix:
+        return Judged(path, ReadOpenFile(m_scanner));
+    }
+
+    // As ReadCounted, for a file read already.
+    bool Counted(const std::string& path, VersionFileRead read) {
+        ++m_result.filesChecked;
+        Report();
+        return Judged(path, std::move(read));
+    }
+
+    bool Judged(const std::string& path, VersionFileRead read) {
+        switch (read.verdict) {
+            case VersionFileVerdict::NeedsFix: {
                 if (!FirstTimeFlagged(path)) {
                     break;  // the same file by another name, through a folder link: fixed once
                 }
@@ -128,20 +180,33 @@ private:
                 ++m_result.problemsFound;
                 m_result.flaggedText += path;
                 m_result.flaggedText += "\r\n";
+                Finding& finding = m_result.flagged.emplace_back();
+                finding.rule = Rule::Version;
+                finding.path = path;
+                finding.line = read.line;
+                finding.text = std::move(read.text);
                 Report();
                 break;
-            case FileVerdict::Escaped:
+            }
+            case VersionFileVerdict::Escaped:
                 m_escaped = true;
                 m_result.cancelled = true;
                 break;
-            case FileVerdict::ReadError:
+            case VersionFileVerdict::ReadError:
                 --m_result.filesChecked;
                 Report();
                 return false;
-            case FileVerdict::Clean:
+            case VersionFileVerdict::Clean:
                 break;
         }
         return true;
+    }
+
+    void AddUnreadable(const std::string& path, const std::error_code& ec) {
+        Finding& finding = m_result.unreadable.emplace_back();
+        finding.rule = Rule::UnreadableFile;
+        finding.path = path;
+        finding.error = FileErrorText(ec, path);
     }
 
     // False when the directory entry behind path was flagged already under another name (its folder
@@ -159,6 +224,7 @@ private:
     RunContext& m_ctx;
     OverflowWarnings m_warnings;
     CLineScanner m_scanner;
+    SharedReads* m_shared;
     std::set<std::tuple<uint64_t, uint64_t, std::string>> m_flagged;
     VersionCheckResult m_result;
     bool m_escaped = false;
@@ -182,9 +248,9 @@ void AppendUnreadable(std::string& report, const std::vector<std::string>& files
 }  // namespace
 
 VersionCheckResult CheckVersionNumbers(const std::string& path, VersionCheckMode mode,
-                                       CFileRecordArray& records, RunContext& ctx) {
+                                       CFileRecordArray& records, RunContext& ctx, SharedReads* shared) {
     records.RemoveAll();
-    VersionChecker checker(records, ctx);
+    VersionChecker checker(records, ctx, mode == VersionCheckMode::Folder ? shared : nullptr);
     return mode == VersionCheckMode::File ? checker.CheckFile(path) : checker.CheckFolder(path);
 }
 
@@ -205,17 +271,18 @@ const char* VersionOutcomeText(VersionCheckOutcome outcome) {
 }
 
 VersionRunResult RunVersionCheck(const std::string& path, VersionCheckMode mode, CFileRecordArray& records,
-                                 RunContext& ctx, const ReplaceHooks& hooks) {
+                                 RunContext& ctx, const ReplaceHooks& hooks, SharedReads* shared) {
     VersionRunResult run;
     ctx.CountersChanged(0, 0);
     ProgressScope progress(ctx);
     records.RemoveAll();
     WaitCursorScope wait(ctx);
 
-    run.check = CheckVersionNumbers(path, mode, records, ctx);
+    run.check = CheckVersionNumbers(path, mode, records, ctx, shared);
     progress.Close();
     if (run.check.outcome != VersionCheckOutcome::Checked) {
         ctx.Notify(NoticeKind::Error, kErrorTitle, VersionOutcomeText(run.check.outcome));
+        run.findings = run.check.unreadable;  // file mode: the file that could not be read
         return run;
     }
     ctx.RestoreWait();
@@ -233,6 +300,9 @@ VersionRunResult RunVersionCheck(const std::string& path, VersionCheckMode mode,
                 ctx.Notify(NoticeKind::Error, kVersionFixFailureTitle, failure.text);
             }
             run.report = kVersionFixedHeader + run.fix.fixedListText;
+            for (size_t i = 0; i < run.check.flagged.size() && i < run.fix.fixed.size(); ++i) {
+                run.check.flagged[i].fixed = run.fix.fixed[i];
+            }
         } else {
             run.report = kVersionFlaggedHeader + run.check.flaggedText;
         }
@@ -244,6 +314,9 @@ VersionRunResult RunVersionCheck(const std::string& path, VersionCheckMode mode,
         }
         run.report += "\r\n" + UnreadableFoldersSection(run.check.unreadableFolders);
     }
+    run.findings = run.check.flagged;
+    run.findings.insert(run.findings.end(), run.check.unreadable.begin(), run.check.unreadable.end());
+    AddUnreadableFolders(run.findings, run.check.unreadableFolders);
     run.hasReport = true;
     return run;
 }

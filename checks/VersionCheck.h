@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "checks/FileReads.h"
+#include "checks/Finding.h"
 #include "checks/ToolTexts.h"
 #include "checks/VersionFix.h"
 #include "checks/VersionLine.h"
@@ -47,13 +49,35 @@ struct VersionCheckResult {
     std::vector<std::string> unreadableFiles;         // folder mode: files that could not be read
     std::vector<UnreadableFolder> unreadableFolders;  // folder mode: folders that could not be listed
     bool cancelled = false;                           // Escape cut the scan or the reading short
+    Findings flagged;     // one version finding per file that needs fixing, in record order
+    Findings unreadable;  // one unreadable-file finding per file that could not be read
+};
+
+// Judges the pieces of a file's lines, as the scanner hands them over in whole-lines mode (the lines
+// that hold "number", and every piece of a line cut at the reader's limit), until the first line that
+// needs fixing.
+class VersionLineReader {
+public:
+    // False once the line that ends with this piece needs fixing: the file is decided.
+    bool Take(std::string_view piece, uint32_t number, bool cut);
+    // The file's read, given how the scan ended.
+    VersionFileRead Finish(ScanEnd end, bool readError);
+
+private:
+    VersionLineMatcher m_matcher;
+    VersionFileRead m_read;
+    std::string m_text;
+    uint32_t m_line = 0;
+    bool m_continuing = false;
 };
 
 // Empties records, reads the file or the folder's Poser files and adds one record (append order)
 // for each file that needs fixing. Polls Escape once per line read and reports every counter
 // change through ctx.CountersChanged.
+// With shared, folder mode takes its listings and file reads from there.
 VersionCheckResult CheckVersionNumbers(const std::string& path, VersionCheckMode mode,
-                                       CFileRecordArray& records, RunContext& ctx);
+                                       CFileRecordArray& records, RunContext& ctx,
+                                       SharedReads* shared = nullptr);
 
 // The "ERROR" box text for an outcome other than Checked.
 const char* VersionOutcomeText(VersionCheckOutcome outcome);
@@ -66,11 +90,14 @@ struct VersionRunResult {
     bool asked = false;      // the "Files to Fix" question was shown
     bool fixRan = false;     // it was answered OK and the fix ran
     VersionFixResult fix;
+    // In report order: the flagged files (fixed or not), the unreadable files, the unreadable folders.
+    Findings findings;
 };
 
 // The whole "&Check!" sequence: counters to 0, progress window, the check, the "ERROR" box or the
 // report, and for flagged files the "Files to Fix" question and the fix with its failure boxes.
 VersionRunResult RunVersionCheck(const std::string& path, VersionCheckMode mode, CFileRecordArray& records,
-                                 RunContext& ctx, const ReplaceHooks& hooks = {});
+                                 RunContext& ctx, const ReplaceHooks& hooks = {},
+                                 SharedReads* shared = nullptr);
 
 }  // namespace veltrane

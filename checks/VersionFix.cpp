@@ -248,6 +248,7 @@ VersionFixResult FixVersionNumbers(const CFileRecordArray& records, RunContext& 
         return WriteFixedContent(original, copy, ec, readFailed);
     };
     const int32_t count = records.GetSize();
+    result.fixed.assign(static_cast<size_t>(std::max(count, 0)), false);
     for (int32_t i = 0; i < count; ++i) {
         const CFileRecord& record = records.GetAt(i);
         const std::string& path = record.m_path;
@@ -283,6 +284,7 @@ VersionFixResult FixVersionNumbers(const CFileRecordArray& records, RunContext& 
         result.fixedListText += record.GetNamePart();
         result.fixedListText += "\r\n";
         ++result.filesFixed;
+        result.fixed[static_cast<size_t>(i)] = true;
     }
     return result;
 }

@@ -30,6 +30,7 @@ struct VersionFixResult {
     int32_t filesFixed = 0;
     std::vector<VersionFixFailure> failures;  // in the order met
     bool stopped = false;                     // a failure ended the fix early
+    std::vector<bool> fixed;                  // per record, in record order: it was rewritten
 };
 
 // The name the original keeps beside its fixed copy: the extension of the file's own name replaced

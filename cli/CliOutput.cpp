@@ -57,9 +57,42 @@ std::string CounterLabel(std::string_view label) {
     return std::string(label);
 }
 
+void DumpLine(const nlohmann::ordered_json& value, std::string& out) {
+    if (value.is_object()) {
+        out += '{';
+        bool first = true;
+        for (auto it = value.begin(); it != value.end(); ++it) {
+            out += first ? "" : ", ";
+            first = false;
+            out += JsonString(it.key());
+            out += ": ";
+            DumpLine(it.value(), out);
+        }
+        out += '}';
+    } else if (value.is_array()) {
+        out += '[';
+        bool first = true;
+        for (const auto& element : value) {
+            out += first ? "" : ", ";
+            first = false;
+            DumpLine(element, out);
+        }
+        out += ']';
+    } else if (value.is_string()) {
+        out += JsonString(value.get_ref<const std::string&>());
+    } else {
+        out += value.dump();
+    }
+}
+
 // Serialises a value built with nlohmann::ordered_json, writing strings with JsonString so that
 // file-system bytes survive as described.
+// A negative indent writes everything on one line (one JSON Lines record).
 void Dump(const nlohmann::ordered_json& value, std::string& out, int indent) {
+    if (indent < 0) {
+        DumpLine(value, out);
+        return;
+    }
     const std::string pad(static_cast<size_t>(indent + 2), ' ');
     if (value.is_object()) {
         if (value.empty()) {
@@ -251,6 +284,14 @@ std::string JsonString(std::string_view bytes) {
 }
 
 std::string PlainStdout(const CliRun& run) {
+    if (!run.parts.empty()) {
+        std::string out;
+        for (const CliRun& part : run.parts) {
+            out += "-- " + part.tool + " --\n";
+            out += PlainStdout(part);
+        }
+        return out;
+    }
     if (run.listToStdout) {
         return run.report;  // the saved list's bytes, exactly as a file would hold them
     }
@@ -291,6 +332,19 @@ std::string CounterLine(const CliRun& run) {
 
 std::string PlainStderr(const CliRun& run) {
     std::string err;
+    if (!run.parts.empty()) {
+        // Each tool's lines, named by the tool: "paths: Files checked: 3  Problem files: 1".
+        for (const CliRun& part : run.parts) {
+            const std::string lines = PlainStderr(part);
+            for (size_t start = 0; start < lines.size();) {
+                const size_t end = lines.find('\n', start);
+                err += part.tool + ": ";
+                err.append(lines, start, end - start + 1);
+                start = end + 1;
+            }
+        }
+        return err;
+    }
     for (const Notice& notice : run.notices) {
         err += NoticeKindName(notice.kind);
         err += ": ";
@@ -305,15 +359,36 @@ std::string PlainStderr(const CliRun& run) {
         }
         err += '\n';
     }
-    const std::string counters = CounterLine(run);
+    // After an error box that stopped the run, no counters: nothing was counted.
+    const std::string counters = run.stoppedBeforeChecking ? std::string() : CounterLine(run);
     if (!counters.empty()) {
         err += counters;
         err += '\n';
     }
+    if (run.cancelled) {
+        err += "cancelled: the results are partial\n";
+    }
     return err;
 }
 
-std::string JsonOutput(const CliRun& run) {
+nlohmann::ordered_json FindingsJson(const Findings& findings) {
+    nlohmann::ordered_json array = nlohmann::ordered_json::array();
+    for (const Finding& finding : findings) {
+        array.push_back(FindingJson(finding));
+    }
+    return array;
+}
+
+nlohmann::ordered_json JsonObject(const CliRun& run) {
+    if (run.tool == "check") {
+        nlohmann::ordered_json object = {
+            {"tool", run.tool}, {"path", run.path}, {"cancelled", run.cancelled}};
+        for (const CliRun& part : run.parts) {
+            object[part.tool] = JsonObject(part);
+        }
+        object["findings"] = FindingsJson(run.findings ? *run.findings : Findings{});
+        return object;
+    }
     nlohmann::ordered_json notices = nlohmann::ordered_json::array();
     for (const Notice& notice : run.notices) {
         const char* answer = NoticeAnswerName(notice.answer);
@@ -330,14 +405,24 @@ std::string JsonOutput(const CliRun& run) {
         {"cancelled", run.cancelled}, {"saved", OptionalString(run.saved)},
     };
     if (run.findings) {
-        nlohmann::ordered_json findings = nlohmann::ordered_json::array();
-        for (const Finding& finding : *run.findings) {
-            findings.push_back(FindingJson(finding));
-        }
-        object["findings"] = std::move(findings);
+        object["findings"] = FindingsJson(*run.findings);
     }
+    if (run.entries) {
+        nlohmann::ordered_json entries = nlohmann::ordered_json::array();
+        for (const ListEntry& entry : *run.entries) {
+            nlohmann::ordered_json item = nlohmann::ordered_json::object();
+            AddString(item, "folder", entry.folder);
+            AddString(item, "name", entry.name);
+            entries.push_back(std::move(item));
+        }
+        object["entries"] = std::move(entries);
+    }
+    return object;
+}
+
+std::string JsonOutput(const CliRun& run, bool oneLine) {
     std::string out;
-    Dump(object, out, 0);
+    Dump(JsonObject(run), out, oneLine ? -1 : 0);
     out += '\n';
     return out;
 }

@@ -20,8 +20,12 @@ std::string PlainStderr(const CliRun& run);
 // "Items checked: 3  Problems found: 1" from the run's labels and counters.
 std::string CounterLine(const CliRun& run);
 
-// The --json output: one object and a line end.
-std::string JsonOutput(const CliRun& run);
+// The --json output: one object and a line end; with oneLine the object takes a single line (JSON
+// Lines, for several PATHs).
+std::string JsonOutput(const CliRun& run, bool oneLine = false);
+
+// The object JsonOutput writes.
+nlohmann::ordered_json JsonObject(const CliRun& run);
 
 // One finding as a JSON object, with the members its rule carries in the order of the contract.
 // A string that is not valid UTF-8 also gets a member of its name plus "_bytes": its raw bytes in

@@ -6,8 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "checks/FileListBuilder.h"
+#include "checks/FileNameLengthCheck.h"
 #include "checks/Finding.h"
+#include "checks/PackageCheck.h"
+#include "checks/PathCheck.h"
 #include "checks/ToolTexts.h"
+#include "checks/VersionCheck.h"
 #include "fs/RunContext.h"
 
 namespace veltrane::cli {
@@ -60,9 +65,12 @@ struct CliRun {
     std::string report;               // the exact results-box text
     std::vector<Notice> notices;      // every box raised, in order
     bool cancelled = false;
-    std::optional<std::string> saved;  // file written by list --output
-    std::optional<Findings> findings;  // the run's findings, for the tools that report them
-    bool listToStdout = false;         // list --output -: stdout carries the list byte for byte
+    std::optional<std::string> saved;               // file written by list --output
+    std::optional<Findings> findings;               // the run's findings, for the tools that report them
+    std::optional<std::vector<ListEntry>> entries;  // list: the files in list order
+    bool listToStdout = false;                      // list --output -: stdout carries the list byte for byte
+    bool stoppedBeforeChecking = false;             // an error box ended the run before anything was checked
+    std::vector<CliRun> parts;                      // check: the runs of names, paths, versions and package
     int status = kExitClean;
 };
 
@@ -76,11 +84,22 @@ void InstallInterruptHandler();
 CliRun StartRun(const char* tool, std::optional<std::string> mode, const std::string& path,
                 const ToolTexts& texts);
 
+// A tool's result as the command line prints it (the subcommands below, and check for each part).
+CliRun NamesRun(const std::string& path, bool recursive, FileNameCheckResult result);
+CliRun PathsRun(const std::string& path, bool fileMode, PathCheckRun check);
+CliRun VersionsRun(const std::string& path, bool fileMode, VersionRunResult result,
+                   std::vector<Notice> notices, bool declinedAfterInterrupt);
+CliRun PackageRun(const std::string& path, PackageCheckRun check);
+
 // The subcommands; each runs exactly the logic of its page's action button.
 CliRun RunNamesCommand(const std::string& path, bool recursive, CliContext& ctx);
 CliRun RunListCommand(const std::string& path, const std::optional<std::string>& output, CliContext& ctx);
 CliRun RunPathsCommand(const std::string& path, bool fileMode, CliContext& ctx);
 CliRun RunVersionsCommand(const std::string& path, bool fileMode, bool fix, CliContext& ctx);
 CliRun RunPackageCommand(const std::string& path, const std::vector<std::string>& runtimes, CliContext& ctx);
+// names (entire directory), paths (folder), versions (folder; --fix answers its question) and package
+// on one path, in one walk of the tree and one read of each file.
+CliRun RunCheckCommand(const std::string& path, const std::vector<std::string>& runtimes, bool fix,
+                       CliContext& ctx);
 
 }  // namespace veltrane::cli

@@ -12,6 +12,8 @@ CliRun RunListCommand(const std::string& path, const std::optional<std::string>&
     run.report = std::move(list.listText);
     run.notices = std::move(list.notices);
     run.cancelled = list.cancelled;
+    run.findings = std::move(list.findings);
+    run.entries = std::move(list.entries);
 
     if (run.cancelled) {
         // A cancelled scan lists only part of the folder: show it, but never save it as the list.

@@ -3,10 +3,8 @@
 
 namespace veltrane::cli {
 
-CliRun RunPackageCommand(const std::string& path, const std::vector<std::string>& runtimes, CliContext& ctx) {
+CliRun PackageRun(const std::string& path, PackageCheckRun check) {
     CliRun run = StartRun("package", std::nullopt, path, kPackageTexts);
-
-    PackageCheckRun check = RunPackageCheck(path, runtimes, ctx);
     run.notices = std::move(check.notices);
     run.cancelled = check.cancelled;
     run.findings = std::move(check.findings);
@@ -17,12 +15,17 @@ CliRun RunPackageCommand(const std::string& path, const std::vector<std::string>
     }
     if (check.stop != PackageCheckStop::None) {
         run.status = kExitUsage;
+        run.stoppedBeforeChecking = true;
     } else if (check.cancelled) {
         run.status = kExitCancelled;
     } else {
         run.status = check.problemsFound > 0 ? kExitFindings : kExitClean;
     }
     return run;
+}
+
+CliRun RunPackageCommand(const std::string& path, const std::vector<std::string>& runtimes, CliContext& ctx) {
+    return PackageRun(path, RunPackageCheck(path, runtimes, ctx));
 }
 
 }  // namespace veltrane::cli

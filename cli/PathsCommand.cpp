@@ -3,13 +3,11 @@
 
 namespace veltrane::cli {
 
-CliRun RunPathsCommand(const std::string& path, bool fileMode, CliContext& ctx) {
+CliRun PathsRun(const std::string& path, bool fileMode, PathCheckRun check) {
     CliRun run = StartRun("paths", fileMode ? "file" : "folder", path, kPathsTexts);
-
-    PathCheckRun check =
-        RunPathCheck(path, fileMode ? PathCheckMode::FileOnly : PathCheckMode::AllFiles, ctx);
     run.notices = std::move(check.notices);
     run.cancelled = check.cancelled;
+    run.findings = std::move(check.findings);
     if (check.refreshCounters) {
         // A fresh page shows its counters only when the run got as far as showing a result.
         run.counters[0] = check.filesChecked;
@@ -32,9 +30,15 @@ CliRun RunPathsCommand(const std::string& path, bool fileMode, CliContext& ctx) 
         case PathCheckStop::NotAFile:
         case PathCheckStop::NotRecognised:
             run.status = kExitUsage;
+            run.stoppedBeforeChecking = true;
             break;
     }
     return run;
+}
+
+CliRun RunPathsCommand(const std::string& path, bool fileMode, CliContext& ctx) {
+    return PathsRun(path, fileMode,
+                    RunPathCheck(path, fileMode ? PathCheckMode::FileOnly : PathCheckMode::AllFiles, ctx));
 }
 
 }  // namespace veltrane::cli

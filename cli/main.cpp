@@ -1,6 +1,7 @@
 // veltrane-cli: the four tools of Veltrane from a terminal. See the --help text of each subcommand.
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <exception>
@@ -54,12 +55,69 @@ bool ResolveFileMode(const std::string& path, bool file, bool folder) {
     return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
+constexpr const char* kExitStatuses =
+    "Exit status: 0 nothing to report; 1 problems reported (or an empty list); 2 usage error, or the run\n"
+    "stopped at an error before checking; 3 a fix or a save failed; 130 cancelled with Ctrl-C (partial\n"
+    "results printed). With several PATHs, the highest status of their runs.";
+constexpr const char* kModeRule =
+    "Without --file or --folder, --file is used when PATH names an existing file, else --folder.";
+
+std::string Footer(const std::string& extra, const std::string& example) {
+    std::string footer;
+    if (!extra.empty()) {
+        footer += extra + "\n";
+    }
+    footer += kExitStatuses;
+    footer += "\nExample: " + example;
+    return footer;
+}
+
+// Levenshtein distance between two short words.
+size_t EditDistance(const std::string& a, const std::string& b) {
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
+    }
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The first word that is not an option, when it names no subcommand: the nearest name to suggest.
+std::optional<std::string> UnknownSubcommand(int argc, char** argv, const std::vector<std::string>& names,
+                                             std::string& nearest) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.starts_with("-")) {
+            continue;
+        }
+        if (std::find(names.begin(), names.end(), arg) != names.end()) {
+            return std::nullopt;
+        }
+        nearest =
+            *std::min_element(names.begin(), names.end(), [&](const std::string& x, const std::string& y) {
+                return EditDistance(arg, x) < EditDistance(arg, y);
+            });
+        return arg;
+    }
+    return std::nullopt;
+}
+
 int Main(int argc, char** argv) {
     CLI::App app{"Checks Poser content packages before they are published.", "veltrane-cli"};
-    app.set_version_flag("--version", std::string("veltrane-cli ") + VELTRANE_VERSION);
+    app.set_version_flag("-V,--version", std::string("veltrane-cli ") + VELTRANE_VERSION);
     app.require_subcommand(1);
+    app.footer(Footer(std::string("paths and versions: ") + kModeRule,
+                      "veltrane-cli check --json MyPackage OtherPackage"));
 
-    std::string path;
+    std::vector<std::string> pathList;
     bool json = false;
     bool recursive = false;
     bool file = false;
@@ -67,19 +125,28 @@ int Main(int argc, char** argv) {
     bool fix = false;
     std::optional<std::string> output;
     std::vector<std::string> runtimes;
+    auto addPaths = [&](CLI::App* sub, const char* what) {
+        sub->add_option("PATH", pathList, std::string(what) + "; several are run in turn")
+            ->required()
+            ->expected(1, -1);
+    };
+    constexpr const char* kJsonHelp = "Write one JSON object per PATH to stdout (one line each when several)";
 
     CLI::App* names = app.add_subcommand("names", "Report file and folder names of 32 characters or more.");
     names->add_flag("--recursive", recursive, "Check every level below PATH (\"Entire directory\")");
-    names->add_flag("--json", json, "Write one JSON object to stdout");
-    names->add_option("PATH", path, "Folder or file to check")->required();
+    names->add_flag("--json", json, kJsonHelp);
+    addPaths(names, "Folder or file to check");
+    names->footer(Footer("Without --recursive only the folder's own entries are checked.",
+                         "veltrane-cli names --recursive MyPackage"));
 
     CLI::App* paths = app.add_subcommand("paths", "Report texture paths that will not work on every system.");
     CLI::Option* pathsFile = paths->add_flag("--file", file, "Check the one Poser file PATH");
     CLI::Option* pathsFolder =
         paths->add_flag("--folder", folder, "Check every Poser file below the folder PATH");
     pathsFile->excludes(pathsFolder);
-    paths->add_flag("--json", json, "Write one JSON object to stdout");
-    paths->add_option("PATH", path, "Poser file or folder to check")->required();
+    paths->add_flag("--json", json, kJsonHelp);
+    addPaths(paths, "Poser file or folder to check");
+    paths->footer(Footer(kModeRule, "veltrane-cli paths MyPackage/Runtime/Libraries/Character/Figure.cr2"));
 
     CLI::App* versions =
         app.add_subcommand("versions", "Find Poser files that declare a version above 4.0, and fix them.");
@@ -87,13 +154,16 @@ int Main(int argc, char** argv) {
     CLI::Option* versionsFolder = versions->add_flag("--folder", folder, "Check every Poser file below PATH");
     versionsFile->excludes(versionsFolder);
     versions->add_flag("--fix", fix, "Rewrite the flagged files as version 4.0, keeping .old backups");
-    versions->add_flag("--json", json, "Write one JSON object to stdout");
-    versions->add_option("PATH", path, "Poser file or folder to check")->required();
+    versions->add_flag("--json", json, kJsonHelp);
+    addPaths(versions, "Poser file or folder to check");
+    versions->footer(Footer(kModeRule, "veltrane-cli versions --fix MyPackage"));
 
     CLI::App* list = app.add_subcommand("list", "Make a packing list of every file below a folder.");
-    list->add_option("--output", output, "Save the list to FILE (replacing it)")->type_name("FILE");
-    list->add_flag("--json", json, "Write one JSON object to stdout");
-    list->add_option("PATH", path, "Folder to list")->required();
+    list->add_option("--output", output, "Save the list to FILE (replacing it); - is standard output")
+        ->type_name("FILE");
+    list->add_flag("--json", json, kJsonHelp);
+    addPaths(list, "Folder to list");
+    list->footer(Footer("", "veltrane-cli list --output MyPackage.txt MyPackage"));
 
     CLI::App* package = app.add_subcommand(
         "package",
@@ -101,8 +171,31 @@ int Main(int argc, char** argv) {
     package->add_option("--runtime", runtimes, "Also look in this Poser runtime (repeatable)")
         ->type_name("DIR")
         ->allow_extra_args(false);
-    package->add_flag("--json", json, "Write one JSON object to stdout");
-    package->add_option("PATH", path, "Package folder (holding Runtime) or a Runtime folder")->required();
+    package->add_flag("--json", json, kJsonHelp);
+    addPaths(package, "Package folder (holding Runtime) or a Runtime folder");
+    package->footer(Footer("", "veltrane-cli package --runtime ~/Poser/Runtime MyPackage"));
+
+    CLI::App* check = app.add_subcommand(
+        "check", "Run names (entire directory), paths, versions (folder) and package on each PATH at once.");
+    check->add_option("--runtime", runtimes, "Also look in this Poser runtime (repeatable)")
+        ->type_name("DIR")
+        ->allow_extra_args(false);
+    check->add_flag("--fix", fix, "Fix the files versions flags, as versions --fix does");
+    check->add_flag("--json", json, kJsonHelp);
+    addPaths(check, "Package folder to check");
+    check->footer(Footer("The tree is walked once and each Poser file read once.",
+                         "veltrane-cli check --json MyPackage"));
+
+    std::vector<std::string> subcommandNames;
+    for (const CLI::App* sub : app.get_subcommands({})) {
+        subcommandNames.push_back(sub->get_name());
+    }
+    std::string nearest;
+    if (const std::optional<std::string> unknown = UnknownSubcommand(argc, argv, subcommandNames, nearest)) {
+        Write(stderr, "veltrane-cli: unknown subcommand '" + *unknown + "'; did you mean '" + nearest +
+                          "'? See veltrane-cli --help.\n");
+        return kExitUsage;
+    }
 
     try {
         app.parse(argc, argv);
@@ -114,40 +207,54 @@ int Main(int argc, char** argv) {
         std::fputs("veltrane-cli: --output - and --json would both write to standard output\n", stderr);
         return kExitUsage;
     }
-
-    CliContext ctx;
-    ctx.m_showProgress = !json && VELTRANE_ISATTY(VELTRANE_FILENO(stderr));
-    InstallInterruptHandler();
-
-    CliRun run;
-    if (names->parsed()) {
-        run = RunNamesCommand(path, recursive, ctx);
-    } else if (paths->parsed()) {
-        run = RunPathsCommand(path, ResolveFileMode(path, file, folder), ctx);
-    } else if (versions->parsed()) {
-        ctx.m_answerQuestionsOk = fix;
-        run = RunVersionsCommand(path, ResolveFileMode(path, file, folder), fix, ctx);
-    } else if (package->parsed()) {
-        run = RunPackageCommand(path, runtimes, ctx);
-    } else {
-        run = RunListCommand(path, output, ctx);
-    }
-    ctx.EndProgressLine();
-
-    if (!json) {
-        run.findings.reset();  // the plain output is the report; a long list of findings need not stay
-    }
-    const bool written = Write(stdout, json ? JsonOutput(run) : PlainStdout(run));
-    const std::error_code writeEc(errno, std::generic_category());
-    if (!json) {
-        Write(stderr, PlainStderr(run));
-    }
-    if (!written) {
-        // Results nobody can read are no success: say so where it can still be seen.
-        Write(stderr, "veltrane-cli: " + FileErrorText(writeEc, "standard output") + "\n");
+    if (output && *output != "-" && pathList.size() > 1) {
+        // Each list would replace the one before it in FILE.
+        std::fputs("veltrane-cli: --output FILE takes one PATH\n", stderr);
         return kExitUsage;
     }
-    return run.status;
+
+    InstallInterruptHandler();
+    const bool several = pathList.size() > 1;
+    int status = kExitClean;
+    for (const std::string& path : pathList) {
+        CliContext ctx;
+        ctx.m_showProgress = !json && VELTRANE_ISATTY(VELTRANE_FILENO(stderr));
+        CliRun run;
+        if (names->parsed()) {
+            run = RunNamesCommand(path, recursive, ctx);
+        } else if (paths->parsed()) {
+            run = RunPathsCommand(path, ResolveFileMode(path, file, folder), ctx);
+        } else if (versions->parsed()) {
+            run = RunVersionsCommand(path, ResolveFileMode(path, file, folder), fix, ctx);
+        } else if (package->parsed()) {
+            run = RunPackageCommand(path, runtimes, ctx);
+        } else if (check->parsed()) {
+            run = RunCheckCommand(path, runtimes, fix, ctx);
+        } else {
+            run = RunListCommand(path, output, ctx);
+        }
+        ctx.EndProgressLine();
+
+        if (!json) {
+            run.findings.reset();  // the plain output is the report; a long list of findings need not stay
+        }
+        const std::string separator = several && !json ? "==> " + path + " <==\n" : std::string();
+        const bool written = Write(stdout, json ? JsonOutput(run, several) : separator + PlainStdout(run));
+        const std::error_code writeEc(errno, std::generic_category());
+        if (!json) {
+            Write(stderr, separator + PlainStderr(run));
+        }
+        if (!written) {
+            // Results nobody can read are no success: say so where it can still be seen.
+            Write(stderr, "veltrane-cli: " + FileErrorText(writeEc, "standard output") + "\n");
+            return kExitUsage;
+        }
+        status = std::max(status, run.status);
+        if (run.cancelled && run.status == kExitCancelled) {
+            break;  // Ctrl-C stops the whole call, not just this PATH
+        }
+    }
+    return status;
 }
 
 }  // namespace

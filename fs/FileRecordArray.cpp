@@ -32,6 +32,7 @@
 #include "fs/Ascii.h"
 #include "fs/DirectoryListing.h"
 #include "fs/FileOps.h"
+#include "fs/ListingCache.h"
 
 namespace veltrane {
 
@@ -446,7 +447,7 @@ int32_t CFileRecordArray::ScanFolder(const std::string& folder, const ScanOption
         start = semi + 1;
     }
     FileIdentity id;
-    if (GetFileIdentity(folder, id)) {
+    if (options.listings ? options.listings->Identity(folder, id) : GetFileIdentity(folder, id)) {
         state.descent.push_back(id);
     }
     return ScanOne(folder, state);
@@ -458,9 +459,14 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
         ctx->BeginWait();
     }
     int32_t count = 0;
-    std::vector<DirEntry> entries;
+    std::vector<DirEntry> ownEntries;
+    const std::vector<DirEntry>* listing = &ownEntries;
     std::error_code listError;
-    if (!ListFolder(folder, entries, listError)) {
+    CListingCache* cache = state.options.listings;
+    const bool whole =
+        cache ? cache->List(folder, listing, listError) : ListFolder(folder, ownEntries, listError);
+    const std::vector<DirEntry>& entries = *listing;
+    if (!whole) {
         const bool missingTop = state.top && (listError == std::errc::no_such_file_or_directory ||
                                               listError == std::errc::not_a_directory);
         if (!missingTop) {
@@ -520,7 +526,7 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
             std::string sub = path;
             sub.push_back(kSeparator);
             FileIdentity id;
-            bool known = GetFileIdentity(sub, id);
+            bool known = cache ? cache->Identity(sub, id) : GetFileIdentity(sub, id);
             if (!known || std::find(state.descent.begin(), state.descent.end(), id) == state.descent.end()) {
                 if (known) {
                     state.descent.push_back(id);

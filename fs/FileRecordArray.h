@@ -12,6 +12,8 @@
 
 namespace veltrane {
 
+class CListingCache;
+
 // Where CFileRecordArray::InsertRecord puts a record; the values are the order codes.
 enum class InsertOrder {
     Append = 0,          // at the end
@@ -27,6 +29,9 @@ struct ScanOptions {
     bool listFolders = false;    // add a record for each subfolder too
     int32_t* counter = nullptr;  // when set, raised by one per record added
     RunContext* ctx = nullptr;   // polls and the cursor; none when null
+    // Listings kept from an earlier walk of the tree, used (and filled) instead of listing the
+    // folders again; the scan is the same, entry for entry and poll for poll.
+    CListingCache* listings = nullptr;
 };
 
 // A folder that a scan could not list (or not list to its end), and why.

@@ -73,7 +73,7 @@ TEST(CliTest, JsonHasTheDocumentedShape) {
         keys.push_back(it.key());
     }
     EXPECT_EQ(keys, (std::vector<std::string>{"tool", "mode", "path", "counters", "report", "notices",
-                                              "cancelled", "saved"}));
+                                              "cancelled", "saved", "findings"}));
     EXPECT_EQ(j["tool"], "names");
     EXPECT_EQ(j["mode"], "entire-directory");
     EXPECT_EQ(j["path"], kSample);
@@ -130,7 +130,7 @@ TEST(CliTest, StatusesAndPlainOutput) {
         {"names, missing path", "names nowhere", 2, "\n",
          "error: Veltrane: Path specified does not exist or points to an nonexistant file. Please make sure "
          "you "
-         "enter a valid path.  \nItems checked: 0  Problems found: 0\n"},
+         "enter a valid path.  \n"},
         {"names, one short file", "names short.txt", 0, "No Problems found!\n",
          "information: Veltrane: Path specified does not point to a folder, will check only file specified "
          "by "

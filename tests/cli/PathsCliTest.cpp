@@ -58,12 +58,11 @@ TEST(PathsCliTest, StatusesAndPlainOutput) {
         {"folder, mode from the path", "Pkg", 1,
          Native("These files contained absolute paths in them:\nPkg/abs.pz2\n\n\n"),
          "Files checked: 1  Problem files: 1\n"},
-        {"other file type", "--file notes.txt", 2, "\n",
-         "error: ERROR: File type is not recognized.  \nFiles checked: 0  Problem files: 0\n"},
+        {"other file type", "--file notes.txt", 2, "\n", "error: ERROR: File type is not recognized.  \n"},
         {"missing path", "nowhere", 2, "\n",
          "error: ERROR: Path specified does not exist or points to an unexisting file. Please make sure you "
          "enter a "
-         "valid path.  \nFiles checked: 0  Problem files: 0\n"},
+         "valid path.  \n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);

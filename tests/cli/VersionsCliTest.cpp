@@ -116,7 +116,7 @@ TEST(VersionsCliTest, BadPathsExitBeforeChecking) {
         Outcome r = RunVersions(c.args);
         EXPECT_EQ(r.status, 2) << c.args;
         EXPECT_EQ(r.out, "\n") << c.args;
-        EXPECT_EQ(r.err, c.err + "Files checked: 0  Problems found: 0\n") << c.args;
+        EXPECT_EQ(r.err, c.err) << c.args;  // no counters after the box that stopped the run
     }
     EXPECT_EQ(TempDir::ReadFile(file), "\tnumber 5\r\n");
 }

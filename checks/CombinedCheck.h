@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "checks/FileNameLengthCheck.h"
+#include "checks/Finding.h"
+#include "checks/PackageCheck.h"
+#include "checks/PathCheck.h"
+#include "checks/VersionCheck.h"
+#include "fs/FileRecordArray.h"
+#include "fs/RunContext.h"
+
+namespace veltrane {
+
+// Everything one combined check produced: for each tool exactly what its own run on the same path
+// would have produced, with the boxes each one raised.
+struct CombinedCheckRun {
+    FileNameCheckResult names;  // File Names, "Entire directory"
+    PathCheckRun paths;         // Check Paths, "All files in this folder"
+    VersionRunResult versions;  // Version Number, "All files in this folder"
+    std::vector<Notice> versionNotices;
+    PackageCheckRun package;  // Package Check
+    bool cancelled = false;   // Escape came during the run
+    Findings findings;        // the four tools' findings: names, paths, versions, package
+};
+
+// Runs File Names, Package Check, Check Paths and then Version Number (whose fix, when the "Files to
+// Fix" question is answered OK, comes last, so that every tool judges the files as they were) on the
+// folder at path, walking its tree once and reading each Poser file once. Each tool raises its own
+// boxes through ctx, in that order. An Escape ends the tool that sees it as that tool's own run
+// would end; the tools after it stop at their first poll.
+CombinedCheckRun RunCombinedCheck(const std::string& path, const std::vector<std::string>& runtimes,
+                                  CFileRecordArray& records, RunContext& ctx, const ReplaceHooks& hooks = {});
+
+}  // namespace veltrane
