@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "checks/UnreadableFolders.h"
+#include "fs/ArchiveSource.h"
 #include "fs/FileRecordArray.h"
 #include "fs/LineScanner.h"
 #include "fs/PathParts.h"
@@ -167,7 +168,7 @@ void AppendSingleFileLines(std::string& report, unsigned kinds) {
     }
 }
 
-PathCheckResult CheckOneFile(const std::string& path, RunContext& ctx) {
+PathCheckResult CheckOneFile(const std::string& path, RunContext& ctx, CArchiveTree* archive) {
     PathCheckResult result;
     if (!IsPoserFileForFileMode(path)) {
         result.outcome = PathCheckOutcome::NotRecognised;
@@ -176,11 +177,23 @@ PathCheckResult CheckOneFile(const std::string& path, RunContext& ctx) {
     CLineScanner scanner(&ctx);
     OverflowWarnings warnings;
     scanner.SetOverflowWarnings(&warnings);
-    scanner.Open(path);
     FileFindings findings;
-    const ScanEnd end = ScanFile(scanner, findings);
-    const bool unreadable = !scanner.WasOpened() || scanner.HadReadError();
-    scanner.Close();
+    ScanEnd end = ScanEnd::EndOfInput;
+    bool unreadable = false;
+    if (archive) {
+        archive->ReadEntries({path}, [&](size_t, ArchiveEntrySource& source) {
+            scanner.Attach(source);
+            end = ScanFile(scanner, findings);
+            unreadable = scanner.HadReadError();
+            scanner.Close();
+            return true;
+        });
+    } else {
+        scanner.Open(path);
+        end = ScanFile(scanner, findings);
+        unreadable = !scanner.WasOpened() || scanner.HadReadError();
+        scanner.Close();
+    }
     warnings.Finish(ctx, scanner.Capacity());
 
     result.filesChecked = 1;
@@ -201,7 +214,7 @@ PathCheckResult CheckOneFile(const std::string& path, RunContext& ctx) {
     return result;
 }
 
-PathCheckResult CheckFolder(const std::string& path, RunContext& ctx) {
+PathCheckResult CheckFolder(const std::string& path, RunContext& ctx, CArchiveTree* archive) {
     PathCheckResult result;
     const std::string folder = WithTrailingSeparator(path);
 
@@ -214,7 +227,8 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx) {
                                     .recurse = true,
                                     .order = InsertOrder::DescendingName,
                                     .counter = &listed,
-                                    .ctx = &ctx});
+                                    .ctx = &ctx,
+                                    .archive = archive});
         result.scanCancelled = records.IsCancelled();
         result.unreadableFolders = records.UnreadableFolders();
         if (ctx.PollEscape()) {
@@ -238,19 +252,9 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx) {
     CLineScanner scanner(&ctx);
     OverflowWarnings warnings;
     scanner.SetOverflowWarnings(&warnings);
-    for (const std::string& file : files) {
-        scanner.Open(file);
-        FileFindings findings;
-        const ScanEnd end = ScanFile(scanner, findings);
-        const bool unreadable = !scanner.WasOpened() || scanner.HadReadError();
-        scanner.Close();
-        if (end == ScanEnd::Escaped) {
-            // The file being read when Escape came adds nothing.
-            result.cancelled = true;
-            break;
-        }
+    auto tally = [&](const std::string& file, unsigned kinds, bool unreadable) {
         for (int k = 0; k < kPathFindingKinds; ++k) {
-            if ((findings.kinds & (1u << k)) != 0) {
+            if ((kinds & (1u << k)) != 0) {
                 sections[k] += file;
                 sections[k] += "\r\n";
             }
@@ -260,8 +264,49 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx) {
             unreadableSection += "\r\n";
             ++result.unreadableFiles;
         }
-        if (findings.kinds != 0 || unreadable) {
+        if (kinds != 0 || unreadable) {
             ++result.problemFiles;
+        }
+    };
+    if (archive) {
+        // An archive is read in its own order; the files are then reported in the order above.
+        struct Outcome {
+            bool read = false;
+            bool unreadable = false;
+            unsigned kinds = 0;
+        };
+        std::vector<Outcome> outcomes(files.size());
+        archive->ReadEntries(files, [&](size_t index, ArchiveEntrySource& source) {
+            scanner.Attach(source);
+            FileFindings findings;
+            const ScanEnd end = ScanFile(scanner, findings);
+            outcomes[index] = {true, scanner.HadReadError(), findings.kinds};
+            scanner.Close();
+            if (end == ScanEnd::Escaped) {
+                outcomes[index].read = false;
+                result.cancelled = true;
+                return false;
+            }
+            return true;
+        });
+        for (size_t i = 0; i < files.size(); ++i) {
+            if (outcomes[i].read) {
+                tally(files[i], outcomes[i].kinds, outcomes[i].unreadable);
+            }
+        }
+    } else {
+        for (const std::string& file : files) {
+            scanner.Open(file);
+            FileFindings findings;
+            const ScanEnd end = ScanFile(scanner, findings);
+            const bool unreadable = !scanner.WasOpened() || scanner.HadReadError();
+            scanner.Close();
+            if (end == ScanEnd::Escaped) {
+                // The file being read when Escape came adds nothing.
+                result.cancelled = true;
+                break;
+            }
+            tally(file, findings.kinds, unreadable);
         }
     }
 
@@ -288,19 +333,27 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx) {
     return result;
 }
 
-}  // namespace
 
-PathCheckResult CheckPaths(const std::string& path, PathCheckMode mode, RunContext& ctx) {
+PathCheckResult CheckPathsIn(const std::string& path, PathCheckMode mode, RunContext& ctx,
+                             CArchiveTree* archive) {
     const size_t noticesBefore = ctx.Notices().size();
     PathCheckResult result;
     {
         WaitCursorScope wait(ctx);
         ProgressScope progress(ctx);
-        result = mode == PathCheckMode::FileOnly ? CheckOneFile(path, ctx) : CheckFolder(path, ctx);
+        result = mode == PathCheckMode::FileOnly ? CheckOneFile(path, ctx, archive)
+                                                 : CheckFolder(path, ctx, archive);
     }
     result.notices.assign(ctx.Notices().begin() + static_cast<std::ptrdiff_t>(noticesBefore),
                           ctx.Notices().end());
     return result;
+}
+
+}  // namespace
+
+PathCheckResult CheckPaths(const std::string& path, PathCheckMode mode, RunContext& ctx) {
+    CArchiveTree archive;
+    return CheckPathsIn(path, mode, ctx, archive.OpenFor(path) ? &archive : nullptr);
 }
 
 PathCheckRun RunPathCheck(const std::string& path, PathCheckMode mode, RunContext& ctx) {
@@ -311,10 +364,16 @@ PathCheckRun RunPathCheck(const std::string& path, PathCheckMode mode, RunContex
         ctx.Notify(NoticeKind::Error, kErrorTitle, text);
     };
 
+    // An archive, and a folder inside one, is a folder; an entry in one is a file.
+    CArchiveTree archive;
+    const bool archived = !path.empty() && archive.OpenFor(path);
     std::error_code ec;
     const std::filesystem::path fsPath = ToFsPath(path);
-    const bool exists = !path.empty() && std::filesystem::exists(fsPath, ec);
-    const bool isFolder = exists && std::filesystem::is_directory(fsPath, ec);
+    const CArchiveTree::Kind kind = archived ? archive.KindOf(path) : CArchiveTree::Kind::None;
+    const bool exists =
+        archived ? kind != CArchiveTree::Kind::None : !path.empty() && std::filesystem::exists(fsPath, ec);
+    const bool isFolder =
+        archived ? kind == CArchiveTree::Kind::Folder : exists && std::filesystem::is_directory(fsPath, ec);
     if (!exists) {
         stopWith(PathCheckStop::PathMissing, kPathMissingText);
         run.disableCheckButton = true;
@@ -323,7 +382,7 @@ PathCheckRun RunPathCheck(const std::string& path, PathCheckMode mode, RunContex
     } else if (mode == PathCheckMode::FileOnly && isFolder) {
         stopWith(PathCheckStop::NotAFile, kNotAFileText);
     } else {
-        PathCheckResult result = CheckPaths(path, mode, ctx);
+        PathCheckResult result = CheckPathsIn(path, mode, ctx, archived ? &archive : nullptr);
         run.cancelled = result.cancelled || result.scanCancelled;
         run.unreadableFiles = result.unreadableFiles;
         run.unreadableFolders = result.unreadableFolders;

@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "checks/UnreadableFolders.h"
+#include "fs/ArchiveSource.h"
 #include "fs/DirectoryListing.h"
 #include "fs/LineScanner.h"
 #include "fs/PathParts.h"
@@ -16,7 +17,7 @@ namespace {
 // Lines without this word cannot be version lines; the scanner hands over only lines with it.
 constexpr std::string_view kVersionWord = "number";
 
-enum class FileVerdict { Clean, NeedsFix, Escaped, ReadError };
+enum class FileVerdict { Clean, NeedsFix, Escaped, ReadError, Unread };
 
 // Reads the open file until its first line that needs fixing, its end, or Escape. The verdict is on
 // whole physical lines, as the fix rewrites them: the pieces of a line cut at the reader's limit are
@@ -49,13 +50,16 @@ FileVerdict ReadOpenFile(CLineScanner& scanner) {
 
 class VersionChecker {
 public:
-    VersionChecker(CFileRecordArray& records, RunContext& ctx)
-        : m_records(records), m_ctx(ctx), m_scanner(&ctx) {
+    VersionChecker(CFileRecordArray& records, RunContext& ctx, CArchiveTree* archive)
+        : m_records(records), m_ctx(ctx), m_scanner(&ctx), m_archive(archive) {
         m_scanner.SetWholeLines(true);
         m_scanner.SetOverflowWarnings(&m_warnings);
     }
 
     VersionCheckResult CheckFile(const std::string& path) {
+        if (m_archive) {
+            return CheckArchiveFile(path);
+        }
         CFileRecord entry;
         if (!QueryEntry(path, entry)) {
             return Stop(VersionCheckOutcome::PathMissing);
@@ -75,22 +79,36 @@ public:
     }
 
     VersionCheckResult CheckFolder(const std::string& path) {
-        CFileRecord entry;
-        if (!QueryEntry(path, entry)) {
-            return Stop(VersionCheckOutcome::PathMissing);
-        }
-        if (!entry.IsFolder()) {
-            return Stop(VersionCheckOutcome::NotAFolder);
+        if (m_archive) {
+            const CArchiveTree::Kind kind = m_archive->KindOf(path);
+            if (kind != CArchiveTree::Kind::Folder) {
+                return Stop(kind == CArchiveTree::Kind::None ? VersionCheckOutcome::PathMissing
+                                                             : VersionCheckOutcome::NotAFolder);
+            }
+        } else {
+            CFileRecord entry;
+            if (!QueryEntry(path, entry)) {
+                return Stop(VersionCheckOutcome::PathMissing);
+            }
+            if (!entry.IsFolder()) {
+                return Stop(VersionCheckOutcome::NotAFolder);
+            }
         }
         CFileRecordArray files;
         files.SetFillDetails(false);
         int32_t counter = 0;
-        files.ScanFolder(WithTrailingSeparator(path),
-                         {.patterns = kVersionPatterns, .recurse = true, .counter = &counter, .ctx = &m_ctx});
+        files.ScanFolder(WithTrailingSeparator(path), {.patterns = kVersionPatterns,
+                                                       .recurse = true,
+                                                       .counter = &counter,
+                                                       .ctx = &m_ctx,
+                                                       .archive = m_archive});
         m_result.cancelled = files.IsCancelled();
         m_result.unreadableFolders = files.UnreadableFolders();
 
         const int32_t count = std::min(counter, files.GetSize());
+        if (m_archive) {
+            return ReadArchiveFiles(files, count);
+        }
         for (int32_t i = count - 1; i >= 0 && !m_escaped; --i) {
             const std::string& file = files.GetAt(i).m_path;
             if (!m_scanner.Open(file)) {
@@ -114,17 +132,69 @@ private:
 
     void Report() { m_ctx.CountersChanged(m_result.filesChecked, m_result.problemsFound); }
 
+    // File mode on an entry of an archive.
+    VersionCheckResult CheckArchiveFile(const std::string& path) {
+        const CArchiveTree::Kind kind = m_archive->KindOf(path);
+        if (kind != CArchiveTree::Kind::File) {
+            return Stop(kind == CArchiveTree::Kind::None ? VersionCheckOutcome::PathMissing
+                                                         : VersionCheckOutcome::PathIsFolder);
+        }
+        FileVerdict verdict = FileVerdict::ReadError;
+        m_archive->ReadEntries({path}, [&](size_t, ArchiveEntrySource& source) {
+            m_scanner.Attach(source);
+            verdict = ReadOpenFile(m_scanner);
+            m_scanner.Close();
+            return true;
+        });
+        if (!Counted(path, verdict)) {
+            m_result.outcome = VersionCheckOutcome::FileUnreadable;
+        }
+        m_warnings.Finish(m_ctx, m_scanner.Capacity());
+        return std::move(m_result);
+    }
+
+    // Folder mode in an archive: the files are read in archive order, and their verdicts then taken
+    // in the order a folder's files are (from the last record to the first).
+    VersionCheckResult ReadArchiveFiles(const CFileRecordArray& files, int32_t count) {
+        std::vector<std::string> order;
+        order.reserve(static_cast<size_t>(std::max(count, 0)));
+        for (int32_t i = count - 1; i >= 0; --i) {
+            order.push_back(files.GetAt(i).m_path);
+        }
+        std::vector<FileVerdict> verdicts(order.size(), FileVerdict::Unread);
+        m_archive->ReadEntries(order, [&](size_t index, ArchiveEntrySource& source) {
+            m_scanner.Attach(source);
+            verdicts[index] = ReadOpenFile(m_scanner);
+            m_scanner.Close();
+            return verdicts[index] != FileVerdict::Escaped;
+        });
+        for (size_t i = 0; i < order.size(); ++i) {
+            if (verdicts[i] != FileVerdict::Unread && !Counted(order[i], verdicts[i])) {
+                m_result.unreadableFiles.push_back(order[i]);
+            }
+        }
+        m_warnings.Finish(m_ctx, m_scanner.Capacity());
+        return std::move(m_result);
+    }
+
     // Counts the open file as checked and reads it. False when a read error kept part of it
     // unread; the file then no longer counts as checked.
-    bool ReadCounted(const std::string& path) {
+    bool ReadCounted(const std::string& path) { return Counted(path, ReadOpenFile(m_scanner)); }
+
+    // Counts a file as checked and takes its verdict; false as for ReadCounted.
+    bool Counted(const std::string& path, FileVerdict verdict) {
         ++m_result.filesChecked;
         Report();
-        switch (ReadOpenFile(m_scanner)) {
+        switch (verdict) {
             case FileVerdict::NeedsFix:
                 if (!FirstTimeFlagged(path)) {
                     break;  // the same file by another name, through a folder link: fixed once
                 }
-                m_records.AddFile(path, InsertOrder::Append);
+                if (m_archive) {
+                    m_records.InsertRecord(CFileRecord(path), InsertOrder::Append);
+                } else {
+                    m_records.AddFile(path, InsertOrder::Append);
+                }
                 ++m_result.problemsFound;
                 m_result.flaggedText += path;
                 m_result.flaggedText += "\r\n";
@@ -139,6 +209,7 @@ private:
                 Report();
                 return false;
             case FileVerdict::Clean:
+            case FileVerdict::Unread:
                 break;
         }
         return true;
@@ -149,6 +220,9 @@ private:
     // names that each need the fix.
     bool FirstTimeFlagged(const std::string& path) {
         FileIdentity folder;
+        if (m_archive) {
+            return true;  // an archive's tree has no links
+        }
         if (!GetFileIdentity(CFileRecord(path).GetFolderPart(), folder)) {
             return true;
         }
@@ -161,6 +235,7 @@ private:
     CLineScanner m_scanner;
     std::set<std::tuple<uint64_t, uint64_t, std::string>> m_flagged;
     VersionCheckResult m_result;
+    CArchiveTree* m_archive;
     bool m_escaped = false;
 };
 
@@ -184,8 +259,12 @@ void AppendUnreadable(std::string& report, const std::vector<std::string>& files
 VersionCheckResult CheckVersionNumbers(const std::string& path, VersionCheckMode mode,
                                        CFileRecordArray& records, RunContext& ctx) {
     records.RemoveAll();
-    VersionChecker checker(records, ctx);
-    return mode == VersionCheckMode::File ? checker.CheckFile(path) : checker.CheckFolder(path);
+    CArchiveTree archive;
+    const bool archived = !path.empty() && archive.OpenFor(path);
+    VersionChecker checker(records, ctx, archived ? &archive : nullptr);
+    VersionCheckResult result = mode == VersionCheckMode::File ? checker.CheckFile(path) : checker.CheckFolder(path);
+    result.inArchive = archived;
+    return result;
 }
 
 const char* VersionOutcomeText(VersionCheckOutcome outcome) {
@@ -222,6 +301,11 @@ VersionRunResult RunVersionCheck(const std::string& path, VersionCheckMode mode,
 
     if (run.check.problemsFound == 0) {
         run.report = kVersionNothingToFix;
+    } else if (run.check.inArchive) {
+        // The files of an archive cannot be rewritten in place: say so instead of offering the fix.
+        run.fixRefused = true;
+        ctx.Notify(NoticeKind::Warning, kVersionQuestionTitle, kVersionArchiveNotFixedText);
+        run.report = kVersionFlaggedHeader + run.check.flaggedText;
     } else {
         run.asked = true;
         NoticeAnswer answer = ctx.Notify(NoticeKind::None, kVersionQuestionTitle, kVersionQuestionText,

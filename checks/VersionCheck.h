@@ -37,6 +37,8 @@ inline constexpr const char* kVersionQuestionTitle = "Files to Fix";
 inline constexpr const char* kVersionQuestionText =
     "There are one or more files to fix.\nYou won't be able to cancel while the files are being "
     "fixed...\n\nContinue?";
+inline constexpr const char* kVersionArchiveNotFixedText =
+    "Archives are checked, not fixed: unpack it to fix its files.";
 inline constexpr const char* kVersionNothingToFix = "No Files To Fix!";
 inline constexpr const char* kVersionFlaggedHeader =
     "These Files contain a version number higher than 4.0:\r\n";
@@ -56,6 +58,7 @@ struct VersionCheckResult {
     std::vector<std::string> unreadableFiles;         // folder mode: files that could not be read
     std::vector<UnreadableFolder> unreadableFolders;  // folder mode: folders that could not be listed
     bool cancelled = false;                           // Escape cut the scan or the reading short
+    bool inArchive = false;  // the path leads into an archive: its files are checked, never fixed
 };
 
 // Empties records, reads the file or the folder's Poser files and adds one record (append order)
@@ -74,6 +77,7 @@ struct VersionRunResult {
     std::string report;      // the results-box text
     bool asked = false;      // the "Files to Fix" question was shown
     bool fixRan = false;     // it was answered OK and the fix ran
+    bool fixRefused = false;  // files of an archive needed fixing: the box said why they are not fixed
     VersionFixResult fix;
 };
 

@@ -22,6 +22,8 @@ CliRun RunVersionsCommand(const std::string& path, bool fileMode, bool fix, CliC
 
     if (!result.hasReport) {
         run.status = kExitUsage;  // stopped at an "ERROR" box before anything was checked
+    } else if (fix && result.fixRefused) {
+        run.status = kExitUsage;  // an archive's files are never fixed: nothing was changed
     } else if (result.fixRan && !result.fix.failures.empty()) {
         run.status = kExitFileError;
     } else if (run.cancelled) {

@@ -11,6 +11,7 @@
 
 #include "cli/CliOutput.h"
 #include "cli/CliRun.h"
+#include "fs/ArchiveSource.h"
 #include "fs/FileOps.h"
 #include "fs/PathParts.h"
 
@@ -44,10 +45,17 @@ bool Write(std::FILE* stream, const std::string& text) {
     return true;
 }
 
-// --file when neither flag is given and PATH names an existing entry that is not a folder.
+// --file when neither flag is given and PATH names an existing entry that is not a folder. An
+// archive counts as a folder; an entry inside one is a file when it is one.
 bool ResolveFileMode(const std::string& path, bool file, bool folder) {
     if (file || folder) {
         return file;
+    }
+    ArchivePath inArchive;
+    if (SplitArchivePath(path, inArchive)) {
+        CArchiveTree archive;
+        return !inArchive.inner.empty() && archive.OpenFor(path) &&
+               archive.KindOf(path) == CArchiveTree::Kind::File;
     }
     std::error_code ec;
     const auto status = std::filesystem::status(ToFsPath(path), ec);

@@ -29,6 +29,7 @@
 #include <random>
 #include <set>
 
+#include "fs/ArchiveSource.h"
 #include "fs/DirectoryListing.h"
 #include "fs/FileOps.h"
 
@@ -444,6 +445,14 @@ int32_t CFileRecordArray::ScanFolder(const std::string& folder, const ScanOption
         }
         start = semi + 1;
     }
+    if (options.archive) {
+        const int32_t added = ScanOne(folder, state);
+        if (!options.archive->Error().empty()) {
+            m_unreadable.push_back({options.archive->ArchiveFile(), std::make_error_code(std::errc::io_error),
+                                    options.archive->ErrorReport()});
+        }
+        return added;
+    }
     FileIdentity id;
     if (GetFileIdentity(folder, id)) {
         state.descent.push_back(id);
@@ -459,7 +468,13 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
     int32_t count = 0;
     std::vector<DirEntry> entries;
     std::error_code listError;
-    if (!ListFolder(folder, entries, listError)) {
+    const CArchiveTree* archive = state.options.archive;
+    if (archive) {
+        // A folder of an archive is listed from its tree; one the tree lacks is simply not there.
+        if (!archive->ListFolder(folder, entries)) {
+            entries.clear();
+        }
+    } else if (!ListFolder(folder, entries, listError)) {
         const bool missingTop = state.top && (listError == std::errc::no_such_file_or_directory ||
                                               listError == std::errc::not_a_directory);
         if (!missingTop) {
@@ -475,7 +490,7 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
 
     auto add = [&](const std::string& path, bool isFolder) {
         CFileRecord rec(path, isFolder ? kAttrDirectory : kAttrArchive);
-        if (m_fillDetails) {
+        if (m_fillDetails && !archive) {
             QueryEntry(path, rec);
         }
         InsertRecord(std::move(rec), state.options.order);
@@ -519,7 +534,7 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
             std::string sub = path;
             sub.push_back(kSeparator);
             FileIdentity id;
-            bool known = GetFileIdentity(sub, id);
+            bool known = !archive && GetFileIdentity(sub, id);  // an archive's tree has no links
             if (!known || std::find(state.descent.begin(), state.descent.end(), id) == state.descent.end()) {
                 if (known) {
                     state.descent.push_back(id);

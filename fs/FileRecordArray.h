@@ -12,6 +12,8 @@
 
 namespace veltrane {
 
+class CArchiveTree;
+
 // Where CFileRecordArray::InsertRecord puts a record; the values are the order codes.
 enum class InsertOrder {
     Append = 0,          // at the end
@@ -27,6 +29,10 @@ struct ScanOptions {
     bool listFolders = false;    // add a record for each subfolder too
     int32_t* counter = nullptr;  // when set, raised by one per record added
     RunContext* ctx = nullptr;   // polls and the cursor; none when null
+    // When set, the folder is a folder of this archive (or the archive itself) and is walked in its
+    // tree by the same rules; an archive that could not be read to its end counts as an unreadable
+    // folder. Records then carry no size or times.
+    const CArchiveTree* archive = nullptr;
 };
 
 // A folder that a scan could not list (or not list to its end), and why.
