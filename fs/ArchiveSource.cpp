@@ -296,8 +296,12 @@ public:
             error = "Out of memory.";
             return false;
         }
+        // The formats a package comes in, each under any compression; the other formats' detectors
+        // read far ahead, which would fail a short damaged stream before its first entry.
         archive_read_support_filter_all(m_archive);
-        archive_read_support_format_all(m_archive);
+        archive_read_support_format_zip(m_archive);
+        archive_read_support_format_7zip(m_archive);
+        archive_read_support_format_tar(m_archive);
         archive_read_set_callback_data(m_archive, this);
         archive_read_set_read_callback(m_archive, &ArchiveReader::ReadCallback);
         archive_read_set_skip_callback(m_archive, &ArchiveReader::SkipCallback);
