@@ -363,13 +363,16 @@ void PackageChecker::ReadArchiveFiles(const std::vector<std::string>& files, Pac
                                  &source)) {
                 return false;
             }
-            ofFile[index].assign(std::make_move_iterator(m_findings.begin() + static_cast<std::ptrdiff_t>(before)),
-                                 std::make_move_iterator(m_findings.end()));
+            ofFile[index].assign(
+                std::make_move_iterator(m_findings.begin() + static_cast<std::ptrdiff_t>(before)),
+                std::make_move_iterator(m_findings.end()));
             m_findings.resize(before);
             read[index] = true;
             return true;
         },
-        [&](const ArchiveEntry& entry, const std::string& error) { unreadable.emplace_back(entry.path, error); });
+        [&](const ArchiveEntry& entry, const std::string& error) {
+            unreadable.emplace_back(entry.path, error);
+        });
     run.cancelled = !finished;
 
     size_t next = 0;
@@ -456,13 +459,11 @@ void PackageChecker::Run(PackageCheckRun& run) {
     {
         CFileRecordArray records;
         records.SetFillDetails(false);
-        records.ScanFolder(
-            WithTrailingSeparator(m_path),
-            {.patterns = kAllFiles,
-             .recurse = true,
-             .order = InsertOrder::DescendingName,
-             .ctx = &m_ctx,
-             .archive = m_archive});
+        records.ScanFolder(WithTrailingSeparator(m_path), {.patterns = kAllFiles,
+                                                           .recurse = true,
+                                                           .order = InsertOrder::DescendingName,
+                                                           .ctx = &m_ctx,
+                                                           .archive = m_archive});
         if (m_ctx.PollEscape()) {
             m_ctx.RestoreWait();
             run.cancelled = true;
@@ -563,8 +564,8 @@ PackageCheckRun RunPackageCheck(const std::string& path, const std::vector<std::
     const bool archived = !path.empty() && archive.OpenFor(path);
     const CArchiveTree::Kind kind = archived ? archive.KindOf(path) : CArchiveTree::Kind::None;
     std::error_code ec;
-    const bool exists =
-        archived ? kind != CArchiveTree::Kind::None : !path.empty() && std::filesystem::exists(ToFsPath(path), ec);
+    const bool exists = archived ? kind != CArchiveTree::Kind::None
+                                 : !path.empty() && std::filesystem::exists(ToFsPath(path), ec);
     const auto missingRuntime =
         std::find_if(runtimes.begin(), runtimes.end(), [](const std::string& dir) { return !IsFolder(dir); });
     if (!exists) {

@@ -333,7 +333,6 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx, CArchiveTr
     return result;
 }
 
-
 PathCheckResult CheckPathsIn(const std::string& path, PathCheckMode mode, RunContext& ctx,
                              CArchiveTree* archive) {
     const size_t noticesBefore = ctx.Notices().size();

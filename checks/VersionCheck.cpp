@@ -262,7 +262,8 @@ VersionCheckResult CheckVersionNumbers(const std::string& path, VersionCheckMode
     CArchiveTree archive;
     const bool archived = !path.empty() && archive.OpenFor(path);
     VersionChecker checker(records, ctx, archived ? &archive : nullptr);
-    VersionCheckResult result = mode == VersionCheckMode::File ? checker.CheckFile(path) : checker.CheckFolder(path);
+    VersionCheckResult result =
+        mode == VersionCheckMode::File ? checker.CheckFile(path) : checker.CheckFolder(path);
     result.inArchive = archived;
     return result;
 }

@@ -73,10 +73,10 @@ const char* VersionOutcomeText(VersionCheckOutcome outcome);
 // Everything one press of "&Check!" produced.
 struct VersionRunResult {
     VersionCheckResult check;
-    bool hasReport = false;  // false when the run stopped at an "ERROR" box
-    std::string report;      // the results-box text
-    bool asked = false;      // the "Files to Fix" question was shown
-    bool fixRan = false;     // it was answered OK and the fix ran
+    bool hasReport = false;   // false when the run stopped at an "ERROR" box
+    std::string report;       // the results-box text
+    bool asked = false;       // the "Files to Fix" question was shown
+    bool fixRan = false;      // it was answered OK and the fix ran
     bool fixRefused = false;  // files of an archive needed fixing: the box said why they are not fixed
     VersionFixResult fix;
 };

@@ -40,7 +40,8 @@ bool EndsWithNoCase(std::string_view text, std::string_view tail) {
         return false;
     }
     const std::string_view end = text.substr(text.size() - tail.size());
-    return std::equal(end.begin(), end.end(), tail.begin(), [](char a, char b) { return LowerAscii(a) == b; });
+    return std::equal(end.begin(), end.end(), tail.begin(),
+                      [](char a, char b) { return LowerAscii(a) == b; });
 }
 
 std::string_view TrimSeparators(std::string_view text) {
@@ -245,7 +246,8 @@ void CArchiveTree::AddEntry(ArchiveEntry entry, const std::string& inner) {
         const size_t slash = inner.find('/', start);
         const bool last = slash == std::string::npos;
         const std::string prefix = last ? inner : inner.substr(0, slash);
-        const std::string_view name = std::string_view(inner).substr(start, (last ? inner.size() : slash) - start);
+        const std::string_view name =
+            std::string_view(inner).substr(start, (last ? inner.size() : slash) - start);
         const auto found = m_byPath.find(prefix);
         int node = found != m_byPath.end() ? found->second : -1;
         if (node < 0) {
@@ -313,7 +315,9 @@ public:
         return true;
     }
 
-    struct archive* Handle() const { return m_archive; }
+    struct archive* Handle() const {
+        return m_archive;
+    }
 
     std::string ErrorText() const {
         const char* text = m_archive != nullptr ? archive_error_string(m_archive) : nullptr;
@@ -412,7 +416,8 @@ bool CArchiveTree::OpenFor(const std::string& path) {
         entry.stored = StoredName(header);
         entry.folder = archive_entry_filetype(header) == AE_IFDIR;
         entry.encrypted = archive_entry_is_encrypted(header) != 0;
-        entry.size = archive_entry_size_is_set(header) ? static_cast<uint64_t>(archive_entry_size(header)) : 0;
+        entry.size =
+            archive_entry_size_is_set(header) ? static_cast<uint64_t>(archive_entry_size(header)) : 0;
         entry.unsafe = !CleanName(entry.stored, inner, entry.backslash);
         if (!entry.unsafe) {
             entry.path = inner.empty() ? m_archive : m_base + inner;
@@ -433,7 +438,8 @@ bool CArchiveTree::ReadEntries(const std::vector<std::string>& paths, const Entr
     std::vector<bool> delivered(paths.size(), false);
     for (size_t i = 0; i < paths.size(); ++i) {
         const int node = Lookup(paths[i]);
-        if (node >= 0 && !m_nodes[static_cast<size_t>(node)].folder && m_nodes[static_cast<size_t>(node)].entry >= 0) {
+        if (node >= 0 && !m_nodes[static_cast<size_t>(node)].folder &&
+            m_nodes[static_cast<size_t>(node)].entry >= 0) {
             wantedAt[static_cast<size_t>(m_nodes[static_cast<size_t>(node)].entry)] = static_cast<int64_t>(i);
         }
     }
@@ -489,7 +495,8 @@ bool CArchiveTree::ReadEntries(const std::vector<std::string>& paths, const Entr
     for (size_t i = 0; i < paths.size(); ++i) {
         if (!delivered[i]) {
             ArchiveEntrySource source;
-            source.m_error = m_error.empty() ? std::string("The entry could not be found in the archive.") : m_error;
+            source.m_error =
+                m_error.empty() ? std::string("The entry could not be found in the archive.") : m_error;
             if (!onEntry(i, source)) {
                 return false;
             }

@@ -129,7 +129,7 @@ private:
     std::string m_archive;
     std::string m_base;  // m_archive + separator
     std::vector<ArchiveEntry> m_entries;
-    std::vector<Node> m_nodes;                     // m_nodes[0] is the archive's top level
+    std::vector<Node> m_nodes;                      // m_nodes[0] is the archive's top level
     std::unordered_map<std::string, int> m_byPath;  // inner path -> node
     std::string m_error;
 };

@@ -52,8 +52,8 @@ std::vector<Read> ReadAll(CArchiveTree& tree, const std::vector<std::string>& pa
 
 TEST(ArchiveSourceTest, WalksEveryFormatAsTheFolderItUnpacksTo) {
     const std::vector<ArchiveItem> items = {
-        {"./b/x.cr2", "first"},  {"a/", ""},         {"b\\y.txt", "win"}, {"../up.txt", "no"},
-        {"/abs.txt", "no"},      {"a/z.txt", "zed"}, {"b/x.cr2", "second"},
+        {"./b/x.cr2", "first"}, {"a/", ""},         {"b\\y.txt", "win"},   {"../up.txt", "no"},
+        {"/abs.txt", "no"},     {"a/z.txt", "zed"}, {"b/x.cr2", "second"},
     };
     const ArchiveFormat formats[] = {ArchiveFormat::Zip, ArchiveFormat::SevenZip, ArchiveFormat::TarGz};
     const char* names[] = {"p.zip", "p.7z", "p.tar.gz"};
@@ -109,8 +109,9 @@ TEST(ArchiveSourceTest, WalksEveryFormatAsTheFolderItUnpacksTo) {
 TEST(ArchiveSourceTest, FindsArchivesInPathsAndCaseCollisions) {
     TempDir dir;
     const std::string file = dir.Path("Pkg.ZIP");
-    ASSERT_TRUE(test::WriteArchive(file, ArchiveFormat::Zip,
-                                   {{"Runtime/Tex/a.jpg", "1"}, {"Runtime/tex/b.jpg", "2"}, {"Runtime/C", ""}}));
+    ASSERT_TRUE(
+        test::WriteArchive(file, ArchiveFormat::Zip,
+                           {{"Runtime/Tex/a.jpg", "1"}, {"Runtime/tex/b.jpg", "2"}, {"Runtime/C", ""}}));
     dir.MakeDir("folder.zip");
     const std::string sep(1, kSeparator);
     ArchivePath where;
@@ -148,7 +149,8 @@ TEST(ArchiveSourceTest, ReportsDamageAndKeepsTheEntriesBeforeIt) {
     for (const std::string& source : {whole, zip}) {
         SCOPED_TRACE(source);
         const std::string bytes = TempDir::ReadFile(source);
-        const std::string cut = dir.WriteFile("cut" + source.substr(source.rfind("whole") + 5), bytes.substr(0, bytes.size() / 2));
+        const std::string cut = dir.WriteFile("cut" + source.substr(source.rfind("whole") + 5),
+                                              bytes.substr(0, bytes.size() / 2));
         CArchiveTree tree;
         ASSERT_TRUE(tree.OpenFor(cut));
         std::vector<std::string> paths;
