@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <optional>
@@ -63,6 +64,14 @@ bool ResolveFileMode(const std::string& path, bool file, bool folder) {
 }
 
 int Main(int argc, char** argv) {
+#ifndef _WIN32
+    // Without TZ the C library looks at /etc/localtime again for every time it converts, and the
+    // archive library converts one for each entry it lists. Naming the same zone once keeps it
+    // loaded; the zone itself does not change.
+    if (std::getenv("TZ") == nullptr) {
+        setenv("TZ", ":/etc/localtime", 0);
+    }
+#endif
     CLI::App app{"Checks Poser content packages before they are published.", "veltrane-cli"};
     app.set_version_flag("--version", std::string("veltrane-cli ") + VELTRANE_VERSION);
     app.require_subcommand(1);

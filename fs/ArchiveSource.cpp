@@ -240,14 +240,21 @@ void CArchiveTree::AddEntry(ArchiveEntry entry, const std::string& inner) {
     if (inner.empty()) {
         return;  // "./" and the like: the top level itself
     }
+    // Entries of one folder mostly follow one another: the last folder met is looked up first.
+    const size_t lastSlash = inner.rfind('/');
+    const std::string_view folderPart =
+        lastSlash == std::string::npos ? std::string_view() : std::string_view(inner).substr(0, lastSlash);
     int parent = 0;
     size_t start = 0;
+    if (!folderPart.empty() && m_lastFolderNode > 0 && folderPart == m_lastFolder) {
+        parent = m_lastFolderNode;
+        start = lastSlash + 1;
+    }
     while (true) {
         const size_t slash = inner.find('/', start);
         const bool last = slash == std::string::npos;
         const std::string prefix = last ? inner : inner.substr(0, slash);
-        const std::string_view name =
-            std::string_view(inner).substr(start, (last ? inner.size() : slash) - start);
+        const std::string_view name = std::string_view(inner).substr(start, (last ? inner.size() : slash) - start);
         const auto found = m_byPath.find(prefix);
         int node = found != m_byPath.end() ? found->second : -1;
         if (node < 0) {
@@ -258,6 +265,8 @@ void CArchiveTree::AddEntry(ArchiveEntry entry, const std::string& inner) {
             if (m_nodes[static_cast<size_t>(node)].folder == folder) {
                 m_nodes[static_cast<size_t>(node)].entry = entryIndex;
             }
+            m_lastFolder.assign(folderPart);
+            m_lastFolderNode = parent;
             return;
         }
         if (!m_nodes[static_cast<size_t>(node)].folder) {
@@ -273,6 +282,9 @@ void CArchiveTree::AddEntry(ArchiveEntry entry, const std::string& inner) {
 namespace {
 
 constexpr size_t kReadBlock = 64 * 1024;
+// After a seek the library mostly wants one header of a few dozen bytes: the reads start small and
+// double while they run on, so a zip's headers cost a page each and its data still come in big blocks.
+constexpr size_t kFirstReadBlock = 4 * 1024;
 
 // The archive file behind one pass: a held descriptor fed to the library block by block.
 class ArchiveReader {
@@ -328,11 +340,13 @@ private:
     static la_ssize_t ReadCallback(struct archive*, void* data, const void** buffer) {
         auto* self = static_cast<ArchiveReader*>(data);
         *buffer = self->m_buffer.get();
+        const size_t block = self->m_block;
+        self->m_block = std::min(block * 2, kReadBlock);
         while (true) {
 #ifdef _WIN32
-            const int got = _read(self->m_fd, self->m_buffer.get(), static_cast<unsigned>(kReadBlock));
+            const int got = _read(self->m_fd, self->m_buffer.get(), static_cast<unsigned>(block));
 #else
-            const ssize_t got = ::read(self->m_fd, self->m_buffer.get(), kReadBlock);
+            const ssize_t got = ::read(self->m_fd, self->m_buffer.get(), block);
 #endif
             if (got >= 0 || errno != EINTR) {
                 return static_cast<la_ssize_t>(got);
@@ -342,6 +356,7 @@ private:
 
     static la_int64_t SeekCallback(struct archive*, void* data, la_int64_t offset, int whence) {
         auto* self = static_cast<ArchiveReader*>(data);
+        self->m_block = kFirstReadBlock;
 #ifdef _WIN32
         const int64_t at = _lseeki64(self->m_fd, offset, whence);
 #else
@@ -355,6 +370,7 @@ private:
     }
 
     int m_fd = -1;
+    size_t m_block = kFirstReadBlock;  // the size of the next read
     std::unique_ptr<char[]> m_buffer;
     struct archive* m_archive = nullptr;
 };
@@ -380,12 +396,21 @@ struct archive_entry* NextHeader(ArchiveReader& file, std::string& error) {
     return nullptr;
 }
 
+// The stored name as UTF-8. A name the library already holds as plain ASCII is that already; only
+// other names go through the (costly) conversion.
 std::string StoredName(struct archive_entry* entry) {
-    const char* name = archive_entry_pathname_utf8(entry);
-    if (name == nullptr) {
-        name = archive_entry_pathname(entry);
+    const char* name = archive_entry_pathname(entry);
+    if (name != nullptr) {
+        const char* c = name;
+        while (*c != '\0' && static_cast<unsigned char>(*c) < 0x80) {
+            ++c;
+        }
+        if (*c == '\0') {
+            return name;
+        }
     }
-    return name != nullptr ? name : "";
+    const char* utf8 = archive_entry_pathname_utf8(entry);
+    return utf8 != nullptr ? utf8 : name != nullptr ? name : "";
 }
 
 }  // namespace
@@ -405,6 +430,8 @@ bool CArchiveTree::OpenFor(const std::string& path) {
     m_nodes.assign(1, Node{});
     m_byPath.clear();
     m_error.clear();
+    m_lastFolder.clear();
+    m_lastFolderNode = 0;
 
     ArchiveReader file;
     if (!file.Open(m_archive, m_error)) {

@@ -59,6 +59,8 @@ private:
     bool m_open = false;
     bool m_fatal = false;  // the failure ended the archive: nothing after it can be read
     std::string m_error;
+    std::string m_lastFolder;  // inner path of the folder of the last entry added, and its node
+    int m_lastFolderNode = 0;
 };
 
 // An archive walked as a read-only tree, as if it were unpacked: folders implied by the entry names,
@@ -132,6 +134,8 @@ private:
     std::vector<Node> m_nodes;                      // m_nodes[0] is the archive's top level
     std::unordered_map<std::string, int> m_byPath;  // inner path -> node
     std::string m_error;
+    std::string m_lastFolder;  // inner path of the folder of the last entry added, and its node
+    int m_lastFolderNode = 0;
 };
 
 }  // namespace veltrane
