@@ -371,7 +371,7 @@ void PackageChecker::ReadArchiveFiles(const std::vector<std::string>& files, Pac
             return true;
         },
         [&](const ArchiveEntry& entry, const std::string& error) {
-            unreadable.emplace_back(entry.path, error);
+            unreadable.emplace_back(m_archive->PathOf(entry), error);
         });
     run.cancelled = !finished;
 
@@ -407,21 +407,21 @@ void PackageChecker::AddArchiveFindings() {
             Add(Rule::UnsafeEntry, archive).value = entry.stored;
             continue;
         }
+        const std::string path = m_archive->PathOf(entry);
         if (entry.backslash) {
-            Add(Rule::BackslashEntry, entry.path).value = entry.stored;
+            Add(Rule::BackslashEntry, path).value = entry.stored;
         }
         // A Mac resource folder is reported once, at whatever depth it stands; a stray file by itself.
-        const size_t mac = entry.path.find(std::string(1, kSeparator) + std::string(kMacFolder));
+        const size_t mac = path.find(std::string(1, kSeparator) + std::string(kMacFolder));
         const size_t macEnd = mac == std::string::npos ? mac : mac + 1 + kMacFolder.size();
-        if (mac != std::string::npos && (macEnd == entry.path.size() || IsSeparator(entry.path[macEnd]))) {
-            std::string folder = entry.path.substr(0, macEnd);
+        if (mac != std::string::npos && (macEnd == path.size() || IsSeparator(path[macEnd]))) {
+            std::string folder = path.substr(0, macEnd);
             if (junkFolders.insert(folder).second) {
                 Add(Rule::JunkEntry, folder);
             }
-        } else if (!entry.folder &&
-                   std::find(std::begin(kJunkFiles), std::end(kJunkFiles),
-                             AsciiLowered(LastComponent(entry.path))) != std::end(kJunkFiles)) {
-            Add(Rule::JunkEntry, entry.path);
+        } else if (!entry.folder && std::find(std::begin(kJunkFiles), std::end(kJunkFiles),
+                                              AsciiLowered(LastComponent(path))) != std::end(kJunkFiles)) {
+            Add(Rule::JunkEntry, path);
         }
     }
     for (auto& [later, earlier] : m_archive->CaseCollisions()) {

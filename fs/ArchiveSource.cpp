@@ -222,14 +222,14 @@ bool CArchiveTree::ListFolder(const std::string& folder, std::vector<DirEntry>& 
     return true;
 }
 
-int CArchiveTree::AddNode(int parent, std::string_view name, const std::string& inner, bool folder) {
+int CArchiveTree::AddNode(int parent, std::string_view name, std::string_view inner, bool folder) {
     const int index = static_cast<int>(m_nodes.size());
     Node& node = m_nodes.emplace_back();
     node.name = std::string(name);
     node.parent = parent;
     node.folder = folder;
     m_nodes[static_cast<size_t>(parent)].children.push_back(index);
-    m_byPath.emplace(inner, index);
+    m_byPath.emplace(std::string(inner), index);
     return index;
 }
 
@@ -238,7 +238,8 @@ void CArchiveTree::AddEntry(ArchiveEntry entry, const std::string& inner) {
     const bool folder = entry.folder;
     m_entries.push_back(std::move(entry));
     if (inner.empty()) {
-        return;  // "./" and the like: the top level itself
+        m_entries.back().node = 0;  // "./" and the like: the top level itself
+        return;
     }
     // Entries of one folder mostly follow one another: the last folder met is looked up first.
     const size_t lastSlash = inner.rfind('/');
@@ -253,8 +254,9 @@ void CArchiveTree::AddEntry(ArchiveEntry entry, const std::string& inner) {
     while (true) {
         const size_t slash = inner.find('/', start);
         const bool last = slash == std::string::npos;
-        const std::string prefix = last ? inner : inner.substr(0, slash);
-        const std::string_view name = std::string_view(inner).substr(start, (last ? inner.size() : slash) - start);
+        const std::string_view prefix = std::string_view(inner).substr(0, last ? inner.size() : slash);
+        const std::string_view name =
+            std::string_view(inner).substr(start, (last ? inner.size() : slash) - start);
         const auto found = m_byPath.find(prefix);
         int node = found != m_byPath.end() ? found->second : -1;
         if (node < 0) {
@@ -265,6 +267,7 @@ void CArchiveTree::AddEntry(ArchiveEntry entry, const std::string& inner) {
             if (m_nodes[static_cast<size_t>(node)].folder == folder) {
                 m_nodes[static_cast<size_t>(node)].entry = entryIndex;
             }
+            m_entries[static_cast<size_t>(entryIndex)].node = node;
             m_lastFolder.assign(folderPart);
             m_lastFolderNode = parent;
             return;
@@ -447,9 +450,6 @@ bool CArchiveTree::OpenFor(const std::string& path) {
             archive_entry_size_is_set(header) ? static_cast<uint64_t>(archive_entry_size(header)) : 0;
         entry.unsafe = !CleanName(entry.stored, inner, entry.backslash);
         if (!entry.unsafe) {
-            entry.path = inner.empty() ? m_archive : m_base + inner;
-            std::replace(entry.path.begin() + static_cast<std::ptrdiff_t>(m_archive.size()), entry.path.end(),
-                         '/', kSeparator);
             AddEntry(std::move(entry), inner);
         } else {
             m_entries.push_back(std::move(entry));

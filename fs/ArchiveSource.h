@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -34,7 +35,7 @@ bool SplitArchivePath(const std::string& path, ArchivePath& out);
 // One entry of an archive, in archive order.
 struct ArchiveEntry {
     std::string stored;  // the name as the archive stores it
-    std::string path;    // archive path + separator + the cleaned name; empty for an unsafe entry
+    int node = -1;       // where it stands in the tree (CArchiveTree::PathOf); -1 for an unsafe entry
     bool folder = false;
     bool encrypted = false;  // its data (or its header) is encrypted
     bool backslash = false;  // the stored name separates its folders with backslashes
@@ -90,6 +91,10 @@ public:
     const std::string& ArchiveFile() const { return m_archive; }
     const std::vector<ArchiveEntry>& Entries() const { return m_entries; }
 
+    // The path an entry unpacks to: the archive's path, a separator and the cleaned name, with native
+    // separators; the archive's own path for an unsafe entry.
+    std::string PathOf(const ArchiveEntry& entry) const { return NodePath(std::max(entry.node, 0)); }
+
     // The library's words for what stopped the listing (or the last ReadEntries); empty when the
     // archive was read to its end.
     const std::string& Error() const { return m_error; }
@@ -125,14 +130,18 @@ private:
 
     int Lookup(const std::string& path) const;
     std::string NodePath(int node) const;
-    int AddNode(int parent, std::string_view name, const std::string& inner, bool folder);
+    int AddNode(int parent, std::string_view name, std::string_view inner, bool folder);
     void AddEntry(ArchiveEntry entry, const std::string& inner);
 
     std::string m_archive;
     std::string m_base;  // m_archive + separator
     std::vector<ArchiveEntry> m_entries;
-    std::vector<Node> m_nodes;                      // m_nodes[0] is the archive's top level
-    std::unordered_map<std::string, int> m_byPath;  // inner path -> node
+    std::vector<Node> m_nodes;  // m_nodes[0] is the archive's top level
+    struct PathHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+    };
+    std::unordered_map<std::string, int, PathHash, std::equal_to<>> m_byPath;  // inner path -> node
     std::string m_error;
     std::string m_lastFolder;  // inner path of the folder of the last entry added, and its node
     int m_lastFolderNode = 0;
