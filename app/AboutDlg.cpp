@@ -1,5 +1,6 @@
 #include "app/AboutDlg.h"
 
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -35,7 +36,14 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     buttons->addWidget(ok);
     buttons->addStretch(1);
     layout->addLayout(buttons, 1, 0, 1, 2);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    // As small as its contents allow, but wide enough that the title bar shows the whole title
+    // (title fonts are often bold and larger) besides the frame's icon and buttons.
+    QFont titleFont = font();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.2);
+    const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(windowTitle()) + 120;
+    const QSize contents = layout->sizeHint();
+    setFixedSize(qMax(contents.width(), titleWidth), contents.height());
 }
 
 }  // namespace veltrane

@@ -1,6 +1,10 @@
 #include "app/MainSheet.h"
 
 #include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTabWidget>
@@ -31,7 +35,9 @@ CMainSheet::CMainSheet(QWidget* parent) : CPropertySheet(QStringLiteral("Veltran
     AddPage(&m_versionNumber);
     AddPage(&m_checkPaths);
     AddPage(&m_listMaker);
+    AddPage(&m_packageCheck);
     setWindowIcon(AppIcon());
+    setAcceptDrops(true);
 
     m_about = new QAction(AboutText(), this);
     m_about->setObjectName(QStringLiteral("aboutAction"));
@@ -76,6 +82,37 @@ void CMainSheet::OnInitDialog() {
     QuitButton()->setText(QStringLiteral("Quit"));
     QuitButton()->setObjectName(QStringLiteral("quitButton"));
     QuitButton()->show();
+}
+
+void CMainSheet::SetStartPath(const QString& path) {
+    m_fileNames.SetStartPath(path);
+}
+
+void CMainSheet::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    CPropertySheet::keyPressEvent(event);
+}
+
+void CMainSheet::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData() != nullptr && !CPageFrame::DroppedPath(*event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CMainSheet::dragMoveEvent(QDragMoveEvent* event) {
+    if (event->mimeData() != nullptr && !CPageFrame::DroppedPath(*event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CMainSheet::dropEvent(QDropEvent* event) {
+    auto* page = dynamic_cast<CPageFrame*>(GetActivePage());
+    if (page != nullptr && event->mimeData() != nullptr && page->TakeDrop(*event->mimeData())) {
+        event->acceptProposedAction();
+    }
 }
 
 void CMainSheet::ShowAbout() {

@@ -15,8 +15,11 @@ CVeltraneApp::CVeltraneApp(int& argc, char** argv) : QApplication(argc, argv) {
     setWindowIcon(AppIcon());
 }
 
-int CVeltraneApp::Run() {
+int CVeltraneApp::Run(const QString& startPath) {
     CMainSheet sheet;
+    if (!startPath.isEmpty()) {
+        sheet.SetStartPath(startPath);
+    }
     sheet.exec();  // the result is of no interest: Quit and close end the program alike
     return 0;
 }

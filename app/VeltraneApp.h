@@ -11,8 +11,9 @@ class CVeltraneApp : public QApplication {
 public:
     CVeltraneApp(int& argc, char** argv);
 
-    // Shows the main sheet modally; returns the program's exit code (0).
-    int Run();
+    // Shows the main sheet modally, startPath (when not empty) in the first page's path box;
+    // returns the program's exit code (0).
+    int Run(const QString& startPath = QString());
 
     // Delivers an event; an exception thrown by a handler ends there instead of ending the program.
     bool notify(QObject* receiver, QEvent* event) override;

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QWidget>
+
+class QPushButton;
 
 namespace veltrane {
 
@@ -22,6 +25,14 @@ public:
 
     void Activate();
     void Deactivate();
+
+    // The button that Enter presses while the page is current (none by default).
+    virtual QPushButton* DefaultButton() const { return nullptr; }
+    // The control that takes the focus when the page becomes current (none by default).
+    virtual QWidget* InitialFocus() const { return nullptr; }
+    // The page's controls in Tab order; the sheet follows them with its own (tab bar, buttons).
+    // Empty: the sheet leaves Tab to the toolkit.
+    virtual QList<QWidget*> FocusOrder() const { return {}; }
 
 protected:
     // Runs once, right before the first OnSetActive.

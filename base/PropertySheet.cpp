@@ -2,8 +2,10 @@
 
 #include <QDialogButtonBox>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -79,9 +81,7 @@ void CPropertySheet::showEvent(QShowEvent* event) {
     m_shown = true;
     OnInitDialog();
     m_active = m_tabs->currentIndex();
-    if (CPropertyPage* page = GetPage(m_active)) {
-        page->Activate();
-    }
+    ActivatePage(GetPage(m_active));
 }
 
 void CPropertySheet::OnCurrentChanged(int index) {
@@ -93,9 +93,78 @@ void CPropertySheet::OnCurrentChanged(int index) {
         left->Deactivate();
     }
     m_active = index;
-    if (CPropertyPage* page = GetPage(index)) {
-        page->Activate();
+    ActivatePage(GetPage(index));
+}
+
+void CPropertySheet::ActivatePage(CPropertyPage* page) {
+    if (page == nullptr) {
+        return;
     }
+    page->Activate();
+    // One dialog keeps one default button: the pages' buttons take turns, or Enter on a page
+    // would go to a button of a page that was current before.
+    if (QPushButton* button = page->DefaultButton()) {
+        button->setDefault(true);
+    }
+    if (QWidget* first = page->InitialFocus(); first != nullptr && !m_tabs->tabBar()->hasFocus()) {
+        first->setFocus(Qt::TabFocusReason);
+    }
+}
+
+QList<QWidget*> CPropertySheet::TabCycle() const {
+    QList<QWidget*> cycle;
+    if (const CPropertyPage* page = GetActivePage()) {
+        cycle = page->FocusOrder();
+    }
+    if (cycle.isEmpty()) {
+        return cycle;
+    }
+    cycle << m_tabs->tabBar() << m_ok << m_cancel;
+    QList<QWidget*> usable;
+    for (QWidget* widget : cycle) {
+        if (widget->isVisible() && widget->isEnabled() && (widget->focusPolicy() & Qt::TabFocus)) {
+            usable << widget;
+        }
+    }
+    return usable;
+}
+
+void CPropertySheet::keyPressEvent(QKeyEvent* event) {
+    const int count = m_tabs->count();
+    if (count > 0 && (event->modifiers() & Qt::ControlModifier)) {
+        int step = 0;
+        if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_PageDown) {
+            step = (event->modifiers() & Qt::ShiftModifier) ? -1 : 1;
+        } else if (event->key() == Qt::Key_Backtab || event->key() == Qt::Key_PageUp) {
+            step = -1;
+        }
+        if (step != 0) {
+            m_tabs->setCurrentIndex((m_tabs->currentIndex() + step + count) % count);
+            event->accept();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(event);
+}
+
+bool CPropertySheet::focusNextPrevChild(bool next) {
+    // The toolkit's own chain passes through the tab widget, whose focus goes on to the tab bar,
+    // and so never leaves the tab bar: the sheet walks its own cycle instead.
+    const QList<QWidget*> cycle = TabCycle();
+    if (cycle.isEmpty()) {
+        return QDialog::focusNextPrevChild(next);
+    }
+    const QWidget* focus = focusWidget();
+    qsizetype at = -1;
+    for (qsizetype i = 0; i < cycle.size() && at < 0; ++i) {
+        if (cycle[i] == focus || (focus != nullptr && cycle[i]->isAncestorOf(focus))) {
+            at = i;
+        }
+    }
+    const qsizetype count = cycle.size();
+    const qsizetype to = at < 0 ? (next ? 0 : count - 1) : (at + (next ? 1 : count - 1)) % count;
+    cycle[to]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
 }
 
 }  // namespace veltrane

@@ -15,6 +15,9 @@ class CPropertyPage;
 // A tabbed dialog: one tab per page, with OK and Cancel buttons under the tabs. Changing tabs
 // deactivates the page left, then activates the page chosen; showing the sheet activates the
 // current page. Cancel and the window's close command end the dialog without asking any page.
+// Keyboard: the current page's default button is the dialog's; its initial control takes the
+// focus when it becomes current; Tab runs through the page's controls, the tab bar and the
+// visible buttons, and round again.
 class CPropertySheet : public QDialog {
     Q_OBJECT
 
@@ -41,9 +44,19 @@ protected:
     virtual void OnInitDialog() {}
 
     void showEvent(QShowEvent* event) override;
+    // Ctrl+Tab and Ctrl+Page Down go to the next tab, with Shift or Page Up to the one before,
+    // wherever the focus is (the tab widget itself sees them only from inside a page).
+    void keyPressEvent(QKeyEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+
+    // The controls that Tab visits now, in order.
+    QList<QWidget*> TabCycle() const;
 
 private:
     void OnCurrentChanged(int index);
+    // Activates the page and hands it the default button and, unless the user is moving along the
+    // tab bar, the focus.
+    void ActivatePage(CPropertyPage* page);
 
     QTabWidget* m_tabs;
     QDialogButtonBox* m_buttons;

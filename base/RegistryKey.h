@@ -47,9 +47,6 @@ public:
     // Stores text under name. kBadKey when no key is open, otherwise the last status.
     int32_t SetString(const QString& name, const QString& text);
 
-    bool IsOpen() const { return m_key != nullptr; }
-    int32_t LastStatus() const { return m_lastStatus; }
-
 private:
     // Takes the settings store as this key's, once it proved readable and writable.
     int32_t Attach();

@@ -1,6 +1,7 @@
 #include "checks/CaseResolver.h"
 
 #include "fs/ArchiveSource.h"
+#include "fs/Ascii.h"
 #include "fs/DirectoryListing.h"
 #include "fs/PathParts.h"
 
@@ -11,16 +12,6 @@ struct CCaseResolver::Folder {
     std::vector<DirEntry> entries;
     std::unordered_multimap<std::string, size_t> byLowered;
 };
-
-std::string AsciiLowered(std::string_view text) {
-    std::string lowered(text);
-    for (char& c : lowered) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lowered;
-}
 
 CCaseResolver::CCaseResolver() = default;
 CCaseResolver::~CCaseResolver() = default;

@@ -6,6 +6,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "fs/Ascii.h"
+
 namespace veltrane {
 
 class CArchiveTree;
@@ -49,8 +51,5 @@ private:
     std::unordered_map<std::string, std::unique_ptr<Folder>> m_folders;
     const CArchiveTree* m_archive = nullptr;
 };
-
-// Lower-cases the ASCII letters of text; other bytes stay.
-std::string AsciiLowered(std::string_view text);
 
 }  // namespace veltrane

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "fs/Ascii.h"
+
 namespace veltrane {
 
 namespace {
@@ -14,34 +16,27 @@ constexpr std::string_view kMaterial = "material";
 constexpr std::string_view kFile = "file";
 constexpr std::string_view kNoMap = "NO_MAP";
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-std::string_view TrimLeft(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    return text;
-}
-
-std::string_view Trim(std::string_view text) {
-    text = TrimLeft(text);
-    while (!text.empty() && IsBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 // The first word of text (which starts at a non-blank byte), and the rest after it.
 std::string_view TakeWord(std::string_view& text) {
     size_t end = 0;
-    while (end < text.size() && !IsBlank(text[end])) {
+    while (end < text.size() && !IsAsciiSpace(text[end])) {
         ++end;
     }
     const std::string_view word = text.substr(0, end);
-    text = TrimLeft(text.substr(end));
+    text = TrimAsciiSpaceLeft(text.substr(end));
     return word;
+}
+
+// Whether text (which starts at a non-blank byte) starts with a whole word that may be a keyword, a
+// "material" or a "file": decided by the first letter and one comparison, without taking the word.
+bool StartsWithKeyword(std::string_view text) {
+    auto is = [&](std::string_view word) {
+        return text.starts_with(word) && (text.size() == word.size() || IsAsciiSpace(text[word.size()]));
+    };
+    const char first = text.front();
+    return std::any_of(std::begin(kKeywords), std::end(kKeywords),
+                       [&](std::string_view word) { return word.front() == first && is(word); }) ||
+           (first == kMaterial.front() && is(kMaterial)) || (first == kFile.front() && is(kFile));
 }
 
 bool IsNumber(std::string_view word) {
@@ -55,12 +50,12 @@ bool IsNumber(std::string_view word) {
 std::optional<LibraryReference> MakeReference(std::string_view keyword, std::string_view rest) {
     std::string value;
     value.reserve(rest.size());
-    for (char c : Trim(rest)) {
+    for (char c : TrimAsciiSpace(rest)) {
         if (c != '"') {
             value.push_back(c);
         }
     }
-    const std::string_view trimmed = Trim(value);
+    const std::string_view trimmed = TrimAsciiSpace(value);
     if (trimmed.empty() || trimmed == kNoMap) {
         return std::nullopt;
     }
@@ -77,7 +72,7 @@ void CReferenceReader::Reset() {
 }
 
 std::optional<LibraryReference> CReferenceReader::Examine(std::string_view line) {
-    std::string_view rest = TrimLeft(line);
+    std::string_view rest = TrimAsciiSpaceLeft(line);
     if (rest.empty()) {
         return std::nullopt;
     }
@@ -99,8 +94,8 @@ std::optional<LibraryReference> CReferenceReader::Examine(std::string_view line)
         }
         return std::nullopt;
     }
-    // Every keyword starts with one of these letters; most lines stop here.
-    if (first != 'f' && first != 'o' && first != 't' && first != 'b' && first != 'r' && first != 'm') {
+    // Most lines stop here: their first word is none of the keywords.
+    if (!StartsWithKeyword(rest)) {
         return std::nullopt;
     }
     const std::string_view word = TakeWord(rest);

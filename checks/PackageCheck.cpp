@@ -10,6 +10,8 @@
 
 #include "checks/CaseResolver.h"
 #include "checks/LibraryReference.h"
+#include "checks/ToolTexts.h"
+#include "checks/UnreadableFolders.h"
 #include "fs/ArchiveSource.h"
 #include "fs/FileOps.h"
 #include "fs/FileRecordArray.h"
@@ -23,16 +25,8 @@ namespace {
 
 constexpr int kRuleCount = static_cast<int>(Rule::DamagedArchive) + 1;
 
-constexpr const char* kErrorTitle = "ERROR";
-constexpr const char* kPathMissingText =
-    "Path specified does not exist or points to an unexisting file.\r\nPlease make sure you enter a valid "
-    "path.  ";
-constexpr const char* kNotAFolderText = "Path specified does not point to a folder, or it is invalid.  ";
 constexpr const char* kRuntimeMissingText =
     "The folder to also look in does not exist or is not a folder:\r\n";
-constexpr const char* kNothingFound = "No Problems found!";
-constexpr const char* kCancelledAfterScan = "User Cancelled Operation - no results to show";
-constexpr const char* kCancelled = "User Cancelled Operation. Showing partial results!\r\n\r\n";
 
 // Every file below the package, so that textures and geometries can be told apart as well.
 constexpr const char* kAllFiles = "*.*";
@@ -51,9 +45,9 @@ constexpr std::string_view kCompressedGeometryExtension = ".obz";
 const char* SectionHeader(Rule rule) {
     switch (rule) {
         case Rule::UnreadableFile:
-            return "These files could not be read:\r\n";
+            return kUnreadableFilesHeader;
         case Rule::UnreadableFolder:
-            return "These folders could not be read:\r\n";
+            return kUnreadableFoldersHeader;
         case Rule::MissingFile:
             return "These references name files that are neither in the package nor in a runtime looked "
                    "in:\r\n";
@@ -467,7 +461,7 @@ void PackageChecker::Run(PackageCheckRun& run) {
         if (m_ctx.PollEscape()) {
             m_ctx.RestoreWait();
             run.cancelled = true;
-            run.report = kCancelledAfterScan;
+            run.report = kCancelledNoResults;
             return;
         }
         m_ctx.RestoreWait();
@@ -519,15 +513,24 @@ bool IsFolder(const std::string& path) {
 }  // namespace
 
 std::string PackageReport(const Findings& findings, bool cancelled) {
-    std::string report = cancelled ? kCancelled : "";
+    std::string report = cancelled ? kCancelledPartialResults : "";
     const bool problems = std::any_of(findings.begin(), findings.end(),
                                       [](const Finding& finding) { return IsProblem(finding.rule); });
     if (!problems && !cancelled) {
-        report = kNothingFound;
+        report = kNoProblemsFound;
         if (!findings.empty()) {
             report += "\r\n\r\n";
         }
     }
+    // A large package has tens of thousands of findings: the text is sized once, not grown by doubling.
+    size_t size = report.size();
+    for (size_t i = 0; i < findings.size(); ++i) {
+        const Finding& finding = findings[i];
+        const bool sectionStarts = i == 0 || findings[i - 1].rule != finding.rule;
+        size += (sectionStarts ? std::char_traits<char>::length(SectionHeader(finding.rule)) + 2 : 0) +
+                finding.path.size() + 2 + (finding.line != 0 ? 10 + 2 + 10 + finding.value.size() : 0);
+    }
+    report.reserve(size);
     for (size_t i = 0; i < findings.size(); ++i) {
         const Finding& finding = findings[i];
         if (i == 0 || findings[i - 1].rule != finding.rule) {

@@ -5,12 +5,13 @@
 #include <vector>
 
 #include "checks/Finding.h"
+#include "checks/ToolTexts.h"
 #include "fs/RunContext.h"
 
 namespace veltrane {
 
-inline constexpr const char* kPackageFilesLabel = "Files checked: ";
-inline constexpr const char* kPackageProblemsLabel = "Problems found:";
+inline constexpr const char* kPackageFilesLabel = kPackageTexts.firstCounter;
+inline constexpr const char* kPackageProblemsLabel = kPackageTexts.secondCounter;
 
 // Where a press of "&Check!" on the Package Check page stopped before showing a result.
 enum class PackageCheckStop {

@@ -5,8 +5,10 @@
 #include <filesystem>
 #include <system_error>
 
+#include "checks/ToolTexts.h"
 #include "checks/UnreadableFolders.h"
 #include "fs/ArchiveSource.h"
+#include "fs/Ascii.h"
 #include "fs/FileRecordArray.h"
 #include "fs/LineScanner.h"
 #include "fs/PathParts.h"
@@ -38,35 +40,11 @@ constexpr const char* kSectionHeaders[kPathFindingKinds] = {
     "These files contained relative paths that are too long to be Mac compatible (>62 characters):\r\n",
 };
 
-constexpr const char* kUnreadableHeader = "These files could not be read:\r\n";
-
 constexpr const char* kFileCancelled = "User Cancelled Operation, showing partial results\r\n\r\n";
-constexpr const char* kFolderCancelledAfterScan = "User Cancelled Operation - no results to show";
-constexpr const char* kFolderCancelled = "User Cancelled Operation. Showing partial results!\r\n\r\n";
 
-constexpr const char* kErrorTitle = "ERROR";
-constexpr const char* kPathMissingText =
-    "Path specified does not exist or points to an unexisting file.\r\nPlease make sure you enter a valid "
-    "path.  ";
-constexpr const char* kNotAFolderText = "Path specified does not point to a folder, or it is invalid.  ";
 constexpr const char* kNotAFileText = "Path specified does not point to a file.  ";
 constexpr const char* kNotRecognisedText = "File type is not recognized.  ";
-constexpr const char* kUnreadableText = "File could not be read.  ";
 constexpr const char* kNothingFound = "No absolute paths found";
-
-bool IsWhiteSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-std::string_view TrimWhiteSpace(std::string_view text) {
-    while (!text.empty() && IsWhiteSpace(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsWhiteSpace(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 char AsciiUpper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
@@ -129,7 +107,7 @@ unsigned ExaminePathLine(std::string_view line) {
 
     // White space at both ends goes; spaces inside the value stay and count. The quotes go too, and
     // the white space they enclosed at either end with them, so "  C:\x.bmp" is judged as C:\x.bmp.
-    value = TrimWhiteSpace(value);
+    value = TrimAsciiSpace(value);
     std::string unquoted;
     unquoted.reserve(value.size());
     size_t quotes = 0;
@@ -141,7 +119,7 @@ unsigned ExaminePathLine(std::string_view line) {
         }
     }
     if (quotes != 0) {
-        unquoted = std::string(TrimWhiteSpace(unquoted));
+        unquoted = std::string(TrimAsciiSpace(unquoted));
     }
 
     unsigned found = 0;
@@ -234,7 +212,7 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx, CArchiveTr
         if (ctx.PollEscape()) {
             ctx.RestoreWait();
             result.cancelled = true;
-            result.report = kFolderCancelledAfterScan;
+            result.report = kCancelledNoResults;
             return result;
         }
         ctx.RestoreWait();
@@ -312,7 +290,7 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx, CArchiveTr
 
     warnings.Finish(ctx, scanner.Capacity());
     if (result.cancelled) {
-        result.report = kFolderCancelled;
+        result.report = kCancelledPartialResults;
     }
     for (int k = 0; k < kPathFindingKinds; ++k) {
         if (!sections[k].empty()) {
@@ -322,7 +300,7 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx, CArchiveTr
         }
     }
     if (!unreadableSection.empty()) {
-        result.report += kUnreadableHeader;
+        result.report += kUnreadableFilesHeader;
         result.report += unreadableSection;
         result.report += "\r\n";
     }
@@ -388,7 +366,7 @@ PathCheckRun RunPathCheck(const std::string& path, PathCheckMode mode, RunContex
         if (result.outcome == PathCheckOutcome::NotRecognised) {
             stopWith(PathCheckStop::NotRecognised, kNotRecognisedText);
         } else if (result.outcome == PathCheckOutcome::Unreadable) {
-            stopWith(PathCheckStop::Unreadable, kUnreadableText);
+            stopWith(PathCheckStop::Unreadable, kFileUnreadableText);
         } else {
             run.filesChecked = result.filesChecked;
             run.problemFiles = result.problemFiles;

@@ -247,7 +247,7 @@ void AppendUnreadable(std::string& report, const std::vector<std::string>& files
         report += "\r\n";
     }
     report += "\r\n";
-    report += kVersionUnreadableHeader;
+    report += kUnreadableFilesHeader;
     for (const std::string& file : files) {
         report += file;
         report += "\r\n";
@@ -273,11 +273,11 @@ const char* VersionOutcomeText(VersionCheckOutcome outcome) {
         case VersionCheckOutcome::PathIsFolder:
             return kVersionPathIsFolderText;
         case VersionCheckOutcome::PathMissing:
-            return kVersionPathMissingText;
+            return kPathMissingText;
         case VersionCheckOutcome::NotAFolder:
-            return kVersionNotAFolderText;
+            return kNotAFolderText;
         case VersionCheckOutcome::FileUnreadable:
-            return kVersionUnreadableText;
+            return kFileUnreadableText;
         case VersionCheckOutcome::Checked:
             break;
     }
@@ -295,7 +295,7 @@ VersionRunResult RunVersionCheck(const std::string& path, VersionCheckMode mode,
     run.check = CheckVersionNumbers(path, mode, records, ctx);
     progress.Close();
     if (run.check.outcome != VersionCheckOutcome::Checked) {
-        ctx.Notify(NoticeKind::Error, kVersionErrorTitle, VersionOutcomeText(run.check.outcome));
+        ctx.Notify(NoticeKind::Error, kErrorTitle, VersionOutcomeText(run.check.outcome));
         return run;
     }
     ctx.RestoreWait();

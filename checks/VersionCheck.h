@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "checks/ToolTexts.h"
 #include "checks/VersionFix.h"
 #include "checks/VersionLine.h"
 #include "fs/FileRecordArray.h"
@@ -25,14 +26,7 @@ enum class VersionCheckOutcome {
 };
 
 // Texts of the Version Number tool, shared by the page and the command line.
-inline constexpr const char* kVersionErrorTitle = "ERROR";
 inline constexpr const char* kVersionPathIsFolderText = "Path specified points to a folder.  ";
-inline constexpr const char* kVersionPathMissingText =
-    "Path specified does not exist or points to an unexisting file.\r\nPlease make sure you enter a valid "
-    "path.  ";
-inline constexpr const char* kVersionNotAFolderText =
-    "Path specified does not point to a folder, or it is invalid.  ";
-inline constexpr const char* kVersionUnreadableText = "File could not be read.  ";
 inline constexpr const char* kVersionQuestionTitle = "Files to Fix";
 inline constexpr const char* kVersionQuestionText =
     "There are one or more files to fix.\nYou won't be able to cancel while the files are being "
@@ -43,9 +37,6 @@ inline constexpr const char* kVersionNothingToFix = "No Files To Fix!";
 inline constexpr const char* kVersionFlaggedHeader =
     "These Files contain a version number higher than 4.0:\r\n";
 inline constexpr const char* kVersionFixedHeader = "These Files have been fixed:\r\n";
-inline constexpr const char* kVersionUnreadableHeader = "These files could not be read:\r\n";
-inline constexpr const char* kVersionFilesCheckedLabel = "Files checked: ";
-inline constexpr const char* kVersionProblemsLabel = "Problems found:";
 
 // The Poser library files that folder mode reads.
 inline constexpr const char* kVersionPatterns = "*.cm2;*.pz2;*.lt2;*.pp2;*.cr2;*.fc2;*.hr2;*.pz3;*.hd2";

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "checks/VersionLine.h"
+#include "fs/Ascii.h"
 #include "fs/FileOps.h"
 #include "fs/PathParts.h"
 
@@ -15,30 +16,6 @@ namespace {
 constexpr std::string_view kFixedVersionLine = "\tnumber 4.0\r\n";
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kBackupExtension = ".old";
-
-bool IsLineEnd(char c) {
-    return c == '\r' || c == '\n';
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z') {
-            x = static_cast<unsigned char>(x - 'A' + 'a');
-        }
-        if (y >= 'A' && y <= 'Z') {
-            y = static_cast<unsigned char>(y - 'A' + 'a');
-        }
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // Collects output into large writes.
 class OutputBuffer {
@@ -248,7 +225,7 @@ std::string FailureText(const std::string& path, const std::string& backup, cons
 
 std::string BackupNameFor(const std::string& path, PathStyle style) {
     PathParts parts = SplitPath(path, style);
-    if (parts.extension.empty() || EqualsIgnoringCase(parts.extension, kBackupExtension)) {
+    if (parts.extension.empty() || EqualsIgnoringAsciiCase(parts.extension, kBackupExtension)) {
         return {};
     }
     return std::string(parts.drive) + std::string(parts.directory) + std::string(parts.baseName) +

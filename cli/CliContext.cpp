@@ -143,13 +143,13 @@ NoticeAnswer CliContext::ShowNotice(const Notice& notice) {
 }
 
 CliRun StartRun(const char* tool, std::optional<std::string> mode, const std::string& path,
-                const char* label1, const char* label2) {
+                const ToolTexts& texts) {
     CliRun run;
     run.tool = tool;
     run.mode = std::move(mode);
     run.path = path;
-    run.counterLabels[0] = label1;
-    run.counterLabels[1] = label2;
+    run.counterLabels[0] = texts.firstCounter;
+    run.counterLabels[1] = texts.secondCounter;
     return run;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "checks/Finding.h"
+#include "checks/ToolTexts.h"
 #include "fs/RunContext.h"
 
 namespace veltrane::cli {
@@ -73,7 +74,7 @@ void InstallInterruptHandler();
 
 // A run of tool on path, with the page's mode name and counter labels filled in.
 CliRun StartRun(const char* tool, std::optional<std::string> mode, const std::string& path,
-                const char* label1, const char* label2);
+                const ToolTexts& texts);
 
 // The subcommands; each runs exactly the logic of its page's action button.
 CliRun RunNamesCommand(const std::string& path, bool recursive, CliContext& ctx);

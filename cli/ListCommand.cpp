@@ -4,7 +4,7 @@
 namespace veltrane::cli {
 
 CliRun RunListCommand(const std::string& path, const std::optional<std::string>& output, CliContext& ctx) {
-    CliRun run = StartRun("list", std::nullopt, path, "Folders scanned : ", "Files Listed : ");
+    CliRun run = StartRun("list", std::nullopt, path, kListTexts);
 
     FileListResult list = BuildFileList(path, ctx);
     run.counters[0] = list.foldersScanned;

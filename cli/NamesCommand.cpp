@@ -4,8 +4,7 @@
 namespace veltrane::cli {
 
 CliRun RunNamesCommand(const std::string& path, bool recursive, CliContext& ctx) {
-    CliRun run = StartRun("names", recursive ? "entire-directory" : "this-folder", path,
-                          "Items checked: ", "Problems found:");
+    CliRun run = StartRun("names", recursive ? "entire-directory" : "this-folder", path, kFileNamesTexts);
 
     FileNameCheckResult result =
         CheckFileNames(path, recursive ? NameCheckMode::EntireDirectory : NameCheckMode::ThisFolderOnly, ctx);

@@ -4,7 +4,7 @@
 namespace veltrane::cli {
 
 CliRun RunPackageCommand(const std::string& path, const std::vector<std::string>& runtimes, CliContext& ctx) {
-    CliRun run = StartRun("package", std::nullopt, path, kPackageFilesLabel, kPackageProblemsLabel);
+    CliRun run = StartRun("package", std::nullopt, path, kPackageTexts);
 
     PackageCheckRun check = RunPackageCheck(path, runtimes, ctx);
     run.notices = std::move(check.notices);

@@ -4,7 +4,7 @@
 namespace veltrane::cli {
 
 CliRun RunPathsCommand(const std::string& path, bool fileMode, CliContext& ctx) {
-    CliRun run = StartRun("paths", fileMode ? "file" : "folder", path, "Files checked: ", "Problem files:");
+    CliRun run = StartRun("paths", fileMode ? "file" : "folder", path, kPathsTexts);
 
     PathCheckRun check =
         RunPathCheck(path, fileMode ? PathCheckMode::FileOnly : PathCheckMode::AllFiles, ctx);

@@ -4,8 +4,7 @@
 namespace veltrane::cli {
 
 CliRun RunVersionsCommand(const std::string& path, bool fileMode, bool fix, CliContext& ctx) {
-    CliRun run = StartRun("versions", fileMode ? "file" : "folder", path, kVersionFilesCheckedLabel,
-                          kVersionProblemsLabel);
+    CliRun run = StartRun("versions", fileMode ? "file" : "folder", path, kVersionTexts);
 
     ctx.m_answerQuestionsOk = fix;
     CFileRecordArray records;

@@ -21,8 +21,10 @@ set(VELTRANE_DIALOG_SOURCES
   dialogs/FolderDialog.cpp
   dialogs/FolderDialog.h
   dialogs/FolderEdit.cpp
-  dialogs/FolderEdit.h)
-# The page frame and the four tool pages.
+  dialogs/FolderEdit.h
+  dialogs/NameIconProvider.cpp
+  dialogs/NameIconProvider.h)
+# The page frame and the five tool pages.
 set(VELTRANE_PAGE_SOURCES
   pages/CheckerPage.cpp
   pages/CheckerPage.h
@@ -35,6 +37,8 @@ set(VELTRANE_PAGE_SOURCES
   pages/FolderChooserFactory.cpp
   pages/GuiRunContext.cpp
   pages/GuiRunContext.h
+  pages/PackageCheck.cpp
+  pages/PackageCheck.h
   pages/PageFrame.cpp
   pages/PageFrame.h
   pages/PathsCheck.cpp
@@ -51,6 +55,8 @@ set(VELTRANE_APP_SOURCES
   app/AppIcon.h
   app/MainSheet.cpp
   app/MainSheet.h
+  app/StartArguments.cpp
+  app/StartArguments.h
   app/VeltraneApp.cpp
   app/VeltraneApp.h)
 list(TRANSFORM VELTRANE_BASE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)

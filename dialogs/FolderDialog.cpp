@@ -64,19 +64,6 @@ void Guarded(QWidget* owner, Handler&& handler) {
 
 }  // namespace
 
-CFolderDialog::CIconProvider::CIconProvider()
-    : m_folderIcon(QApplication::style()->standardIcon(QStyle::SP_DirIcon)),
-      m_fileIcon(QApplication::style()->standardIcon(QStyle::SP_FileIcon)) {}
-
-QIcon CFolderDialog::CIconProvider::icon(const QFileInfo& info) const {
-    // Desktops without an icon theme get the style's folder and file icons.
-    QIcon icon = QFileIconProvider::icon(info);
-    if (icon.isNull()) {
-        icon = info.isDir() ? m_folderIcon : m_fileIcon;
-    }
-    return icon;
-}
-
 const QString CFolderDialog::kDefaultFilter = QStringLiteral("Show Folders Only|.|All Files (*.*)|*.*||");
 
 CFolderDialog::CFolderDialog(const QString& initialFolder, const QString& filter, QWidget* owner)

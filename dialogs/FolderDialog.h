@@ -4,12 +4,12 @@
 #include <vector>
 
 #include <QDialog>
-#include <QFileIconProvider>
 #include <QString>
 #include <QStringList>
 
 #include "dialogs/FolderPickerRules.h"
 #include "dialogs/FolderPickerView.h"
+#include "dialogs/NameIconProvider.h"
 #include "dialogs/NativeFolderFileSystem.h"
 
 class QComboBox;
@@ -77,20 +77,7 @@ private:
     void ActivateEntry(const QModelIndex& index);
     QString StartFolder(const QString& initialFolder) const;
 
-    // The platform's icons, or the style's where the platform has none. The model asks from its
-    // reading thread, so the style's icons are made beforehand, in the window's thread.
-    class CIconProvider : public QFileIconProvider {
-    public:
-        CIconProvider();
-        QIcon icon(const QFileInfo& info) const override;
-        using QFileIconProvider::icon;
-
-    private:
-        QIcon m_folderIcon;
-        QIcon m_fileIcon;
-    };
-
-    CIconProvider m_icons;                // the destructor removes the model, which uses it, first
+    CNameIconProvider m_icons;            // the destructor removes the model, which uses it, first
     QString m_folder;                     // the folder shown, ending in a separator; the result
     std::vector<QStringList> m_patterns;  // per filter entry
     CNativeFolderFileSystem m_fs;

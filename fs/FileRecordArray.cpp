@@ -30,6 +30,7 @@
 #include <set>
 
 #include "fs/ArchiveSource.h"
+#include "fs/Ascii.h"
 #include "fs/DirectoryListing.h"
 #include "fs/FileOps.h"
 
@@ -38,7 +39,7 @@ namespace veltrane {
 namespace {
 
 inline unsigned char LowerByte(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
+    return static_cast<unsigned char>(AsciiLower(static_cast<char>(c)));
 }
 
 // Compares two paths after lower-casing their letters, as unsigned bytes. Paths of one tree share

@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "fs/Ascii.h"
+#include "fs/OverflowWarnings.h"
+
 #ifdef _WIN32
 #include <share.h>
 
@@ -11,10 +14,6 @@
 namespace veltrane {
 
 namespace {
-
-inline bool IsLineEnd(char b) {
-    return b == '\r' || b == '\n';
-}
 
 // First CR or LF in [p, end), or end.
 const char* FindLineEnd(const char* p, const char* end) {
@@ -174,12 +173,9 @@ uint32_t CLineReader::Overflow() {
     // The caller's view already holds the capacity - 1 bytes collected; the byte about to be examined stays
     // at the scan index, so the rest of the physical line follows as further lines.
     ++m_lineCounter;
-    char message[128];
-    std::snprintf(message, sizeof message, "m_pBuffer overflow in line %u (line length over %d chars)",
-                  m_lineCounter, static_cast<int>(m_capacity));
-    m_warning = message;
+    m_warning = OverflowWarningText(m_lineCounter, m_capacity);
     if (m_ctx != nullptr) {
-        m_ctx->Notify(NoticeKind::Warning, "Warning !", m_warning);
+        m_ctx->Notify(NoticeKind::Warning, kOverflowWarningTitle, m_warning);
     }
     return m_lineCounter;
 }

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "fs/Ascii.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -16,10 +18,6 @@ namespace {
 // Wide loads may look this far past the valid bytes of a block; the buffer is padded for them.
 constexpr size_t kPadding = 64;
 constexpr size_t kTargetBlock = 64 * 1024;
-
-inline bool IsLineEnd(char b) {
-    return b == '\r' || b == '\n';
-}
 
 // The CR and LF bytes of buf[base, base + 64) as bits, bit i for byte base + i.
 inline uint64_t LineEndMask64(const char* p) {
@@ -539,10 +537,7 @@ void CLineScanner::WarnOverflow(uint32_t lineNumber) {
     if (m_ctx == nullptr || (m_warnings != nullptr && !m_warnings->Admit())) {
         return;
     }
-    char message[128];
-    std::snprintf(message, sizeof message, "m_pBuffer overflow in line %u (line length over %d chars)",
-                  lineNumber, static_cast<int>(m_capacity));
-    m_ctx->Notify(NoticeKind::Warning, "Warning !", message);
+    m_ctx->Notify(NoticeKind::Warning, kOverflowWarningTitle, OverflowWarningText(lineNumber, m_capacity));
 }
 
 }  // namespace veltrane

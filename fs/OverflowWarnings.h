@@ -1,10 +1,16 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "fs/RunContext.h"
 
 namespace veltrane {
+
+inline constexpr const char* kOverflowWarningTitle = "Warning !";
+
+// The warning for a line cut at the reader's buffer of capacity bytes.
+std::string OverflowWarningText(uint32_t lineNumber, uint32_t capacity);
 
 // The line-length warnings of one run. A file without line ends would otherwise raise a box for every
 // 2047 bytes: the first kShown warnings of the run are shown as they come, the rest only counted, and

@@ -31,8 +31,9 @@ CCheckerPage::CCheckerPage(const CheckerPageTexts& texts, QWidget* parent)
     m_check->setEnabled(false);
     m_mode1->setChecked(true);
     auto* verifyLayout = new QVBoxLayout(verify);
-    verifyLayout->addWidget(m_mode1);
-    verifyLayout->addWidget(m_mode2);
+    // As wide as their texts: a radio button reacts to clicks on its circle and text only.
+    verifyLayout->addWidget(m_mode1, 0, Qt::AlignLeft);
+    verifyLayout->addWidget(m_mode2, 0, Qt::AlignLeft);
     verifyLayout->addStretch(1);
     auto* checkRow = new QHBoxLayout;
     checkRow->addStretch(1);
@@ -72,13 +73,8 @@ CCheckerPage::CCheckerPage(const CheckerPageTexts& texts, QWidget* parent)
     layout->addLayout(middle);
     layout->addWidget(resultsGroup, 1);
 
-    setTabOrder(PathBox(), BrowseButton());
-    setTabOrder(BrowseButton(), m_mode1);
-    setTabOrder(m_mode1, m_mode2);
-    setTabOrder(m_mode2, m_check);
-    setTabOrder(m_check, FirstCounterBox());
-    setTabOrder(FirstCounterBox(), SecondCounterBox());
-    setTabOrder(SecondCounterBox(), results);
+    SetFocusOrder({PathBox(), BrowseButton(), m_mode1, m_mode2, m_check, FirstCounterBox(),
+                   SecondCounterBox(), results});
 
     connect(m_mode1, &QRadioButton::clicked, this, [this] { OnModeClicked(true); });
     connect(m_mode2, &QRadioButton::clicked, this, [this] { OnModeClicked(false); });

@@ -2,13 +2,14 @@
 
 #include <QString>
 
+#include "checks/ToolTexts.h"
 #include "pages/PageFrame.h"
 
 class QRadioButton;
 
 namespace veltrane {
 
-// The texts that tell the three checker pages apart.
+// The texts that tell the three checker pages apart, from their tools' texts.
 struct CheckerPageTexts {
     QString caption;
     QString banner;
@@ -16,6 +17,14 @@ struct CheckerPageTexts {
     QString secondMode;
     QString firstCounterLabel;
     QString secondCounterLabel;
+
+    explicit CheckerPageTexts(const ToolTexts& texts)
+        : caption(QString::fromUtf8(texts.caption)),
+          banner(QString::fromUtf8(texts.banner)),
+          firstMode(QString::fromUtf8(texts.firstMode)),
+          secondMode(QString::fromUtf8(texts.secondMode)),
+          firstCounterLabel(QString::fromUtf8(texts.firstCounter)),
+          secondCounterLabel(QString::fromUtf8(texts.secondCounter)) {}
 };
 
 // The frame of the File Names, Version Number and Check Paths pages: banner; "Path:" with the
@@ -28,6 +37,7 @@ public:
     QRadioButton* FirstModeButton() const { return m_mode1; }
     QRadioButton* SecondModeButton() const { return m_mode2; }
     QPushButton* CheckButton() const { return m_check; }
+    QPushButton* ActionButton() const override { return m_check; }
 
 protected:
     CCheckerPage(const CheckerPageTexts& texts, QWidget* parent);

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "checks/FileListBuilder.h"
+#include "checks/ToolTexts.h"
 #include "fs/ArchiveSource.h"
 #include "pages/FileChooser.h"
 #include "pages/FolderChooser.h"
@@ -18,12 +19,10 @@
 
 namespace veltrane {
 
-CFileListMaker::CFileListMaker(QWidget* parent) : CPageFrame(QStringLiteral("  List Maker  "), parent) {
+CFileListMaker::CFileListMaker(QWidget* parent) : CPageFrame(QString::fromUtf8(kListTexts.caption), parent) {
     setObjectName(QStringLiteral("listMakerPage"));
     QGroupBox* pathGroup = CreatePathGroup();
-    QLabel* banner = CreateBanner(QStringLiteral(
-        "Creates a list of all files contained in a directory.\nUseful as a packing list for your "
-        "products!"));
+    QLabel* banner = CreateBanner(QString::fromUtf8(kListTexts.banner));
 
     auto* listGroup = new QGroupBox(QStringLiteral("Files && Folders List:"), this);
     m_scan = new QPushButton(QStringLiteral("&Scan!"), listGroup);
@@ -57,9 +56,9 @@ CFileListMaker::CFileListMaker(QWidget* parent) : CPageFrame(QStringLiteral("  L
     listLayout->addLayout(buttons);
 
     auto* statistics = new QGroupBox(QStringLiteral("Statistics:"), this);
-    auto* foldersLabel = new QLabel(QStringLiteral("Folders scanned : "), statistics);
+    auto* foldersLabel = new QLabel(QString::fromUtf8(kListTexts.firstCounter), statistics);
     CreateCounterBoxes(6);
-    auto* filesLabel = new QLabel(QStringLiteral("Files Listed : "), statistics);
+    auto* filesLabel = new QLabel(QString::fromUtf8(kListTexts.secondCounter), statistics);
     FirstCounterBox()->setParent(statistics);
     SecondCounterBox()->setParent(statistics);
     auto* counters = new QHBoxLayout(statistics);
@@ -77,12 +76,7 @@ CFileListMaker::CFileListMaker(QWidget* parent) : CPageFrame(QStringLiteral("  L
     layout->addWidget(listGroup, 1);
     layout->addWidget(statistics);
 
-    setTabOrder(PathBox(), BrowseButton());
-    setTabOrder(BrowseButton(), m_scan);
-    setTabOrder(m_scan, FirstCounterBox());
-    setTabOrder(FirstCounterBox(), list);
-    setTabOrder(list, SecondCounterBox());
-    setTabOrder(SecondCounterBox(), m_save);
+    SetFocusOrder({PathBox(), BrowseButton(), m_scan, FirstCounterBox(), list, SecondCounterBox(), m_save});
 
     connect(m_scan, &QPushButton::clicked, this, [this] { RunGuarded([this] { OnScan(); }); });
     connect(m_save, &QPushButton::clicked, this, [this] { RunGuarded([this] { OnSaveList(); }); });

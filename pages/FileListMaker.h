@@ -16,6 +16,7 @@ public:
 
     QPushButton* ScanButton() const { return m_scan; }
     QPushButton* SaveButton() const { return m_save; }
+    QPushButton* ActionButton() const override { return m_scan; }
     // The list of the last scan, as Save List writes it.
     const std::string& ListText() const { return m_listText; }
 
@@ -25,6 +26,8 @@ protected:
     // Scan enabled by the path, counters 0, list box emptied, Save List disabled.
     void OnPathChanged() override;
     void OnBrowse() override;
+    // A dropped file gives its folder.
+    QString DroppedPathText(const QString& path) const override { return FolderOf(path); }
 
 private:
     void OnScan();

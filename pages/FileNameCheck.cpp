@@ -6,24 +6,13 @@
 #include <QRadioButton>
 
 #include "checks/FileNameLengthCheck.h"
+#include "checks/ToolTexts.h"
 #include "pages/FolderChooser.h"
 #include "pages/GuiRunContext.h"
 
 namespace veltrane {
 
-CFileNameCheck::CFileNameCheck(QWidget* parent)
-    : CCheckerPage(
-          CheckerPageTexts{
-              QStringLiteral("  File Names  "),
-              QStringLiteral(
-                  "Check the length of file and folder names.\n(32 characters is the max file name "
-                  "length on Mac)"),
-              QStringLiteral("This folder only"),
-              QStringLiteral("Entire directory"),
-              QStringLiteral("Items checked: "),
-              QStringLiteral("Problems found:"),
-          },
-          parent) {
+CFileNameCheck::CFileNameCheck(QWidget* parent) : CCheckerPage(CheckerPageTexts(kFileNamesTexts), parent) {
     setObjectName(QStringLiteral("fileNamesPage"));
 }
 

@@ -13,6 +13,8 @@ public:
 
 protected:
     void OnBrowse() override;
+    // A dropped file gives its folder.
+    QString DroppedPathText(const QString& path) const override { return FolderOf(path); }
     void OnCheck() override;
 };
 

@@ -20,6 +20,7 @@ CGuiRunContext::~CGuiRunContext() {
     if (m_progress) {
         m_progress->CloseNow();
         m_progress.reset();
+        ActivateMainWindow();
     }
     while (m_waitDepth > 0) {
         EndWait();
@@ -78,6 +79,14 @@ void CGuiRunContext::CloseProgress() {
     if (m_progress) {
         m_progress->CloseNow();
         m_progress.reset();
+        ActivateMainWindow();
+    }
+}
+
+void CGuiRunContext::ActivateMainWindow() {
+    if (QWidget* main = m_page ? m_page->window() : nullptr; main != nullptr && main->isVisible()) {
+        main->raise();
+        main->activateWindow();
     }
 }
 
@@ -95,6 +104,14 @@ NoticeAnswer CGuiRunContext::ShowNotice(const Notice& notice) {
                                                 QString::fromStdString(notice.text), notice.buttons);
     if (waiting) {
         QGuiApplication::restoreOverrideCursor();
+    }
+    // The window manager may leave no window active once the box has gone: the progress window
+    // takes Escape again, or the main window the keyboard.
+    if (m_progress) {
+        m_progress->raise();
+        m_progress->activateWindow();
+    } else {
+        ActivateMainWindow();
     }
     return answer;
 }

@@ -45,6 +45,8 @@ protected:
     NoticeAnswer ShowNotice(const Notice& notice) override;
 
 private:
+    void ActivateMainWindow();
+
     QPointer<QWidget> m_page;
     CountersHandler m_onCounters;
     std::unique_ptr<CProgressWindow> m_progress;

@@ -2,13 +2,22 @@
 
 #include <exception>
 
+#include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextBlock>
+#include <QUrl>
 
 #include "base/Notifier.h"
 #include "base/RegistryKey.h"
@@ -18,7 +27,9 @@
 
 namespace veltrane {
 
-CPageFrame::CPageFrame(const QString& caption, QWidget* parent) : CPropertyPage(caption, parent) {}
+CPageFrame::CPageFrame(const QString& caption, QWidget* parent) : CPropertyPage(caption, parent) {
+    setAcceptDrops(true);
+}
 
 CPageFrame::~CPageFrame() = default;
 
@@ -86,7 +97,141 @@ QPlainTextEdit* CPageFrame::CreateResultsBox(bool readOnly) {
     return m_results;
 }
 
+QWidget* CPageFrame::InitialFocus() const {
+    return m_pathBox;
+}
+
+void CPageFrame::SetFocusOrder(const QList<QWidget*>& order) {
+    m_focusOrder = order;
+    for (qsizetype i = 1; i < order.size(); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
+}
+
+QString CPageFrame::DroppedPath(const QMimeData& data) {
+    if (!data.hasUrls()) {
+        return {};
+    }
+    for (const QUrl& url : data.urls()) {
+        if (url.isLocalFile() && !url.toLocalFile().isEmpty()) {
+            return QDir::toNativeSeparators(url.toLocalFile());
+        }
+    }
+    return {};
+}
+
+QString CPageFrame::FolderOf(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isDir()) {
+        return path;
+    }
+    return QDir::toNativeSeparators(info.absolutePath());
+}
+
+QLineEdit* CPageFrame::DropTarget(QObject* /*watched*/) const {
+    return m_pathBox;
+}
+
+bool CPageFrame::TakeDrop(const QMimeData& data) {
+    return TakeDropAt(nullptr, data);
+}
+
+bool CPageFrame::TakeDropAt(QObject* watched, const QMimeData& data) {
+    const QString path = DroppedPath(data);
+    if (path.isEmpty()) {
+        return false;
+    }
+    QLineEdit* target = DropTarget(watched);
+    const QString text = DroppedPathText(path);
+    target->setFocus(Qt::OtherFocusReason);
+    if (target == m_pathBox) {
+        SetPathText(text);
+    } else {
+        target->setText(text);
+        OnPathChanged();
+    }
+    return true;
+}
+
+void CPageFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData() != nullptr && !DroppedPath(*event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CPageFrame::dropEvent(QDropEvent* event) {
+    if (event->mimeData() != nullptr && TakeDrop(*event->mimeData())) {
+        event->acceptProposedAction();
+    }
+}
+
+bool CPageFrame::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            // The boxes take dropped text themselves; a dropped file or folder is the page's.
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            if (drag->mimeData() != nullptr && !DroppedPath(*drag->mimeData()).isEmpty()) {
+                drag->acceptProposedAction();
+                return true;
+            }
+            break;
+        }
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            if (drop->mimeData() != nullptr && TakeDropAt(watched, *drop->mimeData())) {
+                drop->acceptProposedAction();
+                return true;
+            }
+            break;
+        }
+        case QEvent::MouseButtonDblClick:
+            if (m_results != nullptr && watched == m_results->viewport()) {
+                const auto* click = static_cast<QMouseEvent*>(event);
+                const QString line = m_results->cursorForPosition(click->position().toPoint()).block().text();
+                RunGuarded([this, &line] { ShowInFileManager(line); });
+            }
+            break;  // the box selects the word as usual
+        default:
+            break;
+    }
+    return CPropertyPage::eventFilter(watched, event);
+}
+
+QString CPageFrame::PathInReportLine(const QString& line) {
+    QStringList candidates{line.trimmed()};
+    for (const QString& separator : {QStringLiteral(", line "), QStringLiteral(": ")}) {
+        const qsizetype at = line.indexOf(separator);
+        if (at > 0) {
+            candidates << line.left(at).trimmed();
+        }
+    }
+    for (const QString& candidate : candidates) {
+        const QFileInfo info(candidate);
+        if (!candidate.isEmpty() && info.isAbsolute() && info.exists()) {
+            return candidate;
+        }
+    }
+    return {};
+}
+
+void CPageFrame::ShowInFileManager(const QString& line) {
+    const QString path = PathInReportLine(line);
+    if (!path.isEmpty()) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(FolderOf(path)));
+    }
+}
+
 void CPageFrame::OnSetActive() {
+    if (!m_dropFiltersInstalled) {
+        // Every box of the page, and the results box's viewport for double-clicks.
+        m_dropFiltersInstalled = true;
+        for (QWidget* child : findChildren<QWidget*>()) {
+            if (child->acceptDrops() || (m_results != nullptr && child == m_results->viewport())) {
+                child->installEventFilter(this);
+            }
+        }
+    }
     LoadLastPath();
 }
 
@@ -109,6 +254,10 @@ void CPageFrame::LoadLastPath() {
         key.SetString(CRegistryKey::LastPathValue(), CRegistryKey::DefaultLastPath());
     }
     key.Close();
+    if (m_startPath) {
+        m_pagePath = *m_startPath;
+        m_startPath.reset();
+    }
     SetPathText(m_pagePath);
 }
 

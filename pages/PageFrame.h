@@ -13,6 +13,7 @@
 
 class QGroupBox;
 class QLabel;
+class QMimeData;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -23,9 +24,12 @@ class CFileChooser;
 class CFolderChooser;
 class CGuiRunContext;
 
-// What the four pages share: the banner, the path box with its Browse button, the two counter
-// boxes, the results box, the page path that mirrors the path box, and the remembered path that
-// is loaded when the page becomes the current tab and stored when the user leaves it.
+// What the pages share: the banner, the path box with its Browse button, the two counter boxes,
+// the results box, the page path that mirrors the path box, and the remembered path that is
+// loaded when the page becomes the current tab and stored when the user leaves it. For the
+// keyboard: the action button is the page's default button, the path box takes the focus, Tab
+// follows the page's order. A folder or file dropped on the page goes into its path box; a
+// double-click on a results line that names a file or folder shows it in the file manager.
 class CPageFrame : public CPropertyPage {
     Q_OBJECT
 
@@ -35,6 +39,26 @@ public:
     QLineEdit* FirstCounterBox() const { return m_counterBox1; }
     QLineEdit* SecondCounterBox() const { return m_counterBox2; }
     QPlainTextEdit* ResultsBox() const { return m_results; }
+
+    // "&Check!" or "&Scan!": what Enter in the path box presses.
+    virtual QPushButton* ActionButton() const = 0;
+    QPushButton* DefaultButton() const override { return ActionButton(); }
+    QWidget* InitialFocus() const override;
+    QList<QWidget*> FocusOrder() const override { return m_focusOrder; }
+
+    // The next load of the remembered path puts text in the path box instead (the program's
+    // PATH argument); the store is left as it is until a tab change stores the page path.
+    void SetStartPath(const QString& text) { m_startPath = text; }
+
+    // Takes a dropped folder or file into the path box as if typed (see DroppedPathText); false
+    // when data holds no local file or folder.
+    bool TakeDrop(const QMimeData& data);
+    // The first local file or folder of data, native separators; empty when there is none.
+    static QString DroppedPath(const QMimeData& data);
+
+    // The file or folder a line of a report names, or empty: the whole line, or the part before
+    // ", line " or ": " (a finding's file), when that exists.
+    static QString PathInReportLine(const QString& line);
 
     // The page path: always the last text seen in the path box.
     const QString& PagePath() const { return m_pagePath; }
@@ -63,6 +87,20 @@ protected:
 
     void OnSetActive() override;
     void OnKillActive() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+    // The page's controls in Tab order; also sets the toolkit's order to match.
+    void SetFocusOrder(const QList<QWidget*>& order);
+
+    // What a dropped path becomes in the path box: the path itself; pages that take only folders
+    // make a file its folder.
+    virtual QString DroppedPathText(const QString& path) const { return path; }
+    // Makes a file its folder, native separators.
+    static QString FolderOf(const QString& path);
+    // Where a drop at watched goes: the path box unless the page has another box for it.
+    virtual QLineEdit* DropTarget(QObject* watched) const;
 
     // Runs after every change of the path box text, typed or set by the program, with the page
     // path already updated.
@@ -99,6 +137,8 @@ protected:
 
 private:
     void HandlePathEdited();
+    bool TakeDropAt(QObject* watched, const QMimeData& data);
+    void ShowInFileManager(const QString& line);
     void LoadLastPath();
     void StoreLastPath();
 
@@ -109,6 +149,9 @@ private:
     QPlainTextEdit* m_results = nullptr;
     std::unique_ptr<CFolderChooser> m_folderChooser;
     std::unique_ptr<CFileChooser> m_fileChooser;
+    QList<QWidget*> m_focusOrder;
+    std::optional<QString> m_startPath;
+    bool m_dropFiltersInstalled = false;
 };
 
 }  // namespace veltrane

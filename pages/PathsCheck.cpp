@@ -4,22 +4,12 @@
 #include <QPushButton>
 
 #include "checks/PathCheck.h"
+#include "checks/ToolTexts.h"
 #include "pages/GuiRunContext.h"
 
 namespace veltrane {
 
-CPathsCheck::CPathsCheck(QWidget* parent)
-    : CCheckerPage(
-          CheckerPageTexts{
-              QStringLiteral("  Check Paths  "),
-              QStringLiteral(
-                  "Check paths inside Poser files\nto verify that they are relative and Mac compatible."),
-              QStringLiteral("File Only"),
-              QStringLiteral("All files in this folder"),
-              QStringLiteral("Files checked: "),
-              QStringLiteral("Problem files:"),
-          },
-          parent) {
+CPathsCheck::CPathsCheck(QWidget* parent) : CCheckerPage(CheckerPageTexts(kPathsTexts), parent) {
     setObjectName(QStringLiteral("checkPathsPage"));
 }
 

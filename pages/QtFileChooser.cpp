@@ -4,7 +4,10 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QFontMetrics>
 #include <QPointer>
+
+#include "dialogs/NameIconProvider.h"
 
 namespace veltrane {
 
@@ -29,6 +32,15 @@ void ShowDotlessNamesForStarDotStar(QFileDialog& dialog) {
     apply(dialog.selectedNameFilter());
 }
 
+// What both dialogs share: icons and types by name only (no file is opened to find them), and
+// room for the name, size, type and date columns.
+// (Both apply where the dialog is the toolkit's own, not the platform's.)
+void Prepare(QFileDialog& dialog) {
+    dialog.setIconProvider(CNameIconProvider::Shared());
+    const QFontMetrics metrics(dialog.font());
+    dialog.resize(qMax(760, metrics.averageCharWidth() * 110), qMax(460, metrics.height() * 26));
+}
+
 }  // namespace
 
 std::unique_ptr<QFileDialog> CQtFileChooser::MakeOpenDialog(QWidget* owner, const QString& title,
@@ -37,6 +49,7 @@ std::unique_ptr<QFileDialog> CQtFileChooser::MakeOpenDialog(QWidget* owner, cons
     auto dialog = std::make_unique<QFileDialog>(owner, title);
     // The widget-based dialog, so that the filter rule above holds on every platform.
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    Prepare(*dialog);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setNameFilters(filters);
@@ -57,6 +70,7 @@ std::unique_ptr<QFileDialog> CQtFileChooser::MakeSaveDialog(QWidget* owner, cons
                                                             const QString& filter,
                                                             const QString& defaultSuffix) {
     auto dialog = std::make_unique<QFileDialog>(owner);
+    Prepare(*dialog);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setNameFilter(filter);

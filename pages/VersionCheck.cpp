@@ -1,27 +1,18 @@
 #include "pages/VersionCheck.h"
 
+#include <string_view>
+
 #include <QLineEdit>
 #include <QRadioButton>
 
+#include "checks/ToolTexts.h"
 #include "checks/VersionCheck.h"
 #include "fs/FileRecordArray.h"
 #include "pages/GuiRunContext.h"
 
 namespace veltrane {
 
-CVersionCheck::CVersionCheck(QWidget* parent)
-    : CCheckerPage(
-          CheckerPageTexts{
-              QStringLiteral("  Version Number  "),
-              QStringLiteral(
-                  "Fix ProPack and Poser 5 version numbers\nto eliminate the error message when used "
-                  "in Poser 4."),
-              QStringLiteral("File Only"),
-              QStringLiteral("All files in this folder"),
-              QStringLiteral("Files checked: "),
-              QStringLiteral("Problems found:"),
-          },
-          parent) {
+CVersionCheck::CVersionCheck(QWidget* parent) : CCheckerPage(CheckerPageTexts(kVersionTexts), parent) {
     setObjectName(QStringLiteral("versionNumberPage"));
 }
 
@@ -53,6 +44,12 @@ void CVersionCheck::OnCheck() {
     m_counter1 = run.check.filesChecked;
     m_counter2 = run.check.problemsFound;
     RefreshCounters();
+    // A fix that stopped at its first file would show the header with no name under it.
+    const std::string_view fixedHeader = kVersionFixedHeader;
+    if (run.fixRan && run.fix.filesFixed == 0 &&
+        run.report.compare(0, fixedHeader.size(), fixedHeader) == 0) {
+        run.report.replace(0, fixedHeader.size(), "No file was fixed.\r\n");
+    }
     ShowReport(run.report);
 }
 

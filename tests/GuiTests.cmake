@@ -12,11 +12,13 @@ target_compile_definitions(veltrane_gui_test_support PUBLIC
   VELTRANE_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
 
 set(VELTRANE_GUI_TEST_SOURCES
+  app/KeyboardAndDesktopTest.cpp
   app/MainSheetTest.cpp
   app/RememberedPathTest.cpp
   pages/CheckPathsPageTest.cpp
   pages/FileNamesPageTest.cpp
   pages/ListMakerPageTest.cpp
+  pages/PackageCheckPageTest.cpp
   pages/PageFrameTest.cpp
   pages/QtFileChooserTest.cpp
   pages/RunProgressTest.cpp

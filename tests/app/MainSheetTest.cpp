@@ -21,7 +21,7 @@ class MainSheetTest : public QObject {
 private slots:
     void init() { ClearSettings(); }
 
-    void showsFourTabsInOrderWithOnlyQuit() {
+    void showsFiveTabsInOrderWithOnlyQuit() {
         ScriptedBoxes boxes;
         auto shown = ShowMainSheet();
         CMainSheet& sheet = *shown.sheet;
@@ -30,7 +30,8 @@ private slots:
 
         QTabWidget* tabs = sheet.TabWidget();
         const QStringList expected{QStringLiteral("  File Names  "), QStringLiteral("  Version Number  "),
-                                   QStringLiteral("  Check Paths  "), QStringLiteral("  List Maker  ")};
+                                   QStringLiteral("  Check Paths  "), QStringLiteral("  List Maker  "),
+                                   QStringLiteral("  Package Check  ")};
         QStringList captions;
         for (int i = 0; i < tabs->count(); ++i) {
             captions << tabs->tabText(i);
@@ -39,6 +40,7 @@ private slots:
         QCOMPARE(tabs->currentIndex(), 0);
         QCOMPARE(tabs->widget(0), static_cast<QWidget*>(&sheet.FileNamesPage()));
         QCOMPARE(tabs->widget(3), static_cast<QWidget*>(&sheet.ListMakerPage()));
+        QCOMPARE(tabs->widget(4), static_cast<QWidget*>(&sheet.PackageCheckPage()));
 
         // Every caption fits: no scrolling tab bar hides one.
         for (int i = 0; i < tabs->count(); ++i) {

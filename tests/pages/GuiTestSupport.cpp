@@ -155,6 +155,7 @@ ShownSheet ShowMainSheet() {
     UseScriptedDialogs(shown.sheet->VersionNumberPage(), shown.dialogs);
     UseScriptedDialogs(shown.sheet->CheckPathsPage(), shown.dialogs);
     UseScriptedDialogs(shown.sheet->ListMakerPage(), shown.dialogs);
+    UseScriptedDialogs(shown.sheet->PackageCheckPage(), shown.dialogs);
     shown.sheet->show();
     if (!QTest::qWaitForWindowExposed(shown.sheet.get())) {
         qWarning("the main sheet was not exposed");

@@ -1,8 +1,10 @@
 // The program's own file dialogs, as they are set up before they are shown.
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QSortFilterProxyModel>
 
+#include "dialogs/NameIconProvider.h"
 #include "pages/GuiTestSupport.h"
 #include "pages/QtFileChooser.h"
 
@@ -77,6 +79,25 @@ private slots:
         QCOMPARE(dialog->defaultSuffix(), QStringLiteral("txt"));
         QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
         QCOMPARE(QDir::toNativeSeparators(dialog->directory().absolutePath()), folder.Root());
+    }
+
+    void dialogsAreRoomyAndTellTypesByNameAlone() {
+        TestFolder folder;
+        const auto open =
+            CQtFileChooser::MakeOpenDialog(nullptr, QStringLiteral("t"), folder.Root(), kFilters);
+        const auto save = CQtFileChooser::MakeSaveDialog(
+            nullptr, folder.Root(), QStringLiteral("Text files (*.txt)"), QStringLiteral("txt"));
+        for (QFileDialog* dialog : {open.get(), save.get()}) {
+            QVERIFY(dialog->width() >= 760 && dialog->height() >= 460);
+            QCOMPARE(dialog->iconProvider(),
+                     static_cast<QAbstractFileIconProvider*>(CNameIconProvider::Shared()));
+        }
+        // Image content under a name without an extension: the content is never looked at.
+        const QString png = folder.WriteFile(QStringLiteral("noext"), QByteArray("\x89PNG\r\n\x1a\n", 8));
+        const CNameIconProvider& provider = *CNameIconProvider::Shared();
+        QCOMPARE(provider.type(QFileInfo(png)), QStringLiteral("File"));
+        QCOMPARE(provider.type(QFileInfo(folder.Root())), QStringLiteral("Folder"));
+        QVERIFY(!provider.icon(QFileInfo(png)).isNull());
     }
 };
 

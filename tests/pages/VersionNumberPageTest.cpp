@@ -58,6 +58,22 @@ private slots:
         QVERIFY(QFile::exists(folder.Path(QStringLiteral("x.old"))));
     }
 
+    void fixThatStopsAtItsFirstFileSaysNoFileWasFixed() {
+        ScriptedBoxes boxes;
+        TestFolder folder;
+        const QString newer =
+            folder.WriteFile(QStringLiteral("x.cr2"), "{\nversion\n\t{\n\tnumber 5\n\t}\n}\n");
+        folder.WriteFile(QStringLiteral("x.old"), "an earlier backup\n");  // the fix will not replace it
+        auto shown = ShowMainSheet();
+        shown.sheet->TabWidget()->setCurrentIndex(1);
+        CVersionCheck& page = shown.sheet->VersionNumberPage();
+        TypePath(page, newer);
+        boxes.QueueAnswer(NoticeAnswer::Ok);
+        QTest::mouseClick(page.CheckButton(), Qt::LeftButton);
+        QCOMPARE(boxes.Boxes().size(), size_t(2));  // the question, then the failure
+        QCOMPARE(ResultsText(page), QStringLiteral("No file was fixed.\n"));
+    }
+
     void folderInFileModeShowsTheErrorAndKeepsTheResults() {
         ScriptedBoxes boxes;
         TestFolder folder;

@@ -1,0 +1,170 @@
+#include "pages/PackageCheck.h"
+
+#include <string>
+#include <vector>
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "base/RegistryKey.h"
+#include "checks/PackageCheck.h"
+#include "pages/FolderChooser.h"
+#include "pages/GuiRunContext.h"
+
+namespace veltrane {
+
+CPackageCheck::CPackageCheck(QWidget* parent) : CPageFrame(QStringLiteral("  Package Check  "), parent) {
+    setObjectName(QStringLiteral("packageCheckPage"));
+    QLabel* banner = CreateBanner(QStringLiteral(
+        "Check that a package holds every file its Poser files refer to\nand that its paths load on "
+        "Windows and Mac."));
+    QGroupBox* pathGroup = CreatePathGroup();
+
+    auto* runtimeGroup = new QGroupBox(QStringLiteral("Also look in:"), this);
+    m_runtimeBox = new QLineEdit(runtimeGroup);
+    m_runtimeBox->setObjectName(QStringLiteral("runtimeBox"));
+    m_runtimeBox->setPlaceholderText(QStringLiteral("a Poser installation the package relies on (optional)"));
+    m_runtimeBrowse = new QPushButton(QStringLiteral("B&rowse..."), runtimeGroup);
+    m_runtimeBrowse->setObjectName(QStringLiteral("runtimeBrowseButton"));
+    m_runtimeBrowse->setAutoDefault(false);
+    auto* runtimeRow = new QHBoxLayout(runtimeGroup);
+    runtimeRow->addWidget(m_runtimeBox, 1);
+    runtimeRow->addWidget(m_runtimeBrowse);
+
+    auto* verify = new QGroupBox(QStringLiteral("Verify:"), this);
+    m_check = new QPushButton(QStringLiteral("&Check!"), verify);
+    m_check->setObjectName(QStringLiteral("checkButton"));
+    m_check->setDefault(true);
+    m_check->setEnabled(false);
+    auto* checkRow = new QHBoxLayout(verify);
+    checkRow->addStretch(1);
+    checkRow->addWidget(m_check);
+    checkRow->addStretch(1);
+
+    auto* statistics = new QGroupBox(QStringLiteral("Statistics:"), this);
+    auto* label1 = new QLabel(QString::fromUtf8(kPackageFilesLabel), statistics);
+    CreateCounterBoxes(6);
+    auto* label2 = new QLabel(QString::fromUtf8(kPackageProblemsLabel), statistics);
+    FirstCounterBox()->setParent(statistics);
+    SecondCounterBox()->setParent(statistics);
+    label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    auto* grid = new QGridLayout(statistics);
+    grid->setColumnStretch(0, 1);
+    grid->addWidget(label1, 0, 0);
+    grid->addWidget(FirstCounterBox(), 0, 1);
+    grid->addWidget(label2, 1, 0);
+    grid->addWidget(SecondCounterBox(), 1, 1);
+
+    auto* resultsGroup = new QGroupBox(QStringLiteral("Results:"), this);
+    QPlainTextEdit* results = CreateResultsBox(false);
+    results->setParent(resultsGroup);
+    auto* resultsLayout = new QVBoxLayout(resultsGroup);
+    resultsLayout->addWidget(results);
+
+    auto* middle = new QHBoxLayout;
+    middle->addWidget(verify, 1);
+    middle->addWidget(statistics, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(banner);
+    layout->addWidget(pathGroup);
+    layout->addWidget(runtimeGroup);
+    layout->addLayout(middle);
+    layout->addWidget(resultsGroup, 1);
+
+    SetFocusOrder({PathBox(), BrowseButton(), m_runtimeBox, m_runtimeBrowse, m_check, FirstCounterBox(),
+                   SecondCounterBox(), results});
+
+    // A new folder to look in makes the shown result stale, as a new path does.
+    connect(m_runtimeBox, &QLineEdit::textEdited, this, [this] { OnPathChanged(); });
+    connect(m_runtimeBrowse, &QPushButton::clicked, this,
+            [this] { RunGuarded([this] { OnBrowseRuntime(); }); });
+    connect(m_check, &QPushButton::clicked, this, [this] { RunGuarded([this] { OnCheck(); }); });
+}
+
+void CPackageCheck::OnInitDialog() {
+    m_counter1 = 0;
+    m_counter2 = 0;
+    RefreshCounters();
+    m_check->setEnabled(false);
+    ClearResults();
+}
+
+void CPackageCheck::OnSetActive() {
+    // The folder first: loading the path resets the page, which must then show the loaded folder.
+    CRegistryKey key;
+    if (key.Open() == CRegistryKey::kSuccess) {
+        if (const auto stored = key.QueryString(LastRuntimeValue())) {
+            m_runtimeBox->setText(*stored);
+        }
+    }
+    key.Close();
+    CPageFrame::OnSetActive();
+}
+
+void CPackageCheck::OnKillActive() {
+    CPageFrame::OnKillActive();
+    CRegistryKey key;
+    if (key.Open() == CRegistryKey::kSuccess) {
+        key.SetString(LastRuntimeValue(), m_runtimeBox->text());
+    }
+    key.Close();
+}
+
+QLineEdit* CPackageCheck::DropTarget(QObject* watched) const {
+    return watched == m_runtimeBox ? m_runtimeBox : CPageFrame::DropTarget(watched);
+}
+
+void CPackageCheck::OnPathChanged() {
+    Reset();
+    m_check->setEnabled(!PathBox()->text().isEmpty());
+}
+
+void CPackageCheck::OnBrowse() {
+    if (BrowseForFolder(QStringLiteral("Select Package Folder to check"))) {
+        m_check->setEnabled(true);
+    }
+}
+
+void CPackageCheck::OnBrowseRuntime() {
+    const auto chosen = FolderChooser().ChooseFolder(
+        this, QStringLiteral("Select a Poser Runtime to also look in"), m_runtimeBox->text());
+    if (chosen) {
+        m_runtimeBox->setText(*chosen);
+        OnPathChanged();
+    }
+}
+
+void CPackageCheck::OnCheck() {
+    m_counter1 = 0;
+    m_counter2 = 0;
+    std::vector<std::string> runtimes;
+    const QString runtime = m_runtimeBox->text().trimmed();
+    if (!runtime.isEmpty()) {
+        runtimes.push_back(ToNativePath(runtime));
+    }
+    PackageCheckRun run;
+    {
+        const auto ctx = MakeRunContext();
+        run = RunPackageCheck(ToNativePath(PathBox()->text()), runtimes, *ctx);
+    }
+    if (run.disableCheckButton) {
+        m_check->setEnabled(false);
+    }
+    if (!run.refreshCounters) {
+        return;  // stopped at an error box: results and counters stay as they were
+    }
+    m_counter1 = run.filesChecked;
+    m_counter2 = run.problemsFound;
+    ShowReport(run.report);
+    RefreshCounters();
+}
+
+}  // namespace veltrane

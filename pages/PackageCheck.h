@@ -1,0 +1,48 @@
+#pragma once
+
+#include "pages/PageFrame.h"
+
+namespace veltrane {
+
+// The "Package Check" page: checks that a package holds every file its Poser files refer to and
+// that its paths load on every platform. Besides the package path it takes one extra runtime to
+// look in (a Poser installation whose base content the package may rely on), remembered per user
+// beside the last path.
+class CPackageCheck : public CPageFrame {
+    Q_OBJECT
+
+public:
+    explicit CPackageCheck(QWidget* parent = nullptr);
+
+    QLineEdit* RuntimeBox() const { return m_runtimeBox; }
+    QPushButton* RuntimeBrowseButton() const { return m_runtimeBrowse; }
+    QPushButton* CheckButton() const { return m_check; }
+    QPushButton* ActionButton() const override { return m_check; }
+
+    // The settings value that holds the remembered "Also look in:" folder.
+    static QString LastRuntimeValue() { return QStringLiteral("LastRuntime"); }
+
+protected:
+    // Window creation: counters 0, "&Check!" disabled, results emptied.
+    void OnInitDialog() override;
+    // Also loads the remembered "Also look in:" folder.
+    void OnSetActive() override;
+    // Also stores the "Also look in:" folder.
+    void OnKillActive() override;
+    // Reset, then "&Check!" enabled when the path is not empty.
+    void OnPathChanged() override;
+    void OnBrowse() override;
+    // A dropped file gives its folder; a drop on "Also look in:" goes there.
+    QString DroppedPathText(const QString& path) const override { return FolderOf(path); }
+    QLineEdit* DropTarget(QObject* watched) const override;
+
+private:
+    void OnBrowseRuntime();
+    void OnCheck();
+
+    QLineEdit* m_runtimeBox;
+    QPushButton* m_runtimeBrowse;
+    QPushButton* m_check;
+};
+
+}  // namespace veltrane

@@ -1,0 +1,60 @@
+// The Package Check page: a run on the sample package, and the remembered folder to also look in.
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include "app/MainSheet.h"
+#include "pages/GuiTestSupport.h"
+
+using namespace veltrane;
+using namespace veltrane::test;
+
+class PackageCheckPageTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { ClearSettings(); }
+
+    void samplePackageShowsReportAndCountersAndTheFolderToLookInIsRemembered() {
+        ScriptedBoxes boxes;
+        TestFolder runtime;
+        const QString sample = QStringLiteral(VELTRANE_EXAMPLES_DIR "/SamplePackage");
+        {
+            auto shown = ShowMainSheet();
+            shown.sheet->TabWidget()->setCurrentIndex(4);
+            CPackageCheck& page = shown.sheet->PackageCheckPage();
+            QVERIFY(!page.CheckButton()->isEnabled());
+            TypePath(page, sample);
+            page.RuntimeBox()->setFocus();
+            QTest::keyClicks(page.RuntimeBox(), runtime.Root());
+            QTest::mouseClick(page.CheckButton(), Qt::LeftButton);
+
+            QVERIFY2(boxes.Boxes().empty(), qPrintable(boxes.Texts().join(QLatin1Char('\n'))));
+            const QString report = ResultsText(page);
+            for (const char* part : {"brassbot.obj", "Stool.jpg", "Keg.ppz", "brass.jpg"}) {
+                QVERIFY2(report.contains(QLatin1String(part)), qPrintable(report));
+            }
+            QVERIFY(!report.contains(QLatin1Char('\r')));
+            const QStringList counters = CounterTexts(page);
+            QVERIFY(counters[0].toInt() > 0);
+            QVERIFY(counters[1].toInt() > 0);
+
+            // A folder to look in that is not there stops at its box and keeps the result.
+            page.RuntimeBox()->setText(runtime.Path(QStringLiteral("gone")));
+            QTest::mouseClick(page.CheckButton(), Qt::LeftButton);
+            QCOMPARE(boxes.Boxes().size(), size_t(1));
+            QCOMPARE(boxes.Boxes()[0].title, std::string("ERROR"));
+            QCOMPARE(CounterTexts(page), counters);
+
+            page.RuntimeBox()->setText(runtime.Root());
+            shown.sheet->TabWidget()->setCurrentIndex(0);  // leaving the tab stores both
+        }
+        auto shown = ShowMainSheet();
+        shown.sheet->TabWidget()->setCurrentIndex(4);
+        QCOMPARE(shown.sheet->PackageCheckPage().RuntimeBox()->text(), runtime.Root());
+        QCOMPARE(shown.sheet->PackageCheckPage().PathBox()->text(), sample);
+    }
+};
+
+VELTRANE_GUI_TEST_MAIN(PackageCheckPageTest)
+#include "PackageCheckPageTest.moc"
