@@ -1,5 +1,6 @@
 #include "checks/CaseResolver.h"
 
+#include "fs/ArchiveSource.h"
 #include "fs/Ascii.h"
 #include "fs/DirectoryListing.h"
 #include "fs/PathParts.h"
@@ -21,7 +22,10 @@ const CCaseResolver::Folder& CCaseResolver::Listing(const std::string& folder) {
         return *it->second;
     }
     auto listing = std::make_unique<Folder>();
-    ListFolder(folder, listing->entries);  // a folder that cannot be listed holds nothing found
+    // A folder that cannot be listed holds nothing found.
+    if (!m_archive || !m_archive->ListFolder(folder, listing->entries)) {
+        ListFolder(folder, listing->entries);
+    }
     for (size_t i = 0; i < listing->entries.size(); ++i) {
         const std::string& name = listing->entries[i].name;
         if (name != "." && name != "..") {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "checks/UnreadableFolders.h"
+#include "fs/ArchiveSource.h"
 #include "fs/FileOps.h"
 #include "fs/FileRecordArray.h"
 
@@ -83,9 +84,14 @@ FileListResult BuildFileList(const std::string& path, RunContext& ctx) {
         CFileRecordArray records;
         records.SetFillDetails(false);
         if (!path.empty()) {  // an empty path names no folder; it must not become the root
-            records.ScanFolder(
-                folder,
-                {.recurse = true, .order = InsertOrder::FolderGrouped, .counter = &counter, .ctx = &ctx});
+            // An archive is listed as the folder it unpacks to.
+            CArchiveTree archive;
+            const bool archived = archive.OpenFor(path);
+            records.ScanFolder(folder, {.recurse = true,
+                                        .order = InsertOrder::FolderGrouped,
+                                        .counter = &counter,
+                                        .ctx = &ctx,
+                                        .archive = archived ? &archive : nullptr});
         }
         result.cancelled = records.IsCancelled();
         result.unreadableFolders = records.UnreadableFolders();

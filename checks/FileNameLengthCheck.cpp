@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "checks/UnreadableFolders.h"
+#include "fs/ArchiveSource.h"
 #include "fs/FileRecordArray.h"
 
 namespace veltrane {
@@ -66,15 +67,20 @@ FileNameCheckResult CheckFileNames(const std::string& path, NameCheckMode mode, 
         return result;
     };
 
+    // An archive, and a folder inside one, is checked as the folder it unpacks to.
+    CArchiveTree archive;
+    const bool archived = !path.empty() && archive.OpenFor(path);
     std::error_code ec;
-    const fs::file_status status = path.empty() ? fs::file_status() : fs::status(ToFsPath(path), ec);
-    if (ec || !fs::exists(status)) {
+    const fs::file_status status =
+        path.empty() || archived ? fs::file_status() : fs::status(ToFsPath(path), ec);
+    const CArchiveTree::Kind kind = archived ? archive.KindOf(path) : CArchiveTree::Kind::None;
+    if (archived ? kind == CArchiveTree::Kind::None : ec || !fs::exists(status)) {
         ctx.Notify(NoticeKind::Error, kTitle, kNoSuchPath);
         result.disableCheckButton = true;
         return finish();
     }
 
-    if (!fs::is_directory(status)) {
+    if (archived ? kind == CArchiveTree::Kind::File : !fs::is_directory(status)) {
         // A single file: its own name is the only thing to measure.
         ctx.Notify(NoticeKind::Information, kTitle, kNotAFolder);
         const std::string_view name = LastComponent(path);
@@ -101,7 +107,8 @@ FileNameCheckResult CheckFileNames(const std::string& path, NameCheckMode mode, 
                                     .listFolders = true,
                                     .counter = &counter,
                                     .ctx = &ctx,
-                                    .listings = listings});
+                                    .listings = listings,
+                                    .archive = archived ? &archive : nullptr});
         result.cancelled = records.IsCancelled();
         result.unreadableFolders = records.UnreadableFolders();
 

@@ -34,8 +34,26 @@ const char* RuleName(Rule rule) {
             return "no-runtime";
         case Rule::Unreferenced:
             return "unreferenced";
+        case Rule::ArchiveLayout:
+            return "archive-layout";
+        case Rule::JunkEntry:
+            return "junk-entry";
+        case Rule::BackslashEntry:
+            return "backslash-entry";
+        case Rule::UnsafeEntry:
+            return "unsafe-entry";
+        case Rule::CaseCollision:
+            return "case-collision";
+        case Rule::UnreadableEntry:
+            return "unreadable-entry";
+        case Rule::DamagedArchive:
+            return "damaged-archive";
     }
     return "unknown";
+}
+
+bool IsArchiveRule(Rule rule) {
+    return rule >= Rule::ArchiveLayout;
 }
 
 bool IsProblem(Rule rule) {
@@ -64,7 +82,16 @@ unsigned FindingFields(Rule rule) {
         case Rule::Compressed:
         case Rule::NoRuntime:
         case Rule::Unreferenced:
+        case Rule::ArchiveLayout:
+        case Rule::JunkEntry:
             return kFieldPath;
+        case Rule::BackslashEntry:
+        case Rule::UnsafeEntry:
+        case Rule::CaseCollision:
+            return kFieldPath | kFieldValue;
+        case Rule::UnreadableEntry:
+        case Rule::DamagedArchive:
+            return kFieldPath | kFieldError;
     }
     return kFieldPath;
 }

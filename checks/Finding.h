@@ -26,7 +26,18 @@ enum class Rule {
     Compressed,
     NoRuntime,
     Unreferenced,
+    // Only an archive has these: its layout and entries as they would unpack.
+    ArchiveLayout,    // the top level does not hold Runtime (alone, but for loose files beside it)
+    JunkEntry,        // __MACOSX, .DS_Store, Thumbs.db, desktop.ini
+    BackslashEntry,   // a stored name separates its folders with backslashes
+    UnsafeEntry,      // an absolute name, or one that climbs out with ".."; never unpacked
+    CaseCollision,    // two entries that differ only in letter case
+    UnreadableEntry,  // encrypted, or compressed in a way that cannot be read, or its data damaged
+    DamagedArchive,   // the archive cannot be read to its end
 };
+
+// True for the rules that only an archive has.
+bool IsArchiveRule(Rule rule);
 
 // The rule's name in machine-readable output: "long-name", "missing-file", ...
 const char* RuleName(Rule rule);

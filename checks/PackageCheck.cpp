@@ -12,6 +12,7 @@
 #include "checks/LibraryReference.h"
 #include "checks/ToolTexts.h"
 #include "checks/UnreadableFolders.h"
+#include "fs/ArchiveSource.h"
 #include "fs/FileOps.h"
 #include "fs/FileRecordArray.h"
 #include "fs/GzipSource.h"
@@ -22,7 +23,7 @@ namespace veltrane {
 
 namespace {
 
-constexpr int kRuleCount = static_cast<int>(Rule::Unreferenced) + 1;
+constexpr int kRuleCount = static_cast<int>(Rule::DamagedArchive) + 1;
 
 constexpr const char* kRuntimeMissingText =
     "The folder to also look in does not exist or is not a folder:\r\n";
@@ -66,6 +67,25 @@ const char* SectionHeader(Rule rule) {
         case Rule::Unreferenced:
             return "No Poser file of the package refers to these textures and geometries (for "
                    "information):\r\n";
+        case Rule::ArchiveLayout:
+            return "The archive's top level should hold the Runtime folder (a ReadMe or licence may stand "
+                   "beside it), not these:\r\n";
+        case Rule::JunkEntry:
+            return "These entries are clutter left by the packing system and should not be shipped:\r\n";
+        case Rule::BackslashEntry:
+            return "These entry names separate their folders with backslashes (\\), which only Windows "
+                   "unpacks as folders:\r\n";
+        case Rule::UnsafeEntry:
+            return "These entry names are absolute or climb out of the archive with .. (they were not "
+                   "checked):\r\n";
+        case Rule::CaseCollision:
+            return "These entries differ only in letter case from another entry (they collide when unpacked "
+                   "on Windows or a Mac):\r\n";
+        case Rule::UnreadableEntry:
+            return "These entries could not be read (encrypted, compressed by a method that cannot be read, "
+                   "or damaged):\r\n";
+        case Rule::DamagedArchive:
+            return "This archive is damaged or cut short; the entries before the damage were checked:\r\n";
         default:
             return "";
     }
@@ -150,8 +170,9 @@ void SortByRule(Findings& findings) {
 class PackageChecker {
 public:
     PackageChecker(const std::string& path, const std::vector<std::string>& runtimes, RunContext& ctx,
-                   SharedReads* shared)
-        : m_path(path), m_ctx(ctx), m_shared(shared), m_scanner(&ctx) {
+                   SharedReads* shared, CArchiveTree* archive)
+        : m_path(path), m_ctx(ctx), m_shared(shared), m_scanner(&ctx), m_archive(archive) {
+        m_resolver.SetArchive(archive);
         m_package = LocateRuntime(path, m_resolver);
         for (const std::string& runtime : runtimes) {
             m_extraRuntimes.push_back(LocateRuntime(runtime, m_resolver));
@@ -172,8 +193,10 @@ private:
         finding.path = path;
         return finding;
     }
-    bool ReadLibraryFile(const std::string& file, bool compressedByName);
+    bool ReadLibraryFile(const std::string& file, bool compressedByName, ArchiveEntrySource* entry = nullptr);
     bool TakeRead(const std::string& file, bool compressedByName, PackageFileRead read);
+    void ReadArchiveFiles(const std::vector<std::string>& files, PackageCheckRun& run);
+    void AddArchiveFindings();
     void JudgeReference(const std::string& file, uint32_t line, const LibraryReference& reference);
     CCaseResolver::Result ResolveInRuntime(const RuntimeFolder& runtime,
                                            const std::vector<std::string_view>& components);
@@ -190,6 +213,7 @@ private:
     std::vector<RuntimeFolder> m_extraRuntimes;
     std::unordered_set<std::string> m_referenced;  // package files that a reference found
     Findings m_findings;
+    CArchiveTree* m_archive;  // the archive the package is in, or null for a folder
 };
 
 CCaseResolver::Result PackageChecker::ResolveInRuntime(const RuntimeFolder& runtime,
@@ -253,13 +277,17 @@ void PackageChecker::JudgeReference(const std::string& file, uint32_t line,
 
 // Reads one library file line by line, through its compression when it has one; false when Escape
 // ended the read.
-bool PackageChecker::ReadLibraryFile(const std::string& file, bool compressedByName) {
-    if (std::optional<PackageFileRead> read = m_shared ? m_shared->ForPackage(file) : std::nullopt) {
+bool PackageChecker::ReadLibraryFile(const std::string& file, bool compressedByName,
+                                     ArchiveEntrySource* entry) {
+    if (std::optional<PackageFileRead> read =
+            m_shared && entry == nullptr ? m_shared->ForPackage(file) : std::nullopt) {
         return TakeRead(file, compressedByName, std::move(*read));
     }
     m_reader.Reset();
     errno = 0;
-    if (!m_source.Open(file)) {
+    if (entry) {
+        m_source.Attach(*entry);
+    } else if (!m_source.Open(file)) {
         Add(Rule::UnreadableFile, file).error =
             FileErrorText(std::error_code(errno, std::generic_category()), file);
         return true;
@@ -283,7 +311,9 @@ bool PackageChecker::ReadLibraryFile(const std::string& file, bool compressedByN
     if (compressed) {
         Add(Rule::Compressed, file);
     }
-    if (readError) {
+    if (readError && entry && entry->Failed()) {
+        Add(Rule::UnreadableEntry, file).error = entry->ErrorText();
+    } else if (readError) {
         Add(Rule::UnreadableFile, file).error =
             damaged ? file + " is compressed, and its compressed data is damaged or cut short."
                     : FileErrorText(std::make_error_code(std::errc::io_error), file);
@@ -331,9 +361,118 @@ void PackageChecker::ListUnreferenced(const std::vector<std::string>& files) {
     }
 }
 
+// Reads the library files of an archive in archive order, reading every other entry through to find
+// the ones that cannot be unpacked, and keeps the findings in the order a folder's files give them.
+void PackageChecker::ReadArchiveFiles(const std::vector<std::string>& files, PackageCheckRun& run) {
+    std::vector<std::string> library;
+    for (const std::string& file : files) {
+        const FileKind kind = KindOf(file);
+        if (kind == FileKind::Library || kind == FileKind::CompressedLibrary) {
+            library.push_back(file);
+        }
+    }
+    std::vector<Findings> ofFile(library.size());
+    std::vector<bool> read(library.size(), false);
+    std::vector<std::pair<std::string, std::string>> unreadable;
+    const bool finished = m_archive->ReadEntries(
+        library,
+        [&](size_t index, ArchiveEntrySource& source) {
+            const size_t before = m_findings.size();
+            if (!ReadLibraryFile(library[index], KindOf(library[index]) == FileKind::CompressedLibrary,
+                                 &source)) {
+                return false;
+            }
+            ofFile[index].assign(
+                std::make_move_iterator(m_findings.begin() + static_cast<std::ptrdiff_t>(before)),
+                std::make_move_iterator(m_findings.end()));
+            m_findings.resize(before);
+            read[index] = true;
+            return true;
+        },
+        [&](const ArchiveEntry& entry, const std::string& error) {
+            unreadable.emplace_back(m_archive->PathOf(entry), error);
+        });
+    run.cancelled = !finished;
+
+    size_t next = 0;
+    for (const std::string& file : files) {
+        const FileKind kind = KindOf(file);
+        if (kind == FileKind::CompressedGeometry) {
+            Add(Rule::Compressed, file);
+        } else if (kind != FileKind::Other) {
+            const size_t index = next++;
+            if (read[index]) {
+                ++run.filesChecked;
+                std::move(ofFile[index].begin(), ofFile[index].end(), std::back_inserter(m_findings));
+            }
+        }
+    }
+    for (auto& [path, error] : unreadable) {
+        Add(Rule::UnreadableEntry, path).error = std::move(error);
+    }
+    if (!m_archive->Error().empty()) {
+        Add(Rule::DamagedArchive, m_archive->ArchiveFile()).error = m_archive->Error();
+    }
+}
+
+// The findings that the archive's names alone give.
+void PackageChecker::AddArchiveFindings() {
+    constexpr std::string_view kMacFolder = "__MACOSX";
+    constexpr std::string_view kJunkFiles[] = {".ds_store", "thumbs.db", "desktop.ini"};
+    const std::string& archive = m_archive->ArchiveFile();
+    std::unordered_set<std::string> junkFolders;
+    for (const ArchiveEntry& entry : m_archive->Entries()) {
+        if (entry.unsafe) {
+            Add(Rule::UnsafeEntry, archive).value = entry.stored;
+            continue;
+        }
+        const std::string path = m_archive->PathOf(entry);
+        if (entry.backslash) {
+            Add(Rule::BackslashEntry, path).value = entry.stored;
+        }
+        // A Mac resource folder is reported once, at whatever depth it stands; a stray file by itself.
+        const size_t mac = path.find(std::string(1, kSeparator) + std::string(kMacFolder));
+        const size_t macEnd = mac == std::string::npos ? mac : mac + 1 + kMacFolder.size();
+        if (mac != std::string::npos && (macEnd == path.size() || IsSeparator(path[macEnd]))) {
+            std::string folder = path.substr(0, macEnd);
+            if (junkFolders.insert(folder).second) {
+                Add(Rule::JunkEntry, folder);
+            }
+        } else if (!entry.folder && std::find(std::begin(kJunkFiles), std::end(kJunkFiles),
+                                              AsciiLowered(LastComponent(path))) != std::end(kJunkFiles)) {
+            Add(Rule::JunkEntry, path);
+        }
+    }
+    for (auto& [later, earlier] : m_archive->CaseCollisions()) {
+        Add(Rule::CaseCollision, later).value = std::move(earlier);
+    }
+    if (m_path != archive && WithoutTrailingSeparators(m_path) != archive) {
+        return;  // a folder inside the archive was named: the archive's layout is not in question
+    }
+    std::vector<DirEntry> top;
+    m_archive->ListFolder(archive, top);
+    bool runtime = false;
+    for (const DirEntry& entry : top) {
+        if (!entry.isFolder || entry.name == "." || entry.name == ".." || entry.name == kMacFolder) {
+            continue;
+        }
+        if (AsciiLowered(entry.name) == AsciiLowered(kRuntime) && !runtime) {
+            runtime = true;
+        } else {
+            Add(Rule::ArchiveLayout, archive + kSeparator + entry.name);
+        }
+    }
+    if (!runtime) {
+        Add(Rule::ArchiveLayout, archive);
+    }
+}
+
 void PackageChecker::Run(PackageCheckRun& run) {
     if (m_package.runtime.empty()) {
         Add(Rule::NoRuntime, m_path);
+    }
+    if (m_archive) {
+        AddArchiveFindings();
     }
     std::vector<std::string> files;
     {
@@ -344,7 +483,8 @@ void PackageChecker::Run(PackageCheckRun& run) {
                             .recurse = true,
                             .order = InsertOrder::DescendingName,
                             .ctx = &m_ctx,
-                            .listings = m_shared ? m_shared->Listings() : nullptr});
+                            .listings = m_shared ? m_shared->Listings() : nullptr,
+                            .archive = m_archive});
         // An Escape taken by the scan itself ends the run too: a part of the package is no package.
         if (records.IsCancelled() || m_ctx.PollEscape()) {
             m_ctx.RestoreWait();
@@ -360,19 +500,23 @@ void PackageChecker::Run(PackageCheckRun& run) {
         }
     }
 
-    for (const std::string& file : files) {
-        const FileKind kind = KindOf(file);
-        if (kind == FileKind::Other) {
-            continue;
-        }
-        if (kind == FileKind::CompressedGeometry) {
-            Add(Rule::Compressed, file);
-            continue;
-        }
-        ++run.filesChecked;
-        if (!ReadLibraryFile(file, kind == FileKind::CompressedLibrary)) {
-            run.cancelled = true;
-            break;
+    if (m_archive) {
+        ReadArchiveFiles(files, run);
+    } else {
+        for (const std::string& file : files) {
+            const FileKind kind = KindOf(file);
+            if (kind == FileKind::Other) {
+                continue;
+            }
+            if (kind == FileKind::CompressedGeometry) {
+                Add(Rule::Compressed, file);
+                continue;
+            }
+            ++run.filesChecked;
+            if (!ReadLibraryFile(file, kind == FileKind::CompressedLibrary)) {
+                run.cancelled = true;
+                break;
+            }
         }
     }
     if (!run.cancelled) {
@@ -421,6 +565,13 @@ std::string PackageReport(const Findings& findings, bool cancelled) {
             report += SectionHeader(finding.rule);
         }
         report += finding.path;
+        if (IsArchiveRule(finding.rule) && !finding.value.empty()) {
+            report += ": ";
+            report += finding.value;
+        } else if (IsArchiveRule(finding.rule) && !finding.error.empty()) {
+            report += ": ";
+            report += finding.error;
+        }
         if (finding.line != 0) {
             report += ", line ";
             report += std::to_string(finding.line);
@@ -439,15 +590,20 @@ PackageCheckRun RunPackageCheck(const std::string& path, const std::vector<std::
                                 RunContext& ctx, SharedReads* shared) {
     const size_t noticesBefore = ctx.Notices().size();
     PackageCheckRun run;
+    // An archive, and a folder inside one, is checked as the package it unpacks to.
+    CArchiveTree archive;
+    const bool archived = !path.empty() && archive.OpenFor(path);
+    const CArchiveTree::Kind kind = archived ? archive.KindOf(path) : CArchiveTree::Kind::None;
     std::error_code ec;
-    const bool exists = !path.empty() && std::filesystem::exists(ToFsPath(path), ec);
+    const bool exists = archived ? kind != CArchiveTree::Kind::None
+                                 : !path.empty() && std::filesystem::exists(ToFsPath(path), ec);
     const auto missingRuntime =
         std::find_if(runtimes.begin(), runtimes.end(), [](const std::string& dir) { return !IsFolder(dir); });
     if (!exists) {
         run.stop = PackageCheckStop::PathMissing;
         run.disableCheckButton = true;
         ctx.Notify(NoticeKind::Error, kErrorTitle, kPathMissingText);
-    } else if (!IsFolder(path)) {
+    } else if (archived ? kind != CArchiveTree::Kind::Folder : !IsFolder(path)) {
         run.stop = PackageCheckStop::NotAFolder;
         ctx.Notify(NoticeKind::Error, kErrorTitle, kNotAFolderText);
     } else if (missingRuntime != runtimes.end()) {
@@ -457,7 +613,9 @@ PackageCheckRun RunPackageCheck(const std::string& path, const std::vector<std::
         {
             WaitCursorScope wait(ctx);
             ProgressScope progress(ctx);
-            PackageChecker checker(path, runtimes, ctx, shared);
+            // Reads shared with other tools are of plain files: an archive is read here, entry by entry.
+            PackageChecker checker(path, runtimes, ctx, archived ? nullptr : shared,
+                                   archived ? &archive : nullptr);
             checker.Run(run);
         }
         run.refreshCounters = true;

@@ -9,6 +9,7 @@
 
 #include "checks/ToolTexts.h"
 #include "checks/UnreadableFolders.h"
+#include "fs/ArchiveSource.h"
 #include "fs/Ascii.h"
 #include "fs/FileOps.h"
 #include "fs/FileRecordArray.h"
@@ -76,10 +77,15 @@ std::error_code ReadFailure(const CLineScanner& scanner) {
     return scanner.WasOpened() ? std::make_error_code(std::errc::io_error) : scanner.OpenError();
 }
 
-// Reads one file for texture-map lines; the scanner polls Escape per line.
-PathFileRead ReadPathFile(CLineScanner& scanner, const std::string& file) {
+// Reads one file (or an archive's entry) for texture-map lines; the scanner polls Escape per line.
+PathFileRead ReadPathFile(CLineScanner& scanner, const std::string& file,
+                          ArchiveEntrySource* entry = nullptr) {
     PathFileRead read;
-    scanner.Open(file);
+    if (entry != nullptr) {
+        scanner.Attach(*entry);
+    } else {
+        scanner.Open(file);
+    }
     read.end = scanner.Scan(kKeywordCore, [&](std::string_view line, uint32_t number) {
         AddPathLine(read, line, number);
         return true;
@@ -196,7 +202,7 @@ void AddKinds(Findings& out, const std::string& file, const PathFileRead& read) 
     }
 }
 
-PathCheckResult CheckOneFile(const std::string& path, RunContext& ctx) {
+PathCheckResult CheckOneFile(const std::string& path, RunContext& ctx, CArchiveTree* archive) {
     PathCheckResult result;
     if (!IsPoserFileForFileMode(path)) {
         result.outcome = PathCheckOutcome::NotRecognised;
@@ -205,7 +211,15 @@ PathCheckResult CheckOneFile(const std::string& path, RunContext& ctx) {
     CLineScanner scanner(&ctx);
     OverflowWarnings warnings;
     scanner.SetOverflowWarnings(&warnings);
-    const PathFileRead read = ReadPathFile(scanner, path);
+    PathFileRead read;
+    if (archive) {
+        archive->ReadEntries({path}, [&](size_t, ArchiveEntrySource& source) {
+            read = ReadPathFile(scanner, path, &source);
+            return true;
+        });
+    } else {
+        read = ReadPathFile(scanner, path);
+    }
     warnings.Finish(ctx, scanner.Capacity());
 
     result.filesChecked = 1;
@@ -229,7 +243,8 @@ PathCheckResult CheckOneFile(const std::string& path, RunContext& ctx) {
     return result;
 }
 
-PathCheckResult CheckFolder(const std::string& path, RunContext& ctx, SharedReads* shared) {
+PathCheckResult CheckFolder(const std::string& path, RunContext& ctx, SharedReads* shared,
+                            CArchiveTree* archive) {
     PathCheckResult result;
     const std::string folder = WithTrailingSeparator(path);
 
@@ -243,7 +258,8 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx, SharedRead
                                     .order = InsertOrder::DescendingName,
                                     .counter = &listed,
                                     .ctx = &ctx,
-                                    .listings = shared ? shared->Listings() : nullptr});
+                                    .listings = shared ? shared->Listings() : nullptr,
+                                    .archive = archive});
         result.scanCancelled = records.IsCancelled();
         result.unreadableFolders = records.UnreadableFolders();
         if (ctx.PollEscape()) {
@@ -269,17 +285,7 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx, SharedRead
     CLineScanner scanner(&ctx);
     OverflowWarnings warnings;
     scanner.SetOverflowWarnings(&warnings);
-    for (const std::string& file : files) {
-        std::optional<PathFileRead> sharedRead = shared ? shared->ForPaths(file) : std::nullopt;
-        if (sharedRead) {
-            RaiseSharedWarnings(ctx, &warnings, sharedRead->warnings);
-        }
-        const PathFileRead read = sharedRead ? std::move(*sharedRead) : ReadPathFile(scanner, file);
-        if (read.end == ScanEnd::Escaped) {
-            // The file being read when Escape came adds nothing.
-            result.cancelled = true;
-            break;
-        }
+    auto tally = [&](const std::string& file, const PathFileRead& read) {
         for (int k = 0; k < kPathFindingKinds; ++k) {
             if ((read.kinds & (1u << k)) != 0) {
                 sections[k] += file;
@@ -295,6 +301,38 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx, SharedRead
         }
         if (read.kinds != 0 || read.unreadable) {
             ++result.problemFiles;
+        }
+    };
+    if (archive) {
+        // An archive is read in its own order; the files are then reported in the order above.
+        std::vector<std::optional<PathFileRead>> reads(files.size());
+        archive->ReadEntries(files, [&](size_t index, ArchiveEntrySource& source) {
+            PathFileRead read = ReadPathFile(scanner, files[index], &source);
+            if (read.end == ScanEnd::Escaped) {
+                result.cancelled = true;  // the entry being read when Escape came adds nothing
+                return false;
+            }
+            reads[index] = std::move(read);
+            return true;
+        });
+        for (size_t i = 0; i < files.size(); ++i) {
+            if (reads[i]) {
+                tally(files[i], *reads[i]);
+            }
+        }
+    } else {
+        for (const std::string& file : files) {
+            std::optional<PathFileRead> sharedRead = shared ? shared->ForPaths(file) : std::nullopt;
+            if (sharedRead) {
+                RaiseSharedWarnings(ctx, &warnings, sharedRead->warnings);
+            }
+            const PathFileRead read = sharedRead ? std::move(*sharedRead) : ReadPathFile(scanner, file);
+            if (read.end == ScanEnd::Escaped) {
+                // The file being read when Escape came adds nothing.
+                result.cancelled = true;
+                break;
+            }
+            tally(file, read);
         }
     }
     for (Findings& kind : lineFindings) {
@@ -326,20 +364,29 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx, SharedRead
     return result;
 }
 
-}  // namespace
-
-PathCheckResult CheckPaths(const std::string& path, PathCheckMode mode, RunContext& ctx,
-                           SharedReads* shared) {
+PathCheckResult CheckPathsIn(const std::string& path, PathCheckMode mode, RunContext& ctx,
+                             SharedReads* shared, CArchiveTree* archive) {
     const size_t noticesBefore = ctx.Notices().size();
     PathCheckResult result;
     {
         WaitCursorScope wait(ctx);
         ProgressScope progress(ctx);
-        result = mode == PathCheckMode::FileOnly ? CheckOneFile(path, ctx) : CheckFolder(path, ctx, shared);
+        result = mode == PathCheckMode::FileOnly ? CheckOneFile(path, ctx, archive)
+                                                 : CheckFolder(path, ctx, shared, archive);
     }
     result.notices.assign(ctx.Notices().begin() + static_cast<std::ptrdiff_t>(noticesBefore),
                           ctx.Notices().end());
     return result;
+}
+
+}  // namespace
+
+PathCheckResult CheckPaths(const std::string& path, PathCheckMode mode, RunContext& ctx,
+                           SharedReads* shared) {
+    CArchiveTree archive;
+    const bool archived = archive.OpenFor(path);
+    // Reads shared with other tools are of plain files: an archive is read here, entry by entry.
+    return CheckPathsIn(path, mode, ctx, archived ? nullptr : shared, archived ? &archive : nullptr);
 }
 
 PathCheckRun RunPathCheck(const std::string& path, PathCheckMode mode, RunContext& ctx, SharedReads* shared) {
@@ -350,10 +397,16 @@ PathCheckRun RunPathCheck(const std::string& path, PathCheckMode mode, RunContex
         ctx.Notify(NoticeKind::Error, kErrorTitle, text);
     };
 
+    // An archive, and a folder inside one, is a folder; an entry in one is a file.
+    CArchiveTree archive;
+    const bool archived = !path.empty() && archive.OpenFor(path);
     std::error_code ec;
     const std::filesystem::path fsPath = ToFsPath(path);
-    const bool exists = !path.empty() && std::filesystem::exists(fsPath, ec);
-    const bool isFolder = exists && std::filesystem::is_directory(fsPath, ec);
+    const CArchiveTree::Kind kind = archived ? archive.KindOf(path) : CArchiveTree::Kind::None;
+    const bool exists =
+        archived ? kind != CArchiveTree::Kind::None : !path.empty() && std::filesystem::exists(fsPath, ec);
+    const bool isFolder =
+        archived ? kind == CArchiveTree::Kind::Folder : exists && std::filesystem::is_directory(fsPath, ec);
     if (!exists) {
         stopWith(PathCheckStop::PathMissing, kPathMissingText);
         run.disableCheckButton = true;
@@ -362,7 +415,8 @@ PathCheckRun RunPathCheck(const std::string& path, PathCheckMode mode, RunContex
     } else if (mode == PathCheckMode::FileOnly && isFolder) {
         stopWith(PathCheckStop::NotAFile, kNotAFileText);
     } else {
-        PathCheckResult result = CheckPaths(path, mode, ctx, shared);
+        PathCheckResult result =
+            CheckPathsIn(path, mode, ctx, archived ? nullptr : shared, archived ? &archive : nullptr);
         run.cancelled = result.cancelled || result.scanCancelled;
         run.findings = std::move(result.findings);
         run.unreadableFiles = result.unreadableFiles;

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "checks/UnreadableFolders.h"
+#include "fs/ArchiveSource.h"
 #include "fs/DirectoryListing.h"
 #include "fs/FileOps.h"
 #include "fs/LineScanner.h"
@@ -74,13 +75,16 @@ VersionFileRead ReadOpenFile(CLineScanner& scanner) {
 
 class VersionChecker {
 public:
-    VersionChecker(CFileRecordArray& records, RunContext& ctx, SharedReads* shared)
-        : m_records(records), m_ctx(ctx), m_scanner(&ctx), m_shared(shared) {
+    VersionChecker(CFileRecordArray& records, RunContext& ctx, SharedReads* shared, CArchiveTree* archive)
+        : m_records(records), m_ctx(ctx), m_scanner(&ctx), m_shared(shared), m_archive(archive) {
         m_scanner.SetWholeLines(true);
         m_scanner.SetOverflowWarnings(&m_warnings);
     }
 
     VersionCheckResult CheckFile(const std::string& path) {
+        if (m_archive) {
+            return CheckArchiveFile(path);
+        }
         CFileRecord entry;
         if (!QueryEntry(path, entry)) {
             return Stop(VersionCheckOutcome::PathMissing);
@@ -102,26 +106,37 @@ public:
     }
 
     VersionCheckResult CheckFolder(const std::string& path) {
-        CFileRecord entry;
-        if (!QueryEntry(path, entry)) {
-            return Stop(VersionCheckOutcome::PathMissing);
-        }
-        if (!entry.IsFolder()) {
-            return Stop(VersionCheckOutcome::NotAFolder);
+        if (m_archive) {
+            const CArchiveTree::Kind kind = m_archive->KindOf(path);
+            if (kind != CArchiveTree::Kind::Folder) {
+                return Stop(kind == CArchiveTree::Kind::None ? VersionCheckOutcome::PathMissing
+                                                             : VersionCheckOutcome::NotAFolder);
+            }
+        } else {
+            CFileRecord entry;
+            if (!QueryEntry(path, entry)) {
+                return Stop(VersionCheckOutcome::PathMissing);
+            }
+            if (!entry.IsFolder()) {
+                return Stop(VersionCheckOutcome::NotAFolder);
+            }
         }
         CFileRecordArray files;
         files.SetFillDetails(false);
         int32_t counter = 0;
-        files.ScanFolder(WithTrailingSeparator(path),
-                         {.patterns = kVersionPatterns,
-                          .recurse = true,
-                          .counter = &counter,
-                          .ctx = &m_ctx,
-                          .listings = m_shared ? m_shared->Listings() : nullptr});
+        files.ScanFolder(WithTrailingSeparator(path), {.patterns = kVersionPatterns,
+                                                       .recurse = true,
+                                                       .counter = &counter,
+                                                       .ctx = &m_ctx,
+                                                       .listings = m_shared ? m_shared->Listings() : nullptr,
+                                                       .archive = m_archive});
         m_result.cancelled = files.IsCancelled();
         m_result.unreadableFolders = files.UnreadableFolders();
 
         const int32_t count = std::min(counter, files.GetSize());
+        if (m_archive) {
+            return ReadArchiveFiles(files, count);
+        }
         for (int32_t i = count - 1; i >= 0 && !m_escaped; --i) {
             const std::string& file = files.GetAt(i).m_path;
             if (std::optional<VersionFileRead> read = m_shared ? m_shared->ForVersions(file) : std::nullopt) {
@@ -155,13 +170,57 @@ private:
 
     void Report() { m_ctx.CountersChanged(m_result.filesChecked, m_result.problemsFound); }
 
+    // File mode on an entry of an archive.
+    VersionCheckResult CheckArchiveFile(const std::string& path) {
+        const CArchiveTree::Kind kind = m_archive->KindOf(path);
+        if (kind != CArchiveTree::Kind::File) {
+            return Stop(kind == CArchiveTree::Kind::None ? VersionCheckOutcome::PathMissing
+                                                         : VersionCheckOutcome::PathIsFolder);
+        }
+        VersionFileRead read;
+        read.verdict = VersionFileVerdict::ReadError;
+        m_archive->ReadEntries({path}, [&](size_t, ArchiveEntrySource& source) {
+            m_scanner.Attach(source);
+            read = ReadOpenFile(m_scanner);
+            m_scanner.Close();
+            return true;
+        });
+        if (!Counted(path, std::move(read))) {
+            m_result.outcome = VersionCheckOutcome::FileUnreadable;
+            AddUnreadable(path, std::make_error_code(std::errc::io_error));
+        }
+        m_warnings.Finish(m_ctx, m_scanner.Capacity());
+        return std::move(m_result);
+    }
+
+    // Folder mode in an archive: the files are read in archive order, and their verdicts then taken
+    // in the order a folder's files are (from the last record to the first).
+    VersionCheckResult ReadArchiveFiles(const CFileRecordArray& files, int32_t count) {
+        std::vector<std::string> order;
+        order.reserve(static_cast<size_t>(std::max(count, 0)));
+        for (int32_t i = count - 1; i >= 0; --i) {
+            order.push_back(files.GetAt(i).m_path);
+        }
+        std::vector<std::optional<VersionFileRead>> reads(order.size());
+        m_archive->ReadEntries(order, [&](size_t index, ArchiveEntrySource& source) {
+            m_scanner.Attach(source);
+            reads[index] = ReadOpenFile(m_scanner);
+            m_scanner.Close();
+            return reads[index]->verdict != VersionFileVerdict::Escaped;
+        });
+        for (size_t i = 0; i < order.size() && !m_escaped; ++i) {
+            if (reads[i] && !Counted(order[i], std::move(*reads[i]))) {
+                m_result.unreadableFiles.push_back(order[i]);
+                AddUnreadable(order[i], std::make_error_code(std::errc::io_error));
+            }
+        }
+        m_warnings.Finish(m_ctx, m_scanner.Capacity());
+        return std::move(m_result);
+    }
+
     // Counts the open file as checked and reads it. False when a read error kept part of it
     // unread; the file then no longer counts as checked.
-    bool ReadCounted(const std::string& path) {
-        ++m_result.filesChecked;
-        Report();
-        return Judged(path, ReadOpenFile(m_scanner));
-    }
+    bool ReadCounted(const std::string& path) { return Counted(path, ReadOpenFile(m_scanner)); }
 
     // As ReadCounted, for a file read already.
     bool Counted(const std::string& path, VersionFileRead read) {
@@ -176,7 +235,11 @@ private:
                 if (!FirstTimeFlagged(path)) {
                     break;  // the same file by another name, through a folder link: fixed once
                 }
-                m_records.AddFile(path, InsertOrder::Append);
+                if (m_archive) {
+                    m_records.InsertRecord(CFileRecord(path), InsertOrder::Append);
+                } else {
+                    m_records.AddFile(path, InsertOrder::Append);
+                }
                 ++m_result.problemsFound;
                 m_result.flaggedText += path;
                 m_result.flaggedText += "\r\n";
@@ -214,6 +277,9 @@ private:
     // names that each need the fix.
     bool FirstTimeFlagged(const std::string& path) {
         FileIdentity folder;
+        if (m_archive) {
+            return true;  // an archive's tree has no links
+        }
         if (!GetFileIdentity(CFileRecord(path).GetFolderPart(), folder)) {
             return true;
         }
@@ -227,6 +293,7 @@ private:
     SharedReads* m_shared;
     std::set<std::tuple<uint64_t, uint64_t, std::string>> m_flagged;
     VersionCheckResult m_result;
+    CArchiveTree* m_archive;
     bool m_escaped = false;
 };
 
@@ -250,8 +317,15 @@ void AppendUnreadable(std::string& report, const std::vector<std::string>& files
 VersionCheckResult CheckVersionNumbers(const std::string& path, VersionCheckMode mode,
                                        CFileRecordArray& records, RunContext& ctx, SharedReads* shared) {
     records.RemoveAll();
-    VersionChecker checker(records, ctx, mode == VersionCheckMode::Folder ? shared : nullptr);
-    return mode == VersionCheckMode::File ? checker.CheckFile(path) : checker.CheckFolder(path);
+    CArchiveTree archive;
+    const bool archived = !path.empty() && archive.OpenFor(path);
+    // Reads shared with other tools are of plain files: an archive is read here, entry by entry.
+    VersionChecker checker(records, ctx, mode == VersionCheckMode::Folder && !archived ? shared : nullptr,
+                           archived ? &archive : nullptr);
+    VersionCheckResult result =
+        mode == VersionCheckMode::File ? checker.CheckFile(path) : checker.CheckFolder(path);
+    result.inArchive = archived;
+    return result;
 }
 
 const char* VersionOutcomeText(VersionCheckOutcome outcome) {
@@ -289,6 +363,11 @@ VersionRunResult RunVersionCheck(const std::string& path, VersionCheckMode mode,
 
     if (run.check.problemsFound == 0) {
         run.report = kVersionNothingToFix;
+    } else if (run.check.inArchive) {
+        // The files of an archive cannot be rewritten in place: say so instead of offering the fix.
+        run.fixRefused = true;
+        ctx.Notify(NoticeKind::Warning, kVersionQuestionTitle, kVersionArchiveNotFixedText);
+        run.report = kVersionFlaggedHeader + run.check.flaggedText;
     } else {
         run.asked = true;
         NoticeAnswer answer = ctx.Notify(NoticeKind::None, kVersionQuestionTitle, kVersionQuestionText,

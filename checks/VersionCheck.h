@@ -33,6 +33,8 @@ inline constexpr const char* kVersionQuestionTitle = "Files to Fix";
 inline constexpr const char* kVersionQuestionText =
     "There are one or more files to fix.\nYou won't be able to cancel while the files are being "
     "fixed...\n\nContinue?";
+inline constexpr const char* kVersionArchiveNotFixedText =
+    "Archives are checked, not fixed: unpack it to fix its files.";
 inline constexpr const char* kVersionNothingToFix = "No Files To Fix!";
 inline constexpr const char* kVersionFlaggedHeader =
     "These Files contain a version number higher than 4.0:\r\n";
@@ -49,8 +51,9 @@ struct VersionCheckResult {
     std::vector<std::string> unreadableFiles;         // folder mode: files that could not be read
     std::vector<UnreadableFolder> unreadableFolders;  // folder mode: folders that could not be listed
     bool cancelled = false;                           // Escape cut the scan or the reading short
-    Findings flagged;     // one version finding per file that needs fixing, in record order
-    Findings unreadable;  // one unreadable-file finding per file that could not be read
+    Findings flagged;        // one version finding per file that needs fixing, in record order
+    Findings unreadable;     // one unreadable-file finding per file that could not be read
+    bool inArchive = false;  // the path leads into an archive: its files are checked, never fixed
 };
 
 // Judges the pieces of a file's lines, as the scanner hands them over in whole-lines mode (the lines
@@ -85,10 +88,11 @@ const char* VersionOutcomeText(VersionCheckOutcome outcome);
 // Everything one press of "&Check!" produced.
 struct VersionRunResult {
     VersionCheckResult check;
-    bool hasReport = false;  // false when the run stopped at an "ERROR" box
-    std::string report;      // the results-box text
-    bool asked = false;      // the "Files to Fix" question was shown
-    bool fixRan = false;     // it was answered OK and the fix ran
+    bool hasReport = false;   // false when the run stopped at an "ERROR" box
+    std::string report;       // the results-box text
+    bool asked = false;       // the "Files to Fix" question was shown
+    bool fixRan = false;      // it was answered OK and the fix ran
+    bool fixRefused = false;  // files of an archive needed fixing: the box said why they are not fixed
     VersionFixResult fix;
     // In report order: the flagged files (fixed or not), the unreadable files, the unreadable folders.
     Findings findings;

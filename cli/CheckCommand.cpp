@@ -22,7 +22,7 @@ CliRun RunCheckCommand(const std::string& path, const std::vector<std::string>& 
     run.parts.push_back(NamesRun(path, true, std::move(combined.names)));
     run.parts.push_back(PathsRun(path, false, std::move(combined.paths)));
     run.parts.push_back(VersionsRun(path, false, std::move(combined.versions),
-                                    std::move(combined.versionNotices), ctx.m_declinedAfterInterrupt));
+                                    std::move(combined.versionNotices), ctx.m_declinedAfterInterrupt, fix));
     run.parts.push_back(PackageRun(path, std::move(combined.package)));
     run.findings = std::move(combined.findings);
     run.notices = ctx.Notices();

@@ -88,7 +88,7 @@ CliRun StartRun(const char* tool, std::optional<std::string> mode, const std::st
 CliRun NamesRun(const std::string& path, bool recursive, FileNameCheckResult result);
 CliRun PathsRun(const std::string& path, bool fileMode, PathCheckRun check);
 CliRun VersionsRun(const std::string& path, bool fileMode, VersionRunResult result,
-                   std::vector<Notice> notices, bool declinedAfterInterrupt);
+                   std::vector<Notice> notices, bool declinedAfterInterrupt, bool fix);
 CliRun PackageRun(const std::string& path, PackageCheckRun check);
 
 // The subcommands; each runs exactly the logic of its page's action button.

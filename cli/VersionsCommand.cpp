@@ -4,7 +4,7 @@
 namespace veltrane::cli {
 
 CliRun VersionsRun(const std::string& path, bool fileMode, VersionRunResult result,
-                   std::vector<Notice> notices, bool declinedAfterInterrupt) {
+                   std::vector<Notice> notices, bool declinedAfterInterrupt, bool fix) {
     CliRun run = StartRun("versions", fileMode ? "file" : "folder", path, kVersionTexts);
     run.counters[0] = result.check.filesChecked;
     run.counters[1] = result.check.problemsFound;
@@ -18,6 +18,8 @@ CliRun VersionsRun(const std::string& path, bool fileMode, VersionRunResult resu
     if (!result.hasReport) {
         run.status = kExitUsage;  // stopped at an "ERROR" box before anything was checked
         run.stoppedBeforeChecking = true;
+    } else if (fix && result.fixRefused) {
+        run.status = kExitUsage;  // an archive's files are never fixed: nothing was changed
     } else if (result.fixRan && !result.fix.failures.empty()) {
         run.status = kExitFileError;
     } else if (run.cancelled) {
@@ -36,7 +38,7 @@ CliRun RunVersionsCommand(const std::string& path, bool fileMode, bool fix, CliC
     CFileRecordArray records;
     VersionRunResult result =
         RunVersionCheck(path, fileMode ? VersionCheckMode::File : VersionCheckMode::Folder, records, ctx);
-    return VersionsRun(path, fileMode, std::move(result), ctx.Notices(), ctx.m_declinedAfterInterrupt);
+    return VersionsRun(path, fileMode, std::move(result), ctx.Notices(), ctx.m_declinedAfterInterrupt, fix);
 }
 
 }  // namespace veltrane::cli

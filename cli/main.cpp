@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <optional>
@@ -12,6 +13,7 @@
 
 #include "cli/CliOutput.h"
 #include "cli/CliRun.h"
+#include "fs/ArchiveSource.h"
 #include "fs/FileOps.h"
 #include "fs/PathParts.h"
 
@@ -45,10 +47,17 @@ bool Write(std::FILE* stream, const std::string& text) {
     return true;
 }
 
-// --file when neither flag is given and PATH names an existing entry that is not a folder.
+// --file when neither flag is given and PATH names an existing entry that is not a folder. An
+// archive counts as a folder; an entry inside one is a file when it is one.
 bool ResolveFileMode(const std::string& path, bool file, bool folder) {
     if (file || folder) {
         return file;
+    }
+    ArchivePath inArchive;
+    if (SplitArchivePath(path, inArchive)) {
+        CArchiveTree archive;
+        return !inArchive.inner.empty() && archive.OpenFor(path) &&
+               archive.KindOf(path) == CArchiveTree::Kind::File;
     }
     std::error_code ec;
     const auto status = std::filesystem::status(ToFsPath(path), ec);
@@ -111,6 +120,14 @@ std::optional<std::string> UnknownSubcommand(int argc, char** argv, const std::v
 }
 
 int Main(int argc, char** argv) {
+#ifndef _WIN32
+    // Without TZ the C library looks at /etc/localtime again for every time it converts, and the
+    // archive library converts one for each entry it lists. Naming the same zone once keeps it
+    // loaded; the zone itself does not change.
+    if (std::getenv("TZ") == nullptr) {
+        setenv("TZ", ":/etc/localtime", 0);
+    }
+#endif
     CLI::App app{"Checks Poser content packages before they are published.", "veltrane-cli"};
     app.set_version_flag("-V,--version", std::string("veltrane-cli ") + VELTRANE_VERSION);
     app.require_subcommand(1);

@@ -29,6 +29,7 @@
 #include <random>
 #include <set>
 
+#include "fs/ArchiveSource.h"
 #include "fs/Ascii.h"
 #include "fs/DirectoryListing.h"
 #include "fs/FileOps.h"
@@ -446,6 +447,14 @@ int32_t CFileRecordArray::ScanFolder(const std::string& folder, const ScanOption
         }
         start = semi + 1;
     }
+    if (options.archive) {
+        const int32_t added = ScanOne(folder, state);
+        if (!options.archive->Error().empty()) {
+            m_unreadable.push_back({options.archive->ArchiveFile(), std::make_error_code(std::errc::io_error),
+                                    options.archive->ErrorReport()});
+        }
+        return added;
+    }
     FileIdentity id;
     if (options.listings ? options.listings->Identity(folder, id) : GetFileIdentity(folder, id)) {
         state.descent.push_back(id);
@@ -463,8 +472,16 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
     const std::vector<DirEntry>* listing = &ownEntries;
     std::error_code listError;
     CListingCache* cache = state.options.listings;
-    const bool whole =
-        cache ? cache->List(folder, listing, listError) : ListFolder(folder, ownEntries, listError);
+    const CArchiveTree* archive = state.options.archive;
+    bool whole = true;
+    if (archive) {
+        // A folder of an archive is listed from its tree; one the tree lacks is simply not there.
+        if (!archive->ListFolder(folder, ownEntries)) {
+            ownEntries.clear();
+        }
+    } else {
+        whole = cache ? cache->List(folder, listing, listError) : ListFolder(folder, ownEntries, listError);
+    }
     const std::vector<DirEntry>& entries = *listing;
     if (!whole) {
         const bool missingTop = state.top && (listError == std::errc::no_such_file_or_directory ||
@@ -482,7 +499,7 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
 
     auto add = [&](const std::string& path, bool isFolder) {
         CFileRecord rec(path, isFolder ? kAttrDirectory : kAttrArchive);
-        if (m_fillDetails) {
+        if (m_fillDetails && !archive) {
             QueryEntry(path, rec);
         }
         InsertRecord(std::move(rec), state.options.order);
@@ -526,7 +543,8 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
             std::string sub = path;
             sub.push_back(kSeparator);
             FileIdentity id;
-            bool known = cache ? cache->Identity(sub, id) : GetFileIdentity(sub, id);
+            // An archive's tree has no links.
+            bool known = !archive && (cache ? cache->Identity(sub, id) : GetFileIdentity(sub, id));
             if (!known || std::find(state.descent.begin(), state.descent.end(), id) == state.descent.end()) {
                 if (known) {
                     state.descent.push_back(id);

@@ -13,6 +13,7 @@
 namespace veltrane {
 
 class CListingCache;
+class CArchiveTree;
 
 // Where CFileRecordArray::InsertRecord puts a record; the values are the order codes.
 enum class InsertOrder {
@@ -32,6 +33,10 @@ struct ScanOptions {
     // Listings kept from an earlier walk of the tree, used (and filled) instead of listing the
     // folders again; the scan is the same, entry for entry and poll for poll.
     CListingCache* listings = nullptr;
+    // When set, the folder is a folder of this archive (or the archive itself) and is walked in its
+    // tree by the same rules; an archive that could not be read to its end counts as an unreadable
+    // folder. Records then carry no size or times.
+    const CArchiveTree* archive = nullptr;
 };
 
 // A folder that a scan could not list (or not list to its end), and why.

@@ -50,11 +50,18 @@ bool GzipSource::Open(const std::string& path) {
     return true;
 }
 
+void GzipSource::Attach(ByteSource& source) {
+    Close();
+    m_from = &source;
+    m_open = true;
+    Rewind();
+}
+
 void GzipSource::Rewind() {
     if (!m_open || (!m_touched && m_inputEnd > 0)) {
         return;  // still at the first byte
     }
-    m_file.Rewind();
+    m_from->Rewind();
     m_inputStart = m_inputEnd = 0;
     m_inputFailed = m_inputAtEnd = m_damaged = m_outputEnded = m_touched = false;
     // The first block tells whether the file is compressed; a file of one byte cannot be.
@@ -79,7 +86,7 @@ bool GzipSource::FillInput() {
         m_inputEnd -= m_inputStart;
         m_inputStart = 0;
     }
-    const ptrdiff_t got = m_file.Read(m_input.get() + m_inputEnd, kInputBlock - m_inputEnd);
+    const ptrdiff_t got = m_from->Read(m_input.get() + m_inputEnd, kInputBlock - m_inputEnd);
     if (got == kReadError) {
         m_inputFailed = true;
         return false;
@@ -110,7 +117,7 @@ ptrdiff_t GzipSource::Read(char* data, size_t size) {
     if (m_inputFailed) {
         return kReadError;
     }
-    return m_inputAtEnd ? 0 : m_file.Read(data, size);
+    return m_inputAtEnd ? 0 : m_from->Read(data, size);
 }
 
 ptrdiff_t GzipSource::Inflate(char* data, size_t size) {
@@ -154,6 +161,7 @@ ptrdiff_t GzipSource::Inflate(char* data, size_t size) {
 
 void GzipSource::Close() {
     m_file.Close();
+    m_from = &m_file;
     m_inflater->End();
     m_open = false;
     m_compressed = false;

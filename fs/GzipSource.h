@@ -23,6 +23,10 @@ public:
     // compressed. False when it cannot be opened (errno tells why).
     bool Open(const std::string& path);
 
+    // Reads source from now on, through its compression when it has one, instead of a file; closes
+    // a file still open. The source stays the caller's; Close lets go of it.
+    void Attach(ByteSource& source);
+
     // Whether the open file's content is gzip; known from Open on.
     bool IsCompressed() const { return m_compressed; }
 
@@ -41,6 +45,7 @@ private:
     ptrdiff_t Inflate(char* data, size_t size);
 
     FileByteSource m_file;
+    ByteSource* m_from = &m_file;  // m_file or an attached source
     std::unique_ptr<char[]> m_input;
     std::unique_ptr<Inflater> m_inflater;
     size_t m_inputStart = 0;  // unread input bytes are m_input[m_inputStart, m_inputEnd)

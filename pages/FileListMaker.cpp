@@ -12,6 +12,7 @@
 
 #include "checks/FileListBuilder.h"
 #include "checks/ToolTexts.h"
+#include "fs/ArchiveSource.h"
 #include "pages/FileChooser.h"
 #include "pages/FolderChooser.h"
 #include "pages/GuiRunContext.h"
@@ -96,6 +97,19 @@ void CFileListMaker::OnPathChanged() {
 }
 
 void CFileListMaker::OnBrowse() {
+    // A path that names an archive is browsed among archives; any other among folders.
+    ArchivePath inArchive;
+    if (SplitArchivePath(ToNativePath(PathBox()->text()), inArchive)) {
+        const auto chosen = FileChooser().OpenFile(
+            this, QStringLiteral("Select Archive to scan"), PathBox()->text(),
+            {QStringLiteral("Archives (*.zip *.7z *.tar.gz)"), QStringLiteral("All files (*)")});
+        if (chosen) {
+            SetPathText(*chosen);
+            Reset();
+            m_save->setEnabled(false);
+        }
+        return;
+    }
     if (BrowseForFolder(QStringLiteral("Select Folder to scan"))) {
         m_save->setEnabled(false);
     }

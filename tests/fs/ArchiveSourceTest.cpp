@@ -1,0 +1,176 @@
+#include "fs/ArchiveSource.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/Archive.h"
+#include "support/TestTree.h"
+
+namespace veltrane {
+namespace {
+
+using test::ArchiveFormat;
+using test::ArchiveItem;
+using test::TempDir;
+
+std::vector<std::string> Listing(const CArchiveTree& tree, const std::string& folder) {
+    std::vector<DirEntry> entries;
+    EXPECT_TRUE(tree.ListFolder(folder, entries)) << folder;
+    std::vector<std::string> names;
+    for (const DirEntry& e : entries) {
+        names.push_back(e.name + (e.isFolder ? "/" : ""));
+    }
+    return names;
+}
+
+// Everything ReadEntries hands over: index, bytes, and the error of a failed entry.
+struct Read {
+    size_t index;
+    std::string bytes;
+    std::string error;
+};
+
+std::vector<Read> ReadAll(CArchiveTree& tree, const std::vector<std::string>& paths) {
+    std::vector<Read> out;
+    tree.ReadEntries(paths, [&](size_t index, ArchiveEntrySource& source) {
+        Read r{index, {}, {}};
+        char block[7];  // small on purpose: entries come in many pieces
+        ptrdiff_t got;
+        while ((got = source.Read(block, sizeof block)) > 0) {
+            r.bytes.append(block, static_cast<size_t>(got));
+        }
+        if (got == ByteSource::kReadError) {
+            r.error = source.ErrorText();
+        }
+        out.push_back(r);
+        return true;
+    });
+    return out;
+}
+
+TEST(ArchiveSourceTest, WalksEveryFormatAsTheFolderItUnpacksTo) {
+    const std::vector<ArchiveItem> items = {
+        {"./b/x.cr2", "first"}, {"a/", ""},         {"b\\y.txt", "win"},   {"../up.txt", "no"},
+        {"/abs.txt", "no"},     {"a/z.txt", "zed"}, {"b/x.cr2", "second"},
+    };
+    const ArchiveFormat formats[] = {ArchiveFormat::Zip, ArchiveFormat::SevenZip, ArchiveFormat::TarGz};
+    const char* names[] = {"p.zip", "p.7z", "p.tar.gz"};
+    TempDir dir;
+    for (int f = 0; f < 3; ++f) {
+        SCOPED_TRACE(names[f]);
+        const std::string file = dir.Path(names[f]);
+        ASSERT_TRUE(test::WriteArchive(file, formats[f], items));
+        CArchiveTree tree;
+        ASSERT_TRUE(tree.OpenFor(file));
+        EXPECT_EQ(tree.Error(), "");
+        ASSERT_EQ(tree.Entries().size(), items.size());
+        // The 7z writer stores its folders last, so entries are found by name.
+        auto entry = [&](const std::string& stored) {
+            for (const ArchiveEntry& e : tree.Entries()) {
+                if (e.stored == stored) {
+                    return e;
+                }
+            }
+            ADD_FAILURE() << stored;
+            return ArchiveEntry{};
+        };
+        // The library hands zip names over with slashes already; tar and 7z keep the stored name.
+        EXPECT_TRUE(formats[f] == ArchiveFormat::Zip ? entry("b/y.txt").stored == "b/y.txt"
+                                                     : entry("b\\y.txt").backslash);
+        EXPECT_TRUE(entry("../up.txt").unsafe);
+        EXPECT_TRUE(entry("/abs.txt").unsafe);
+        EXPECT_TRUE(entry("a/").folder);
+
+        // Folders implied by names, entries in archive order, unsafe names left out.
+        const std::string sep(1, kSeparator);
+        EXPECT_EQ(Listing(tree, file + sep), (std::vector<std::string>{"./", "../", "b/", "a/"}));
+        EXPECT_EQ(Listing(tree, file + sep + "b"), (std::vector<std::string>{"./", "../", "x.cr2", "y.txt"}));
+        EXPECT_EQ(tree.KindOf(file + sep + "a" + sep), CArchiveTree::Kind::Folder);
+        EXPECT_EQ(tree.KindOf(file + sep + "a" + sep + "z.txt"), CArchiveTree::Kind::File);
+        EXPECT_EQ(tree.KindOf(file + sep + "up.txt"), CArchiveTree::Kind::None);
+
+        // Read in archive order whatever the order asked; a name stored twice unpacks to its last entry.
+        const std::string x = file + sep + "b" + sep + "x.cr2";
+        const std::string z = file + sep + "a" + sep + "z.txt";
+        const std::string missing = file + sep + "nothing.txt";
+        const std::vector<Read> got = ReadAll(tree, {z, missing, x});
+        ASSERT_EQ(got.size(), 3u);
+        EXPECT_EQ(got[0].index, 0u);
+        EXPECT_EQ(got[0].bytes, "zed");
+        EXPECT_EQ(got[1].index, 2u);
+        EXPECT_EQ(got[1].bytes, "second");
+        EXPECT_EQ(got[2].index, 1u);
+        EXPECT_NE(got[2].error, "");
+    }
+}
+
+TEST(ArchiveSourceTest, FindsArchivesInPathsAndCaseCollisions) {
+    TempDir dir;
+    const std::string file = dir.Path("Pkg.ZIP");
+    ASSERT_TRUE(
+        test::WriteArchive(file, ArchiveFormat::Zip,
+                           {{"Runtime/Tex/a.jpg", "1"}, {"Runtime/tex/b.jpg", "2"}, {"Runtime/C", ""}}));
+    dir.MakeDir("folder.zip");
+    const std::string sep(1, kSeparator);
+    ArchivePath where;
+    ASSERT_TRUE(SplitArchivePath(file + sep + "Runtime" + sep + "Tex" + sep, where));
+    EXPECT_EQ(where.archive, file);
+    EXPECT_EQ(where.inner, "Runtime/Tex");
+    EXPECT_FALSE(SplitArchivePath(dir.Path("folder.zip"), where));  // a folder named like one is a folder
+    EXPECT_FALSE(SplitArchivePath(dir.Path("gone.zip"), where));
+
+    CArchiveTree tree;
+    ASSERT_TRUE(tree.OpenFor(file));
+    const auto collisions = tree.CaseCollisions();
+    ASSERT_EQ(collisions.size(), 1u);
+    EXPECT_EQ(collisions[0].first, file + sep + "Runtime" + sep + "tex");
+    EXPECT_EQ(collisions[0].second, file + sep + "Runtime" + sep + "Tex");
+}
+
+TEST(ArchiveSourceTest, ReportsDamageAndKeepsTheEntriesBeforeIt) {
+    TempDir dir;
+    // Data that does not compress, so that the cut falls in the middle of the entries.
+    std::vector<ArchiveItem> items;
+    uint32_t seed = 1;
+    for (int i = 0; i < 100; ++i) {
+        std::string data(4000, ' ');
+        for (char& c : data) {
+            seed = seed * 1103515245u + 12345u;
+            c = static_cast<char>(seed >> 24);
+        }
+        items.push_back({"f" + std::to_string(i) + ".txt", data});
+    }
+    const std::string whole = dir.Path("whole.tar.gz");
+    ASSERT_TRUE(test::WriteArchive(whole, ArchiveFormat::TarGz, items));
+    const std::string zip = dir.Path("whole.zip");
+    ASSERT_TRUE(test::WriteArchive(zip, ArchiveFormat::Zip, items));
+    for (const std::string& source : {whole, zip}) {
+        SCOPED_TRACE(source);
+        const std::string bytes = TempDir::ReadFile(source);
+        const std::string cut = dir.WriteFile("cut" + source.substr(source.rfind("whole") + 5),
+                                              bytes.substr(0, bytes.size() / 2));
+        CArchiveTree tree;
+        ASSERT_TRUE(tree.OpenFor(cut));
+        std::vector<std::string> paths;
+        for (const ArchiveItem& item : items) {
+            paths.push_back(cut + kSeparator + item.name);
+        }
+        const std::vector<Read> got = ReadAll(tree, paths);
+        EXPECT_NE(tree.Error(), "");
+        ASSERT_EQ(got.size(), items.size());  // every file is handed over, read or failed
+        EXPECT_EQ(got[0].bytes, items[0].data);
+        EXPECT_EQ(got[0].error, "");
+        EXPECT_NE(got.back().error, "");
+    }
+
+    // Not an archive at all: an empty tree and the library's error.
+    CArchiveTree junk;
+    ASSERT_TRUE(junk.OpenFor(dir.WriteFile("junk.zip", "this is no archive")));
+    EXPECT_NE(junk.Error(), "");
+    EXPECT_EQ(Listing(junk, junk.ArchiveFile()), (std::vector<std::string>{"./", "../"}));
+}
+
+}  // namespace
+}  // namespace veltrane
