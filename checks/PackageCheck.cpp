@@ -172,6 +172,7 @@ public:
     PackageChecker(const std::string& path, const std::vector<std::string>& runtimes, RunContext& ctx,
                    SharedReads* shared, CArchiveTree* archive)
         : m_path(path), m_ctx(ctx), m_shared(shared), m_scanner(&ctx), m_archive(archive) {
+        m_scanner.SetOverflowWarnings(&m_warnings);
         m_resolver.SetArchive(archive);
         m_package = LocateRuntime(path, m_resolver);
         for (const std::string& runtime : runtimes) {
@@ -206,7 +207,8 @@ private:
     RunContext& m_ctx;
     SharedReads* m_shared;
     GzipSource m_source;
-    CLineScanner m_scanner;  // declared after the source it reads from
+    CLineScanner m_scanner;       // declared after the source it reads from
+    OverflowWarnings m_warnings;  // the run's cap on line-length warnings, as in the other tools
     CCaseResolver m_resolver;
     CReferenceReader m_reader;
     RuntimeFolder m_package;
@@ -322,7 +324,7 @@ bool PackageChecker::ReadLibraryFile(const std::string& file, bool compressedByN
 }
 
 bool PackageChecker::TakeRead(const std::string& file, bool compressedByName, PackageFileRead read) {
-    RaiseSharedWarnings(m_ctx, nullptr, read.warnings);  // the scanner here shows every warning
+    RaiseSharedWarnings(m_ctx, &m_warnings, read.warnings);
     if (read.end == ScanEnd::Escaped) {
         return false;
     }
@@ -493,6 +495,11 @@ void PackageChecker::Run(PackageCheckRun& run) {
             return;
         }
         m_ctx.RestoreWait();
+        if (!m_archive) {
+            // A folder the scan could not list leaves part of the package unchecked: never a clean
+            // result. (A damaged archive has its own finding.)
+            AddUnreadableFolders(m_findings, records.UnreadableFolders());
+        }
         const std::vector<CFileRecord>& all = records.Records();
         files.reserve(all.size());
         for (auto it = all.rbegin(); it != all.rend(); ++it) {
@@ -522,6 +529,7 @@ void PackageChecker::Run(PackageCheckRun& run) {
     if (!run.cancelled) {
         ListUnreferenced(files);
     }
+    m_warnings.Finish(m_ctx, m_scanner.Capacity());
 
     SortByRule(m_findings);
     run.problemsFound = static_cast<int32_t>(std::count_if(

@@ -92,10 +92,9 @@ TEST(RobustnessCliTest, UnreadableFolderIsNamedByEveryTool) {
     const std::string section = "These folders could not be read:\n" + shown + "\n\n";
     const std::string box = "err:warning: Veltrane: These folders could not be read: " + shown + "\n";
     const Case cases[] = {
-        {"names --recursive Pkg", 1, box},
-        {"paths --folder Pkg", 1, section},
-        {"versions --folder Pkg", 1, section},
-        {"list --output list.txt Pkg", 1, box},
+        {"names --recursive Pkg", 1, box},     {"paths --folder Pkg", 1, section},
+        {"versions --folder Pkg", 1, section}, {"list --output list.txt Pkg", 1, box},
+        {"package Pkg", 1, section},
     };
     const test::OrdinaryUserRun run = test::RunAsOrdinaryUser([&] {
         std::string mismatches;
@@ -119,8 +118,8 @@ TEST(RobustnessCliTest, UnreadableFolderIsNamedByEveryTool) {
 TEST(RobustnessCliTest, RunawayLineRaisesTwentyWarningsAndOneSummary) {
     TempDir work;
     work.WriteFile("Pkg/run.cr2", std::string(100000, 'x'));
-    for (const char* tool : {"paths", "versions"}) {
-        const CliOutcome r = test::RunCli(std::string(tool) + " --folder Pkg", work.Root());
+    for (const char* tool : {"paths --folder", "versions --folder", "package"}) {
+        const CliOutcome r = test::RunCli(std::string(tool) + " Pkg", work.Root());
         size_t warnings = 0;
         for (size_t at = r.err.find("warning: Warning !: m_pBuffer overflow"); at != std::string::npos;
              at = r.err.find("warning: Warning !: m_pBuffer overflow", at + 1)) {
