@@ -12,7 +12,6 @@
 
 #include "checks/FileListBuilder.h"
 #include "checks/ToolTexts.h"
-#include "fs/ArchiveSource.h"
 #include "pages/FileChooser.h"
 #include "pages/FolderChooser.h"
 #include "pages/GuiRunContext.h"
@@ -97,20 +96,8 @@ void CFileListMaker::OnPathChanged() {
 }
 
 void CFileListMaker::OnBrowse() {
-    // A path that names an archive is browsed among archives; any other among folders.
-    ArchivePath inArchive;
-    if (SplitArchivePath(ToNativePath(PathBox()->text()), inArchive)) {
-        const auto chosen = FileChooser().OpenFile(
-            this, QStringLiteral("Select Archive to scan"), PathBox()->text(),
-            {QStringLiteral("Archives (*.zip *.7z *.tar.gz)"), QStringLiteral("All files (*)")});
-        if (chosen) {
-            SetPathText(*chosen);
-            Reset();
-            m_save->setEnabled(false);
-        }
-        return;
-    }
-    if (BrowseForFolder(QStringLiteral("Select Folder to scan"))) {
+    if (BrowseForFolderOrArchive(QStringLiteral("Select Folder to scan"),
+                                 QStringLiteral("Select Archive to scan"))) {
         m_save->setEnabled(false);
     }
 }

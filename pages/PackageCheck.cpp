@@ -128,7 +128,8 @@ void CPackageCheck::OnPathChanged() {
 }
 
 void CPackageCheck::OnBrowse() {
-    if (BrowseForFolder(QStringLiteral("Select Package Folder to check"))) {
+    if (BrowseForFolderOrArchive(QStringLiteral("Select Package Folder to check"),
+                                 QStringLiteral("Select Package Archive to check"))) {
         m_check->setEnabled(true);
     }
 }

@@ -21,6 +21,7 @@
 
 #include "base/Notifier.h"
 #include "base/RegistryKey.h"
+#include "fs/ArchiveSource.h"
 #include "pages/FileChooser.h"
 #include "pages/FolderChooser.h"
 #include "pages/GuiRunContext.h"
@@ -284,6 +285,22 @@ void CPageFrame::HandlePathEdited() {
 
 bool CPageFrame::BrowseForFolder(const QString& title) {
     const auto chosen = FolderChooser().ChooseFolder(this, title, PathBox()->text());
+    if (!chosen) {
+        return false;
+    }
+    SetPathText(*chosen);
+    Reset();
+    return true;
+}
+
+bool CPageFrame::BrowseForFolderOrArchive(const QString& title, const QString& archiveTitle) {
+    ArchivePath inArchive;
+    if (!SplitArchivePath(ToNativePath(PathBox()->text()), inArchive)) {
+        return BrowseForFolder(title);
+    }
+    const auto chosen = FileChooser().OpenFile(
+        this, archiveTitle, PathBox()->text(),
+        {QStringLiteral("Archives (*.zip *.7z *.tar.gz)"), QStringLiteral("All files (*)")});
     if (!chosen) {
         return false;
     }

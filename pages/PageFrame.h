@@ -120,6 +120,9 @@ protected:
     // Opens the folder picker titled title at the path box text; on a choice puts the folder into
     // the path box and resets counters and results. False when the user cancelled (nothing changes).
     bool BrowseForFolder(const QString& title);
+    // As BrowseForFolder, but when the path box names an archive (or a place inside one) the user
+    // picks among archives instead, in a file dialog titled archiveTitle.
+    bool BrowseForFolderOrArchive(const QString& title, const QString& archiveTitle);
 
     CFolderChooser& FolderChooser();
     CFileChooser& FileChooser();
