@@ -62,8 +62,9 @@ std::string InnerPath(std::string_view text) {
 }
 
 // Cleans a stored name into the path it unpacks to: backslashes and slashes both separate, empty and
-// "." components go. False for a name that is absolute or climbs with "..".
-bool CleanName(std::string_view stored, std::string& inner, bool& backslash) {
+// "." components go. False for a name that is absolute or climbs with "..". A build without archives
+// reads no names and does not use it.
+[[maybe_unused]] bool CleanName(std::string_view stored, std::string& inner, bool& backslash) {
     backslash = stored.find('\\') != std::string_view::npos;
     std::string name(stored);
     std::replace(name.begin(), name.end(), '\\', '/');
