@@ -7,12 +7,14 @@
 
 #include "checks/CombinedCheck.h"
 
+#include <memory>
 #include <optional>
 #include <unordered_map>
 
 #include "fs/GzipSource.h"
 #include "fs/LineScanner.h"
 #include "fs/ListingCache.h"
+#include "fs/ReadAhead.h"
 
 namespace veltrane {
 
@@ -28,6 +30,7 @@ class ToolContext : public RunContext {
 public:
     ToolContext(RunContext& parent, bool& cancelled) : m_parent(parent), m_cancelled(cancelled) {
         m_pendingEscape = cancelled;
+        SetReadThreads(parent.ReadThreads());
     }
 
     bool PollEscape() override {
@@ -59,8 +62,9 @@ private:
     bool m_pendingEscape = false;
 };
 
-// The context of the one read: polls go to the tool that asked for the file, the line-length warnings
-// are only recorded, to be raised by each tool when it takes its part.
+// The context of the one read: polls go to the tool that asked for the file (or, for a read done
+// ahead, to the read-ahead's recorder), the line-length warnings are only recorded, to be raised by
+// each tool when it takes its part.
 class ReadContext : public RunContext {
 public:
     RunContext* m_tool = nullptr;
@@ -73,16 +77,76 @@ public:
     }
 };
 
-class CombinedReads final : public SharedReads {
+// The parts of one read not taken yet; an empty part is read by its tool itself.
+struct Entry {
+    std::optional<PathFileRead> paths;
+    std::optional<VersionFileRead> versions;
+    std::optional<PackageFileRead> package;
+};
+
+size_t EntryBytes(const Entry& entry) {
+    size_t bytes = sizeof entry;
+    if (entry.paths) {
+        for (const PathFileRead::Line& line : entry.paths->lines) {
+            bytes += sizeof line + line.value.size();
+        }
+    }
+    if (entry.versions) {
+        bytes += entry.versions->text.size();
+    }
+    if (entry.package) {
+        bytes += PackageReadBytes(*entry.package) * 2;  // its warnings are held by every part
+    }
+    return bytes;
+}
+
+// Reads files once for all three reading tools, each part as that tool's own read would give it.
+class CombinedFileReader {
 public:
-    explicit CombinedReads(const bool& cancelled) : m_cancelled(cancelled), m_scanner(&m_readContext) {
+    explicit CombinedFileReader(RunContext* polls) : m_scanner(&m_readContext) {
+        m_readContext.m_tool = polls;
         m_scanner.SetWholeLines(true);
     }
 
+    // The tool whose context is polled during the read.
+    void SetPolls(RunContext* polls) { m_readContext.m_tool = polls; }
+
+    // The parts of file; none when it would not open.
+    Entry Read(const std::string& file);
+
+private:
+    ReadContext m_readContext;
+    GzipSource m_source;
+    CLineScanner m_scanner;  // declared after the source it reads from
+    CReferenceReader m_references;
+};
+
+class CombinedReads final : public SharedReads {
+public:
+    explicit CombinedReads(const bool& cancelled) : m_cancelled(cancelled), m_reader(nullptr) {}
+
     // The tool whose asking reads a file: its context is polled during the read.
-    void SetTool(RunContext& ctx) { m_readContext.m_tool = &ctx; }
+    void SetTool(RunContext& ctx) {
+        m_tool = &ctx;
+        m_reader.SetPolls(&ctx);
+    }
 
     CListingCache* Listings() override { return &m_listings; }
+    void WillRead(const std::vector<std::string>& files) override {
+        m_ahead.reset();
+        m_aheadFiles = files;
+        m_aheadNext = 0;
+        m_ahead = std::make_unique<CReadAhead<Entry>>(
+            m_aheadFiles.size(), m_tool ? m_tool->ReadThreads() : 1,
+            [this](RunContext& ctx) {
+                auto reader = std::make_shared<CombinedFileReader>(&ctx);
+                return [this, reader](size_t index) { return reader->Read(m_aheadFiles[index]); };
+            },
+            EntryBytes);
+    }
+    // Ends the reads ahead; whatever a tool asks for later is read when it asks.
+    void StopReadingAhead() { m_ahead.reset(); }
+
     std::optional<PathFileRead> ForPaths(const std::string& file) override {
         return std::exchange(Read(file).paths, std::nullopt);
     }
@@ -94,42 +158,45 @@ public:
     }
 
 private:
-    // The parts of one read not taken yet; an empty part is read by its tool itself.
-    struct Entry {
-        std::optional<PathFileRead> paths;
-        std::optional<VersionFileRead> versions;
-        std::optional<PackageFileRead> package;
-    };
-
     Entry& Read(const std::string& file) {
         auto [it, added] = m_reads.try_emplace(file);
         if (added) {
-            ReadOnce(file, it->second);
+            it->second = ReadOnce(file);
         }
         return it->second;
     }
 
-    void ReadOnce(const std::string& file, Entry& entry);
+    Entry ReadOnce(const std::string& file) {
+        if (m_cancelled) {
+            // After an Escape nothing more is read: every tool meets the Escape at this file.
+            Entry entry;
+            entry.paths.emplace().end = ScanEnd::Escaped;
+            entry.versions.emplace().verdict = VersionFileVerdict::Escaped;
+            entry.package.emplace().end = ScanEnd::Escaped;
+            return entry;
+        }
+        if (m_ahead && m_tool && m_aheadNext < m_aheadFiles.size() && m_aheadFiles[m_aheadNext] == file) {
+            if (std::optional<Entry> taken = m_ahead->Take(m_aheadNext++, *m_tool, nullptr)) {
+                return std::move(*taken);
+            }
+        }
+        return m_reader.Read(file);
+    }
 
     const bool& m_cancelled;
+    RunContext* m_tool = nullptr;
     CListingCache m_listings;
-    ReadContext m_readContext;
-    GzipSource m_source;
-    CLineScanner m_scanner;  // declared after the source it reads from
-    CReferenceReader m_references;
+    CombinedFileReader m_reader;
     std::unordered_map<std::string, Entry> m_reads;
+    std::vector<std::string> m_aheadFiles;
+    size_t m_aheadNext = 0;
+    std::unique_ptr<CReadAhead<Entry>> m_ahead;  // declared last: its threads read m_aheadFiles
 };
 
-void CombinedReads::ReadOnce(const std::string& file, Entry& entry) {
-    if (m_cancelled) {
-        // After an Escape nothing more is read: every tool meets the Escape at this file.
-        entry.paths.emplace().end = ScanEnd::Escaped;
-        entry.versions.emplace().verdict = VersionFileVerdict::Escaped;
-        entry.package.emplace().end = ScanEnd::Escaped;
-        return;
-    }
+Entry CombinedFileReader::Read(const std::string& file) {
+    Entry entry;
     if (!m_source.Open(file)) {
-        return;  // each tool meets the failure itself and reports it in its own words
+        return entry;  // each tool meets the failure itself and reports it in its own words
     }
     // Check Paths and Version Number read a compressed file's bytes as they are, Package Check reads
     // the text inside: only the latter is this read's.
@@ -190,6 +257,7 @@ void CombinedReads::ReadOnce(const std::string& file, Entry& entry) {
         entry.paths = std::move(paths);
     }
     entry.package = std::move(package);
+    return entry;
 }
 
 void Append(Findings& all, const Findings& some) {
@@ -212,6 +280,7 @@ CombinedCheckRun RunCombinedCheck(const std::string& path, const std::vector<std
         ToolContext package(ctx, run.cancelled);
         reads.SetTool(package);
         run.package = RunPackageCheck(path, runtimes, package, &reads);
+        reads.StopReadingAhead();
     }
     {
         ToolContext paths(ctx, run.cancelled);

@@ -10,4 +10,15 @@ void RaiseSharedWarnings(RunContext& ctx, OverflowWarnings* cap, const std::vect
     }
 }
 
+size_t PackageReadBytes(const PackageFileRead& read) {
+    size_t bytes = sizeof read;
+    for (const auto& [number, reference] : read.references) {
+        bytes += sizeof number + sizeof reference + reference.value.size();
+    }
+    for (const std::string& warning : read.warnings) {
+        bytes += sizeof warning + warning.size();
+    }
+    return bytes;
+}
+
 }  // namespace veltrane

@@ -42,13 +42,17 @@ struct VersionFileRead {
 
 // What Package Check learns from reading one library file through its compression.
 struct PackageFileRead {
-    bool compressed = false;  // the content is gzip
+    std::optional<std::error_code> openError;  // the file would not open, and why (never in a shared read)
+    bool compressed = false;                   // the content is gzip
     ScanEnd end = ScanEnd::EndOfInput;
     bool readError = false;
     bool damaged = false;  // the compressed data was damaged or cut short
     std::vector<std::pair<uint32_t, LibraryReference>> references;  // line number and reference
     std::vector<std::string> warnings;                              // shared reads only, as for PathFileRead
 };
+
+// The bytes a file's read holds, to bound what is kept of reads done ahead.
+size_t PackageReadBytes(const PackageFileRead& read);
 
 // One walk of a tree and one read of each file, shared by the tools that a combined check runs. A
 // tool that is given one takes its folder listings from listings and asks for each file's read
@@ -59,6 +63,8 @@ class SharedReads {
 public:
     virtual ~SharedReads() = default;
     virtual CListingCache* Listings() = 0;
+    // The files the tool is about to ask for, in the order it will ask; they may be read ahead.
+    virtual void WillRead(const std::vector<std::string>& /*files*/) {}
     virtual std::optional<PathFileRead> ForPaths(const std::string& file) = 0;
     virtual std::optional<VersionFileRead> ForVersions(const std::string& file) = 0;
     virtual std::optional<PackageFileRead> ForPackage(const std::string& file) = 0;

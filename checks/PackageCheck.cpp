@@ -4,6 +4,8 @@
 #include <array>
 #include <cerrno>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <system_error>
 #include <unordered_set>
 #include <utility>
@@ -18,6 +20,7 @@
 #include "fs/GzipSource.h"
 #include "fs/LineScanner.h"
 #include "fs/PathParts.h"
+#include "fs/ReadAhead.h"
 
 namespace veltrane {
 
@@ -107,6 +110,18 @@ FileKind KindOf(const std::string& path) {
     return ext == kCompressedGeometryExtension ? FileKind::CompressedGeometry : FileKind::Other;
 }
 
+// The files that are read, in the order given.
+std::vector<std::string> LibraryFiles(const std::vector<std::string>& files) {
+    std::vector<std::string> library;
+    for (const std::string& file : files) {
+        const FileKind kind = KindOf(file);
+        if (kind == FileKind::Library || kind == FileKind::CompressedLibrary) {
+            library.push_back(file);
+        }
+    }
+    return library;
+}
+
 std::string WithoutTrailingSeparators(std::string path) {
     while (path.size() > 1 && EndsWithSeparator(path)) {
         path.pop_back();
@@ -194,8 +209,8 @@ private:
         finding.path = path;
         return finding;
     }
-    bool ReadLibraryFile(const std::string& file, bool compressedByName, ArchiveEntrySource* entry = nullptr);
-    bool TakeRead(const std::string& file, bool compressedByName, PackageFileRead read);
+    bool ReadLibraryFile(const std::string& file, bool compressedByName, ArchiveEntrySource* entry = nullptr,
+                         std::optional<PackageFileRead> read = std::nullopt);
     void ReadArchiveFiles(const std::vector<std::string>& files, PackageCheckRun& run);
     void AddArchiveFindings();
     void JudgeReference(const std::string& file, uint32_t line, const LibraryReference& reference);
@@ -277,67 +292,65 @@ void PackageChecker::JudgeReference(const std::string& file, uint32_t line,
     add(Rule::MissingFile, std::nullopt);
 }
 
-// Reads one library file line by line, through its compression when it has one; false when Escape
-// ended the read.
-bool PackageChecker::ReadLibraryFile(const std::string& file, bool compressedByName,
-                                     ArchiveEntrySource* entry) {
-    if (std::optional<PackageFileRead> read =
-            m_shared && entry == nullptr ? m_shared->ForPackage(file) : std::nullopt) {
-        return TakeRead(file, compressedByName, std::move(*read));
-    }
-    m_reader.Reset();
+// Reads one library file (or an archive's entry) line by line, through its compression when it has
+// one, and keeps its references; the scanner polls Escape per line.
+PackageFileRead ReadPackageFile(GzipSource& source, CLineScanner& scanner, CReferenceReader& reader,
+                                const std::string& file, ArchiveEntrySource* entry) {
+    PackageFileRead read;
+    reader.Reset();
     errno = 0;
     if (entry) {
-        m_source.Attach(*entry);
-    } else if (!m_source.Open(file)) {
-        Add(Rule::UnreadableFile, file).error =
-            FileErrorText(std::error_code(errno, std::generic_category()), file);
-        return true;
+        source.Attach(*entry);
+    } else if (!source.Open(file)) {
+        read.openError = std::error_code(errno, std::generic_category());
+        return read;
     }
-    const bool compressed = compressedByName || m_source.IsCompressed();
-    const size_t findingsBefore = m_findings.size();
-    m_scanner.Attach(m_source);
-    const ScanEnd end = m_scanner.Scan({}, [&](std::string_view text, uint32_t number) {
-        if (auto reference = m_reader.Examine(text)) {
-            JudgeReference(file, number, *reference);
+    read.compressed = source.IsCompressed();
+    scanner.Attach(source);
+    read.end = scanner.Scan({}, [&](std::string_view text, uint32_t number) {
+        if (std::optional<LibraryReference> reference = reader.Examine(text)) {
+            read.references.emplace_back(number, std::move(*reference));
         }
         return true;
     });
-    const bool readError = m_scanner.HadReadError();
-    const bool damaged = m_source.WasDamaged();
-    m_scanner.Close();
-    if (end == ScanEnd::Escaped) {
-        m_findings.resize(findingsBefore);  // the file being read when Escape came adds nothing
-        return false;
-    }
-    if (compressed) {
-        Add(Rule::Compressed, file);
-    }
-    if (readError && entry && entry->Failed()) {
-        Add(Rule::UnreadableEntry, file).error = entry->ErrorText();
-    } else if (readError) {
-        Add(Rule::UnreadableFile, file).error =
-            damaged ? file + " is compressed, and its compressed data is damaged or cut short."
-                    : FileErrorText(std::make_error_code(std::errc::io_error), file);
-    }
-    return true;
+    read.readError = scanner.HadReadError();
+    read.damaged = source.WasDamaged();
+    scanner.Close();
+    return read;
 }
 
-bool PackageChecker::TakeRead(const std::string& file, bool compressedByName, PackageFileRead read) {
-    RaiseSharedWarnings(m_ctx, &m_warnings, read.warnings);
-    if (read.end == ScanEnd::Escaped) {
-        return false;
+// Reads one library file, or takes its read when one is given or shared; false when Escape ended
+// the read.
+bool PackageChecker::ReadLibraryFile(const std::string& file, bool compressedByName,
+                                     ArchiveEntrySource* entry, std::optional<PackageFileRead> read) {
+    if (!read && m_shared && entry == nullptr) {
+        read = m_shared->ForPackage(file);
+        if (read) {
+            RaiseSharedWarnings(m_ctx, &m_warnings, read->warnings);
+        }
     }
-    for (const auto& [number, reference] : read.references) {
+    if (!read) {
+        read = ReadPackageFile(m_source, m_scanner, m_reader, file, entry);
+    }
+    if (read->openError) {
+        Add(Rule::UnreadableFile, file).error = FileErrorText(*read->openError, file);
+        return true;
+    }
+    if (read->end == ScanEnd::Escaped) {
+        return false;  // the file being read when Escape came adds nothing
+    }
+    for (const auto& [number, reference] : read->references) {
         JudgeReference(file, number, reference);
     }
-    if (compressedByName || read.compressed) {
+    if (compressedByName || read->compressed) {
         Add(Rule::Compressed, file);
     }
-    if (read.readError) {
+    if (read->readError && entry && entry->Failed()) {
+        Add(Rule::UnreadableEntry, file).error = entry->ErrorText();
+    } else if (read->readError) {
         Add(Rule::UnreadableFile, file).error =
-            read.damaged ? file + " is compressed, and its compressed data is damaged or cut short."
-                         : FileErrorText(std::make_error_code(std::errc::io_error), file);
+            read->damaged ? file + " is compressed, and its compressed data is damaged or cut short."
+                          : FileErrorText(std::make_error_code(std::errc::io_error), file);
     }
     return true;
 }
@@ -366,13 +379,7 @@ void PackageChecker::ListUnreferenced(const std::vector<std::string>& files) {
 // Reads the library files of an archive in archive order, reading every other entry through to find
 // the ones that cannot be unpacked, and keeps the findings in the order a folder's files give them.
 void PackageChecker::ReadArchiveFiles(const std::vector<std::string>& files, PackageCheckRun& run) {
-    std::vector<std::string> library;
-    for (const std::string& file : files) {
-        const FileKind kind = KindOf(file);
-        if (kind == FileKind::Library || kind == FileKind::CompressedLibrary) {
-            library.push_back(file);
-        }
-    }
+    const std::vector<std::string> library = LibraryFiles(files);
     std::vector<Findings> ofFile(library.size());
     std::vector<bool> read(library.size(), false);
     std::vector<std::pair<std::string, std::string>> unreadable;
@@ -510,6 +517,28 @@ void PackageChecker::Run(PackageCheckRun& run) {
     if (m_archive) {
         ReadArchiveFiles(files, run);
     } else {
+        // The library files are read ahead on the other threads, unless the reads are shared.
+        const std::vector<std::string> library = LibraryFiles(files);
+        if (m_shared) {
+            m_shared->WillRead(library);
+        }
+        CReadAhead<PackageFileRead> ahead(
+            m_shared ? 0 : library.size(), m_ctx.ReadThreads(),
+            [&library](RunContext& ctx) {
+                struct Reader {
+                    GzipSource source;
+                    CLineScanner scanner;  // declared after the source it reads from
+                    CReferenceReader references;
+                    explicit Reader(RunContext& ctx) : scanner(&ctx) {}
+                };
+                auto reader = std::make_shared<Reader>(ctx);
+                return [reader, &library](size_t index) {
+                    return ReadPackageFile(reader->source, reader->scanner, reader->references,
+                                           library[index], nullptr);
+                };
+            },
+            PackageReadBytes);
+        size_t next = 0;
         for (const std::string& file : files) {
             const FileKind kind = KindOf(file);
             if (kind == FileKind::Other) {
@@ -520,11 +549,13 @@ void PackageChecker::Run(PackageCheckRun& run) {
                 continue;
             }
             ++run.filesChecked;
-            if (!ReadLibraryFile(file, kind == FileKind::CompressedLibrary)) {
+            if (!ReadLibraryFile(file, kind == FileKind::CompressedLibrary, nullptr,
+                                 ahead.Take(next++, m_ctx, &m_warnings))) {
                 run.cancelled = true;
                 break;
             }
         }
+        ahead.Stop();
     }
     if (!run.cancelled) {
         ListUnreferenced(files);

@@ -4,6 +4,7 @@
 #include <array>
 #include <filesystem>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <system_error>
 
@@ -15,6 +16,7 @@
 #include "fs/FileRecordArray.h"
 #include "fs/LineScanner.h"
 #include "fs/PathParts.h"
+#include "fs/ReadAhead.h"
 
 namespace veltrane {
 
@@ -321,12 +323,32 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx, SharedRead
             }
         }
     } else {
-        for (const std::string& file : files) {
-            std::optional<PathFileRead> sharedRead = shared ? shared->ForPaths(file) : std::nullopt;
-            if (sharedRead) {
-                RaiseSharedWarnings(ctx, &warnings, sharedRead->warnings);
+        // Read ahead on the other threads, unless the reads are shared.
+        CReadAhead<PathFileRead> ahead(
+            shared ? 0 : files.size(), ctx.ReadThreads(),
+            [&files](RunContext& readCtx) {
+                auto reader = std::make_shared<CLineScanner>(&readCtx);
+                return [reader, &files](size_t index) { return ReadPathFile(*reader, files[index]); };
+            },
+            [](const PathFileRead& read) {
+                size_t bytes = sizeof read;
+                for (const PathFileRead::Line& line : read.lines) {
+                    bytes += sizeof line + line.value.size();
+                }
+                return bytes;
+            });
+        for (size_t i = 0; i < files.size(); ++i) {
+            const std::string& file = files[i];
+            std::optional<PathFileRead> taken;
+            if (shared) {
+                taken = shared->ForPaths(file);
+                if (taken) {
+                    RaiseSharedWarnings(ctx, &warnings, taken->warnings);
+                }
+            } else {
+                taken = ahead.Take(i, ctx, &warnings);
             }
-            const PathFileRead read = sharedRead ? std::move(*sharedRead) : ReadPathFile(scanner, file);
+            const PathFileRead read = taken ? std::move(*taken) : ReadPathFile(scanner, file);
             if (read.end == ScanEnd::Escaped) {
                 // The file being read when Escape came adds nothing.
                 result.cancelled = true;
@@ -334,6 +356,7 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx, SharedRead
             }
             tally(file, read);
         }
+        ahead.Stop();
     }
     for (Findings& kind : lineFindings) {
         std::move(kind.begin(), kind.end(), std::back_inserter(result.findings));

@@ -1,6 +1,7 @@
 #include "checks/VersionCheck.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <set>
 #include <tuple>
@@ -11,6 +12,7 @@
 #include "fs/FileOps.h"
 #include "fs/LineScanner.h"
 #include "fs/PathParts.h"
+#include "fs/ReadAhead.h"
 
 namespace veltrane {
 
@@ -71,6 +73,26 @@ VersionFileRead ReadOpenFile(CLineScanner& scanner) {
         return reader.Take(piece, number, scanner.PieceIsCut());
     });
     return reader.Finish(end, scanner.HadReadError());
+}
+
+// One file of folder mode: why it would not open, or what its read found.
+struct VersionFile {
+    std::error_code openError;
+    VersionFileRead read;
+};
+
+VersionFile ReadVersionFile(CLineScanner& scanner, const std::string& path) {
+    VersionFile file;
+    if (!scanner.Open(path)) {
+        file.openError = scanner.OpenError();
+        if (!file.openError) {
+            file.openError = std::make_error_code(std::errc::io_error);
+        }
+        return file;
+    }
+    file.read = ReadOpenFile(scanner);
+    scanner.Close();
+    return file;
 }
 
 class VersionChecker {
@@ -137,8 +159,23 @@ public:
         if (m_archive) {
             return ReadArchiveFiles(files, count);
         }
-        for (int32_t i = count - 1; i >= 0 && !m_escaped; --i) {
-            const std::string& file = files.GetAt(i).m_path;
+        // From the last record to the first, read ahead on the other threads unless the reads are
+        // shared.
+        std::vector<std::string> order;
+        order.reserve(static_cast<size_t>(std::max(count, 0)));
+        for (int32_t i = count - 1; i >= 0; --i) {
+            order.push_back(files.GetAt(i).m_path);
+        }
+        CReadAhead<VersionFile> ahead(
+            m_shared ? 0 : order.size(), m_ctx.ReadThreads(),
+            [&order](RunContext& ctx) {
+                auto scanner = std::make_shared<CLineScanner>(&ctx);
+                scanner->SetWholeLines(true);
+                return [scanner, &order](size_t index) { return ReadVersionFile(*scanner, order[index]); };
+            },
+            [](const VersionFile& file) { return sizeof file + file.read.text.size(); });
+        for (size_t i = 0; i < order.size() && !m_escaped; ++i) {
+            const std::string& file = order[i];
             if (std::optional<VersionFileRead> read = m_shared ? m_shared->ForVersions(file) : std::nullopt) {
                 RaiseSharedWarnings(m_ctx, &m_warnings, read->warnings);
                 if (!Counted(file, std::move(*read))) {
@@ -147,17 +184,17 @@ public:
                 }
                 continue;
             }
-            if (!m_scanner.Open(file)) {
+            std::optional<VersionFile> taken = ahead.Take(i, m_ctx, &m_warnings);
+            VersionFile read = taken ? std::move(*taken) : ReadVersionFile(m_scanner, file);
+            if (read.openError) {
                 m_result.unreadableFiles.push_back(file);
-                AddUnreadable(file, m_scanner.OpenError());
-                continue;
-            }
-            if (!ReadCounted(file)) {
+                AddUnreadable(file, read.openError);
+            } else if (!Counted(file, std::move(read.read))) {
                 m_result.unreadableFiles.push_back(file);
                 AddUnreadable(file, std::make_error_code(std::errc::io_error));
             }
-            m_scanner.Close();
         }
+        ahead.Stop();
         m_warnings.Finish(m_ctx, m_scanner.Capacity());
         return std::move(m_result);
     }

@@ -148,6 +148,14 @@ int Main(int argc, char** argv) {
             ->expected(1, -1);
     };
     constexpr const char* kJsonHelp = "Write one JSON object per PATH to stdout (one line each when several)";
+    unsigned threads = 0;
+    auto addThreads = [&](CLI::App* sub) {
+        sub->add_option("--threads", threads,
+                        "Read files on N threads (1: one after the other; default: the machine's cores, "
+                        "at most 8); the results are the same")
+            ->type_name("N")
+            ->check(CLI::Range(1u, RunContext::kMaxReadThreads));
+    };
 
     CLI::App* names = app.add_subcommand("names", "Report file and folder names of 32 characters or more.");
     names->add_flag("--recursive", recursive, "Check every level below PATH (\"Entire directory\")");
@@ -162,6 +170,7 @@ int Main(int argc, char** argv) {
         paths->add_flag("--folder", folder, "Check every Poser file below the folder PATH");
     pathsFile->excludes(pathsFolder);
     paths->add_flag("--json", json, kJsonHelp);
+    addThreads(paths);
     addPaths(paths, "Poser file or folder to check");
     paths->footer(Footer(kModeRule, "veltrane-cli paths MyPackage/Runtime/Libraries/Character/Figure.cr2"));
 
@@ -172,6 +181,7 @@ int Main(int argc, char** argv) {
     versionsFile->excludes(versionsFolder);
     versions->add_flag("--fix", fix, "Rewrite the flagged files as version 4.0, keeping .old backups");
     versions->add_flag("--json", json, kJsonHelp);
+    addThreads(versions);
     addPaths(versions, "Poser file or folder to check");
     versions->footer(Footer(kModeRule, "veltrane-cli versions --fix MyPackage"));
 
@@ -189,6 +199,7 @@ int Main(int argc, char** argv) {
         ->type_name("DIR")
         ->allow_extra_args(false);
     package->add_flag("--json", json, kJsonHelp);
+    addThreads(package);
     addPaths(package, "Package folder (holding Runtime) or a Runtime folder");
     package->footer(Footer("", "veltrane-cli package --runtime ~/Poser/Runtime MyPackage"));
 
@@ -199,6 +210,7 @@ int Main(int argc, char** argv) {
         ->allow_extra_args(false);
     check->add_flag("--fix", fix, "Fix the files versions flags, as versions --fix does");
     check->add_flag("--json", json, kJsonHelp);
+    addThreads(check);
     addPaths(check, "Package folder to check");
     check->footer(Footer("The tree is walked once and each Poser file read once.",
                          "veltrane-cli check --json MyPackage"));
@@ -235,6 +247,7 @@ int Main(int argc, char** argv) {
     int status = kExitClean;
     for (const std::string& path : pathList) {
         CliContext ctx;
+        ctx.SetReadThreads(threads);
         ctx.m_showProgress = !json && VELTRANE_ISATTY(VELTRANE_FILENO(stderr));
         CliRun run;
         if (names->parsed()) {

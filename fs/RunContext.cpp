@@ -1,5 +1,9 @@
 #include "fs/RunContext.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <thread>
+
 namespace veltrane {
 
 const char* NoticeKindName(NoticeKind kind) {
@@ -42,6 +46,20 @@ NoticeAnswer RunContext::Notify(NoticeKind kind, const std::string& title, const
     notice.answer = buttons == NoticeButtons::Ok ? NoticeAnswer::None : answer;
     m_notices.push_back(std::move(notice));
     return answer;
+}
+
+unsigned RunContext::ReadThreads() const {
+    unsigned threads = m_readThreads;
+    if (threads == 0) {
+        if (const char* value = std::getenv("VELTRANE_THREADS")) {
+            threads =
+                static_cast<unsigned>(std::clamp(std::atol(value), 0L, static_cast<long>(kMaxReadThreads)));
+        }
+    }
+    if (threads == 0) {
+        threads = std::thread::hardware_concurrency();
+    }
+    return std::clamp(threads, 1u, kMaxReadThreads);
 }
 
 NoticeAnswer RunContext::ShowNotice(const Notice& notice) {

@@ -58,6 +58,13 @@ public:
     NoticeAnswer Notify(NoticeKind kind, const std::string& title, const std::string& text,
                         NoticeButtons buttons = NoticeButtons::Ok);
 
+    // How many threads read the files of a run (see CReadAhead): the number given to SetReadThreads
+    // when it is not 0, else the VELTRANE_THREADS environment variable when it holds one, else the
+    // machine's hardware threads; always 1 to kMaxReadThreads. 1 reads every file on the run's thread.
+    static constexpr unsigned kMaxReadThreads = 8;
+    unsigned ReadThreads() const;
+    void SetReadThreads(unsigned threads) { m_readThreads = threads; }
+
     // Every box raised through Notify so far, in order.
     const std::vector<Notice>& Notices() const { return m_notices; }
 
@@ -68,6 +75,7 @@ protected:
 
 private:
     std::vector<Notice> m_notices;
+    unsigned m_readThreads = 0;
 };
 
 // Nests the wait cursor for one scope.

@@ -1,0 +1,234 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "fs/OverflowWarnings.h"
+#include "fs/RunContext.h"
+
+namespace veltrane {
+
+// The context a read-ahead thread reads with: it counts the polls and records every box with the
+// number of polls before it, so that the run's own context can be shown them later in that order.
+// A poll reports Escape once the read-ahead is being stopped, which ends the read at its next line.
+class CRecordingContext final : public RunContext {
+public:
+    struct Box {
+        uint64_t pollsBefore = 0;
+        Notice notice;
+    };
+
+    explicit CRecordingContext(const std::atomic<bool>& stop) : m_stop(stop) {}
+
+    bool PollEscape() override {
+        ++m_polls;
+        return m_stop.load(std::memory_order_relaxed);
+    }
+
+    // Hands over what one read recorded and starts over.
+    uint64_t TakePolls() { return std::exchange(m_polls, 0); }
+    std::vector<Box> TakeBoxes() { return std::exchange(m_boxes, {}); }
+
+protected:
+    NoticeAnswer ShowNotice(const Notice& notice) override {
+        m_boxes.push_back({m_polls, notice});
+        return RunContext::ShowNotice(notice);
+    }
+
+private:
+    const std::atomic<bool>& m_stop;
+    uint64_t m_polls = 0;
+    std::vector<Box> m_boxes;
+};
+
+// The context of a read done again because Escape came at its poll'th poll: the polls before it
+// report nothing, that one reports Escape, and its boxes were shown already, so they go nowhere.
+class CEscapeAtContext final : public RunContext {
+public:
+    explicit CEscapeAtContext(uint64_t poll) : m_poll(poll) {}
+    bool PollEscape() override { return ++m_polls == m_poll; }
+
+private:
+    uint64_t m_poll;
+    uint64_t m_polls = 0;
+};
+
+// Reads the files of a run ahead of the logic that judges them, on other threads, while the logic
+// takes the results strictly in list order on its own thread, as if it had read each file itself:
+// Take replays on the run's context every poll of the read (so one Escape poll per line, and the
+// RestoreWait after each) and every box the read raised, at the same point between the polls, the
+// line-length warnings through the run's cap. When Escape comes at a poll, the file is read again
+// on the logic's thread, stopped at that same poll, so its result is exactly that of a read the
+// Escape had stopped there.
+//
+// Record is what one file's read gives; a Reader makes it from the file's index, reading through
+// the context it was made with. Each thread makes its own reader, so readers share nothing.
+// At most kWindow files are in flight past the one the logic is at, and a record larger than
+// kMaxRecordBytes is dropped (the logic reads that file itself): memory stays bounded whatever the
+// tree. The logic's thread reads a file itself when no other thread has started it, so with N
+// threads N - 1 read ahead; with 1 (or 0) nothing runs beside the logic and Take always says
+// "read it yourself": the code path of a run without this stage.
+template <typename Record>
+class CReadAhead {
+public:
+    using Reader = std::function<Record(size_t index)>;
+    using MakeReader = std::function<Reader(RunContext& ctx)>;
+    using SizeOf = std::function<size_t(const Record&)>;
+
+    static constexpr size_t kWindow = 64;
+    static constexpr size_t kMaxRecordBytes = 256 * 1024;
+
+    CReadAhead(size_t count, unsigned threads, MakeReader makeReader, SizeOf sizeOf)
+        : m_count(count), m_makeReader(std::move(makeReader)), m_sizeOf(std::move(sizeOf)), m_slots(kWindow) {
+        const size_t workers = std::min<size_t>(threads > 1 ? threads - 1 : 0, count > 1 ? count - 1 : 0);
+        for (size_t i = 0; i < workers; ++i) {
+            try {
+                m_threads.emplace_back([this] { Work(); });
+            } catch (...) {
+                break;  // fewer threads: the logic reads what they would have
+            }
+        }
+    }
+
+    ~CReadAhead() { Stop(); }
+    CReadAhead(const CReadAhead&) = delete;
+    CReadAhead& operator=(const CReadAhead&) = delete;
+
+    // Ends the read-ahead at once: every thread stops at its next line and is joined.
+    void Stop() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop.store(true, std::memory_order_relaxed);
+        }
+        m_wake.notify_all();
+        for (std::thread& thread : m_threads) {
+            thread.join();
+        }
+        m_threads.clear();
+    }
+
+    // The record of file index, after its polls and boxes were replayed on ctx; indices are taken in
+    // increasing order. Empty when the caller is to read the file itself, as without this stage.
+    std::optional<Record> Take(size_t index, RunContext& ctx, OverflowWarnings* cap) {
+        Slot taken;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            if (m_threads.empty() || index >= m_next) {
+                // Nobody has started it: the logic reads it, and the others go on past it.
+                m_next = std::max(m_next, index + 1);
+                m_taken = index + 1;
+                lock.unlock();
+                m_wake.notify_all();
+                return std::nullopt;
+            }
+            Slot& slot = m_slots[index % kWindow];
+            m_done.wait(lock, [&] { return slot.ready && slot.index == index; });
+            taken = std::exchange(slot, Slot{});
+            m_taken = index + 1;
+        }
+        m_wake.notify_all();
+        if (!taken.record) {
+            return std::nullopt;
+        }
+        size_t box = 0;
+        for (uint64_t poll = 1; poll <= taken.polls; ++poll) {
+            for (; box < taken.boxes.size() && taken.boxes[box].pollsBefore < poll; ++box) {
+                Show(ctx, cap, taken.boxes[box].notice);
+            }
+            if (ctx.PollEscape()) {
+                CEscapeAtContext again(poll);
+                return m_makeReader(again)(index);
+            }
+            ctx.RestoreWait();
+        }
+        for (; box < taken.boxes.size(); ++box) {
+            Show(ctx, cap, taken.boxes[box].notice);
+        }
+        return std::move(taken.record);
+    }
+
+private:
+    struct Slot {
+        bool ready = false;
+        size_t index = 0;
+        std::optional<Record> record;  // empty: dropped, the logic reads the file itself
+        uint64_t polls = 0;
+        std::vector<CRecordingContext::Box> boxes;
+    };
+
+    static void Show(RunContext& ctx, OverflowWarnings* cap, const Notice& notice) {
+        const bool lineWarning = notice.kind == NoticeKind::Warning && notice.title == kOverflowWarningTitle;
+        if (!lineWarning || cap == nullptr || cap->Admit()) {
+            ctx.Notify(notice.kind, notice.title, notice.text, notice.buttons);
+        }
+    }
+
+    void Work() {
+        CRecordingContext recorder(m_stop);
+        Reader read;
+        try {
+            read = m_makeReader(recorder);
+        } catch (...) {
+            return;
+        }
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [&] {
+                return m_stop.load(std::memory_order_relaxed) || m_next >= m_count ||
+                       m_next < m_taken + kWindow;
+            });
+            if (m_stop.load(std::memory_order_relaxed) || m_next >= m_count) {
+                return;
+            }
+            const size_t index = m_next++;
+            lock.unlock();
+            Slot done;
+            try {
+                Record record = read(index);
+                done.polls = recorder.TakePolls();
+                done.boxes = recorder.TakeBoxes();
+                size_t bytes = m_sizeOf(record);
+                for (const CRecordingContext::Box& box : done.boxes) {
+                    bytes += sizeof box + box.notice.text.size();
+                }
+                if (bytes <= kMaxRecordBytes) {
+                    done.record = std::move(record);
+                } else {
+                    done.boxes.clear();
+                }
+            } catch (...) {
+                done = Slot{};  // out of memory on the way: the logic reads this file itself
+                recorder.TakePolls();
+                recorder.TakeBoxes();
+            }
+            done.ready = true;
+            done.index = index;
+            lock.lock();
+            m_slots[index % kWindow] = std::move(done);
+            m_done.notify_all();
+        }
+    }
+
+    const size_t m_count;
+    MakeReader m_makeReader;
+    SizeOf m_sizeOf;
+    std::atomic<bool> m_stop{false};
+    std::mutex m_mutex;
+    std::condition_variable m_wake;  // the window moved, or the read-ahead is stopping
+    std::condition_variable m_done;  // a slot became ready
+    size_t m_next = 0;               // the next index nobody has started
+    size_t m_taken = 0;              // the logic has taken every index below this
+    std::vector<Slot> m_slots;       // index % kWindow, for m_taken <= index < m_next
+    std::vector<std::thread> m_threads;
+};
+
+}  // namespace veltrane
