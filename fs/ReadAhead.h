@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -74,9 +75,9 @@ private:
 // the context it was made with. Each thread makes its own reader, so readers share nothing.
 // At most kWindow files are in flight past the one the logic is at, and a record larger than
 // kMaxRecordBytes is dropped (the logic reads that file itself): memory stays bounded whatever the
-// tree. The logic's thread reads a file itself when no other thread has started it, so with N
-// threads N - 1 read ahead; with 1 (or 0) nothing runs beside the logic and Take always says
-// "read it yourself": the code path of a run without this stage.
+// tree. The logic's thread reads a file itself when no other thread has started it, and reads ahead
+// too while the file it waits for is not ready, so with N threads N - 1 run beside it; with 1 (or 0)
+// nothing does, and Take always says "read it yourself": the code path of a run without this stage.
 template <typename Record>
 class CReadAhead {
 public:
@@ -131,7 +132,14 @@ public:
                 return std::nullopt;
             }
             Slot& slot = m_slots[index % kWindow];
-            m_done.wait(lock, [&] { return slot.ready && slot.index == index; });
+            while (!(slot.ready && slot.index == index)) {
+                // Rather than wait, read a file nobody has started, as the other threads do.
+                if (m_next < m_count && m_next < m_taken + kWindow) {
+                    ReadInto(m_next++, m_own, lock);
+                } else {
+                    m_done.wait(lock);
+                }
+            }
             taken = std::exchange(slot, Slot{});
             m_taken = index + 1;
         }
@@ -172,14 +180,50 @@ private:
         }
     }
 
-    void Work() {
-        CRecordingContext recorder(m_stop);
+    // A thread's reader with the context that records its polls and boxes, made when first needed.
+    struct Own {
+        std::unique_ptr<CRecordingContext> recorder;
         Reader read;
+    };
+
+    // Reads file index through own and puts its record into the index's slot. Called and returning
+    // with lock held; the read itself runs without it.
+    void ReadInto(size_t index, Own& own, std::unique_lock<std::mutex>& lock) {
+        lock.unlock();
+        Slot done;
         try {
-            read = m_makeReader(recorder);
+            if (!own.recorder) {
+                own.recorder = std::make_unique<CRecordingContext>(m_stop);
+                own.read = m_makeReader(*own.recorder);
+            }
+            Record record = own.read(index);
+            done.polls = own.recorder->TakePolls();
+            done.boxes = own.recorder->TakeBoxes();
+            size_t bytes = m_sizeOf(record);
+            for (const CRecordingContext::Box& box : done.boxes) {
+                bytes += sizeof box + box.notice.text.size();
+            }
+            if (bytes <= kMaxRecordBytes) {
+                done.record = std::move(record);
+            } else {
+                done.boxes.clear();
+            }
         } catch (...) {
-            return;
+            done = Slot{};  // out of memory on the way: the logic reads this file itself
+            if (own.recorder) {
+                own.recorder->TakePolls();
+                own.recorder->TakeBoxes();
+            }
         }
+        done.ready = true;
+        done.index = index;
+        lock.lock();
+        m_slots[index % kWindow] = std::move(done);
+        m_done.notify_all();
+    }
+
+    void Work() {
+        Own own;
         std::unique_lock<std::mutex> lock(m_mutex);
         for (;;) {
             m_wake.wait(lock, [&] {
@@ -189,32 +233,7 @@ private:
             if (m_stop.load(std::memory_order_relaxed) || m_next >= m_count) {
                 return;
             }
-            const size_t index = m_next++;
-            lock.unlock();
-            Slot done;
-            try {
-                Record record = read(index);
-                done.polls = recorder.TakePolls();
-                done.boxes = recorder.TakeBoxes();
-                size_t bytes = m_sizeOf(record);
-                for (const CRecordingContext::Box& box : done.boxes) {
-                    bytes += sizeof box + box.notice.text.size();
-                }
-                if (bytes <= kMaxRecordBytes) {
-                    done.record = std::move(record);
-                } else {
-                    done.boxes.clear();
-                }
-            } catch (...) {
-                done = Slot{};  // out of memory on the way: the logic reads this file itself
-                recorder.TakePolls();
-                recorder.TakeBoxes();
-            }
-            done.ready = true;
-            done.index = index;
-            lock.lock();
-            m_slots[index % kWindow] = std::move(done);
-            m_done.notify_all();
+            ReadInto(m_next++, own, lock);
         }
     }
 
@@ -228,6 +247,7 @@ private:
     size_t m_next = 0;               // the next index nobody has started
     size_t m_taken = 0;              // the logic has taken every index below this
     std::vector<Slot> m_slots;       // index % kWindow, for m_taken <= index < m_next
+    Own m_own;                       // the logic's thread's reader, for reading ahead while it waits
     std::vector<std::thread> m_threads;
 };
 
