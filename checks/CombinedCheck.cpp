@@ -44,6 +44,17 @@ public:
         }
         return false;
     }
+    uint64_t PollEscapeRun(uint64_t count) override {
+        if (count > 0 && m_pendingEscape) {
+            m_pendingEscape = false;
+            return 1;
+        }
+        const uint64_t escaped = m_parent.PollEscapeRun(count);
+        if (escaped != 0) {
+            m_cancelled = true;
+        }
+        return escaped;
+    }
     void ItemCounted(int32_t total) override { m_parent.ItemCounted(total); }
     void BeginWait() override { m_parent.BeginWait(); }
     void RestoreWait() override { m_parent.RestoreWait(); }

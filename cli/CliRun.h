@@ -33,6 +33,8 @@ int InterruptCount();
 class CliContext : public RunContext {
 public:
     bool PollEscape() override;
+    // A poll only looks at the flag the signal sets: polls in a row are one look.
+    uint64_t PollEscapeRun(uint64_t count) override { return count > 0 && PollEscape() ? 1 : 0; }
     void ItemCounted(int32_t total) override;
 
     bool m_answerQuestionsOk = false;  // "Files to Fix" gets OK with --fix

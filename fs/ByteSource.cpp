@@ -25,13 +25,19 @@ FileByteSource::~FileByteSource() {
 
 bool FileByteSource::Open(const std::string& path) {
     Close();
-    m_fd = OpenRegularFile(path, m_openError);
+    m_fd = OpenRegularFile(path, m_openError, &m_size);
+    m_atStart = true;
+    m_offset = 0;
     return m_fd >= 0;
 }
 
 ptrdiff_t FileByteSource::Read(char* data, size_t size) {
     if (m_fd < 0) {
         return 0;
+    }
+    m_atStart = false;
+    if (m_size > 0 && m_offset >= m_size) {
+        return 0;  // every byte the file had when it was opened is read: no need to ask for more
     }
     while (true) {
 #ifdef _WIN32
@@ -40,6 +46,7 @@ ptrdiff_t FileByteSource::Read(char* data, size_t size) {
         const ssize_t r = ::read(m_fd, data, size);
 #endif
         if (r >= 0) {
+            m_offset += static_cast<uint64_t>(r);
             return static_cast<ptrdiff_t>(r);
         }
         if (errno != EINTR) {
@@ -50,12 +57,13 @@ ptrdiff_t FileByteSource::Read(char* data, size_t size) {
 
 void FileByteSource::Rewind() {
     // Fails harmlessly on a pipe, which then reads on from where it stands.
-    if (m_fd >= 0) {
+    if (m_fd >= 0 && !m_atStart) {
 #ifdef _WIN32
         (void)_lseeki64(m_fd, 0, SEEK_SET);
 #else
         (void)::lseek(m_fd, 0, SEEK_SET);
 #endif
+        m_offset = 0;
     }
 }
 

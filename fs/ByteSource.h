@@ -50,6 +50,9 @@ public:
 
 private:
     int m_fd = -1;
+    bool m_atStart = false;  // nothing was read since the open: a rewind has nothing to do
+    uint64_t m_size = 0;     // the size the open found (0: unknown): a read past it need not ask
+    uint64_t m_offset = 0;
     std::error_code m_openError;
 };
 

@@ -431,7 +431,19 @@ struct CFileRecordArray::ScanState {
     bool top = true;                    // the folder being listed is the one the caller named
 };
 
-int32_t CFileRecordArray::ScanFolder(const std::string& folder, const ScanOptions& options) {
+int32_t CFileRecordArray::ScanFolder(const std::string& folder, const ScanOptions& given) {
+    // A deep scan with a context that reads on several threads has its folders listed ahead.
+    CListingCache ownListings;
+    ScanOptions options = given;
+    const unsigned threads =
+        options.recurse && options.ctx && !options.archive ? options.ctx->ReadThreads() : 1;
+    const bool listAhead = threads > 1;
+    if (listAhead) {
+        if (!options.listings) {
+            options.listings = &ownListings;
+        }
+        options.listings->ListAhead(folder, threads);
+    }
     ScanState state(options);
     const std::string_view patterns = options.patterns;
     // An empty piece of the list finds nothing; keep it so the pattern order stays as given.
@@ -459,7 +471,11 @@ int32_t CFileRecordArray::ScanFolder(const std::string& folder, const ScanOption
     if (options.listings ? options.listings->Identity(folder, id) : GetFileIdentity(folder, id)) {
         state.descent.push_back(id);
     }
-    return ScanOne(folder, state);
+    const int32_t added = ScanOne(folder, state);
+    if (listAhead) {
+        options.listings->StopListingAhead();
+    }
+    return added;
 }
 
 int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {

@@ -147,19 +147,20 @@ public:
         if (!taken.record) {
             return std::nullopt;
         }
-        size_t box = 0;
-        for (uint64_t poll = 1; poll <= taken.polls; ++poll) {
-            for (; box < taken.boxes.size() && taken.boxes[box].pollsBefore < poll; ++box) {
+        // The polls between two boxes go as one run; the boxes before a poll come before it.
+        uint64_t polled = 0;
+        for (size_t box = 0; box <= taken.boxes.size(); ++box) {
+            const uint64_t until = box < taken.boxes.size() ? taken.boxes[box].pollsBefore : taken.polls;
+            if (until > polled) {
+                if (const uint64_t escaped = ctx.PollEscapeRun(until - polled)) {
+                    CEscapeAtContext again(polled + escaped);
+                    return m_makeReader(again)(index);
+                }
+                polled = until;
+            }
+            if (box < taken.boxes.size()) {
                 Show(ctx, cap, taken.boxes[box].notice);
             }
-            if (ctx.PollEscape()) {
-                CEscapeAtContext again(poll);
-                return m_makeReader(again)(index);
-            }
-            ctx.RestoreWait();
-        }
-        for (; box < taken.boxes.size(); ++box) {
-            Show(ctx, cap, taken.boxes[box].notice);
         }
         return std::move(taken.record);
     }

@@ -30,8 +30,11 @@ std::error_code NotRegular() {
 
 #ifdef _WIN32
 
-int OpenRegularFile(const std::string& path, std::error_code& ec) {
+int OpenRegularFile(const std::string& path, std::error_code& ec, uint64_t* size) {
     ec.clear();
+    if (size) {
+        *size = 0;
+    }
     const std::wstring wide = ToWide(path);
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -64,7 +67,7 @@ void CloseRegularFile(int fd) {
 
 #else
 
-int OpenRegularFile(const std::string& path, std::error_code& ec) {
+int OpenRegularFile(const std::string& path, std::error_code& ec, uint64_t* size) {
     ec.clear();
     // A look before the open keeps devices closed: opening some of them has effects of its own.
     struct stat st;
@@ -91,10 +94,9 @@ int OpenRegularFile(const std::string& path, std::error_code& ec) {
         ::close(fd);
         return -1;
     }
-    // Reads of a regular file never wait anyway; clear the flag so they behave plainly.
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) {
-        (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    // O_NONBLOCK stays: reads of a regular file never wait anyway.
+    if (size) {
+        *size = static_cast<uint64_t>(st.st_size);
     }
     return fd;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <system_error>
 
@@ -9,8 +10,9 @@ namespace veltrane {
 // never blocks: a FIFO, a device, a socket or a folder under a Poser name is refused before any read,
 // with ec = std::errc::invalid_argument, so a run never waits on a pipe nor reads a device forever.
 // Returns a descriptor (>= 0, to be released with CloseRegularFile) or -1 with ec set. On Windows
-// other writers are shut out while the file is open.
-int OpenRegularFile(const std::string& path, std::error_code& ec);
+// other writers are shut out while the file is open. With size, receives the file's size as the open
+// found it where the platform tells it at no cost, else 0 (unknown).
+int OpenRegularFile(const std::string& path, std::error_code& ec, uint64_t* size = nullptr);
 
 void CloseRegularFile(int fd);
 

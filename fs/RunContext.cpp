@@ -48,6 +48,16 @@ NoticeAnswer RunContext::Notify(NoticeKind kind, const std::string& title, const
     return answer;
 }
 
+uint64_t RunContext::PollEscapeRun(uint64_t count) {
+    for (uint64_t poll = 1; poll <= count; ++poll) {
+        if (PollEscape()) {
+            return poll;
+        }
+        RestoreWait();
+    }
+    return 0;
+}
+
 unsigned RunContext::ReadThreads() const {
     unsigned threads = m_readThreads;
     if (threads == 0) {

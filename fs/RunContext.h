@@ -38,6 +38,11 @@ public:
     // per line by the line loops.
     virtual bool PollEscape() { return false; }
 
+    // count polls in a row, as count PollEscape calls, each followed by RestoreWait when it reports
+    // nothing, would be; returns which of them (from 1) reported Escape, or 0 when none did. A context
+    // whose poll only looks at a flag may answer all of them with one look.
+    virtual uint64_t PollEscapeRun(uint64_t count);
+
     // The two counters of the page changed; a page shows them at once.
     virtual void CountersChanged(int32_t /*first*/, int32_t /*second*/) {}
 
