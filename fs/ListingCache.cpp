@@ -10,7 +10,7 @@ namespace veltrane {
 bool CListingCache::List(const std::string& folder, const std::vector<DirEntry>*& entries,
                          std::error_code& ec) {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_inProgress.count(folder) == 0; });
+    m_listed.wait(lock, [&] { return m_inProgress.count(folder) == 0; });
     auto it = m_listings.find(folder);
     if (it == m_listings.end()) {
         m_inProgress.insert(folder);
@@ -74,7 +74,11 @@ void CListingCache::ListNow(const std::string& folder, std::unique_lock<std::mut
             }
         }
     }
-    m_changed.notify_all();
+    m_listed.notify_all();
+    // A thread that sleeps is woken for a handful of folders, not for each one.
+    if (m_sleeping > 0 && m_pending.size() >= kWakeBatch) {
+        m_work.notify_one();
+    }
 }
 
 void CListingCache::ListAhead(const std::string& folder, unsigned threads) {
@@ -110,7 +114,8 @@ void CListingCache::StopListingAhead() {
         }
         m_stop = true;
     }
-    m_changed.notify_all();
+    m_work.notify_all();
+    m_listed.notify_all();
     for (std::thread& thread : m_threads) {
         thread.join();
     }
@@ -122,11 +127,12 @@ void CListingCache::StopListingAhead() {
 
 void CListingCache::Work() {
     std::unique_lock<std::mutex> lock(m_mutex);
-    for (;;) {
-        // A folder being listed may add more to list; when none is, and none is left, all is listed.
-        m_changed.wait(lock, [&] { return m_stop || !m_pending.empty() || m_inProgress.empty(); });
-        if (m_stop || m_pending.empty()) {
-            return;
+    while (!m_stop) {
+        if (m_pending.empty()) {
+            ++m_sleeping;
+            m_work.wait(lock, [&] { return m_stop || m_pending.size() >= kWakeBatch; });
+            --m_sleeping;
+            continue;
         }
         // The folder the scan needs last: the scan lists its next folders itself meanwhile, so the two
         // list different parts of the tree and meet in the middle.
@@ -144,7 +150,7 @@ void CListingCache::Work() {
                 lock.lock();
             }
             m_inProgress.erase(folder);
-            m_changed.notify_all();
+            m_listed.notify_all();
             return;
         }
     }

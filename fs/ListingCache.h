@@ -70,7 +70,10 @@ private:
     void Work();
 
     std::mutex m_mutex;
-    std::condition_variable m_changed;  // a listing was stored, work was added, or stopping
+    std::condition_variable m_listed;  // a listing was stored, or stopping
+    std::condition_variable m_work;    // folders to list were added, or stopping
+    size_t m_sleeping = 0;             // threads waiting for folders to list
+    static constexpr size_t kWakeBatch = 4;
     std::unordered_map<std::string, Listing> m_listings;
     std::unordered_map<std::string, KnownIdentity> m_identities;
     std::unordered_set<std::string> m_inProgress;  // folders being listed now

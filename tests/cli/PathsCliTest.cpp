@@ -12,10 +12,12 @@
 #include <unistd.h>
 #endif
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 
 #include "support/CliRunner.h"
 #include "support/TestTree.h"
@@ -128,58 +130,69 @@ TEST(PathsCliTest, UnreadableFilesAreNotClean) {
 
 // Ctrl-C while a file is being read: the second file is a gigabyte without line ends (sparse, so it
 // costs no disk), which takes the run long enough that the SIGINT this test sends once the file is
-// opened comes while it is read.
+// opened comes while it is read. With threads reading ahead the file is opened early, perhaps while
+// the folder is scanned, so the signal waits a moment more; the run still stops at once, as the
+// logic takes over a read it would otherwise wait for.
 TEST(PathsCliTest, InterruptWhileReadingShowsThePartialResult) {
-    TempDir work;
-    TempDir io;
-    work.WriteFile("Pkg/a.cr2", "textureMap \"C:\\a.jpg\"\r\n");
-    const std::string big = work.Path("Pkg/b.cr2");
-    const int fd = ::open(big.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::ftruncate(fd, off_t{1} << 30), 0);
-    ::close(fd);
-    const int watch = ::inotify_init1(IN_CLOEXEC);
-    ASSERT_GE(watch, 0);
-    ASSERT_GE(::inotify_add_watch(watch, work.Path("Pkg").c_str(), IN_OPEN), 0);
+    for (const char* threads : {"1", "4"}) {
+        SCOPED_TRACE(std::string(threads) + " threads");
+        TempDir work;
+        TempDir io;
+        work.WriteFile("Pkg/a.cr2", "textureMap \"C:\\a.jpg\"\r\n");
+        const std::string big = work.Path("Pkg/b.cr2");
+        const int fd = ::open(big.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, off_t{1} << 30), 0);
+        ::close(fd);
+        const int watch = ::inotify_init1(IN_CLOEXEC);
+        ASSERT_GE(watch, 0);
+        ASSERT_GE(::inotify_add_watch(watch, work.Path("Pkg").c_str(), IN_OPEN), 0);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, io.Path("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, io.Path("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const std::string folder = work.Path("Pkg");
-    const char* argv[] = {VELTRANE_CLI_PATH, "paths", "--json", folder.c_str(), nullptr};
-    pid_t child = 0;
-    ASSERT_EQ(
-        posix_spawn(&child, VELTRANE_CLI_PATH, &actions, nullptr, const_cast<char* const*>(argv), environ),
-        0);
-    posix_spawn_file_actions_destroy(&actions);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, io.Path("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        posix_spawn_file_actions_addopen(&actions, 2, io.Path("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        const std::string folder = work.Path("Pkg");
+        const char* argv[] = {VELTRANE_CLI_PATH, "paths",        "--json", "--threads",
+                              threads,           folder.c_str(), nullptr};
+        pid_t child = 0;
+        ASSERT_EQ(posix_spawn(&child, VELTRANE_CLI_PATH, &actions, nullptr, const_cast<char* const*>(argv),
+                              environ),
+                  0);
+        posix_spawn_file_actions_destroy(&actions);
 
-    // Files are read as a.cr2, then b.cr2: wait for b's open.
-    bool opened = false;
-    alignas(inotify_event) char events[4096];
-    while (!opened) {
-        const ssize_t n = ::read(watch, events, sizeof events);
-        ASSERT_GT(n, 0);
-        for (ssize_t at = 0; at < n;) {
-            const auto* event = reinterpret_cast<const inotify_event*>(events + at);
-            opened = opened || (event->len > 0 && std::string(event->name) == "b.cr2");
-            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        // Files are read as a.cr2, then b.cr2: wait for b's open.
+        bool opened = false;
+        alignas(inotify_event) char events[4096];
+        while (!opened) {
+            const ssize_t n = ::read(watch, events, sizeof events);
+            ASSERT_GT(n, 0);
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+                opened = opened || (event->len > 0 && std::string(event->name) == "b.cr2");
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
         }
-    }
-    ::close(watch);
-    ::kill(child, SIGINT);
-    int raw = 0;
-    ASSERT_EQ(::waitpid(child, &raw, 0), child);
-    ASSERT_TRUE(WIFEXITED(raw));
-    EXPECT_EQ(WEXITSTATUS(raw), 130);
+        ::close(watch);
+        if (std::string(threads) != "1") {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        ::kill(child, SIGINT);
+        int raw = 0;
+        ASSERT_EQ(::waitpid(child, &raw, 0), child);
+        ASSERT_TRUE(WIFEXITED(raw));
+        EXPECT_EQ(WEXITSTATUS(raw), 130);
 
-    const nlohmann::json j = nlohmann::json::parse(TempDir::ReadFile(io.Path("out")));
-    EXPECT_EQ(j["cancelled"], true);
-    EXPECT_EQ(j["counters"], nlohmann::json::array({2, 1}));
-    EXPECT_EQ(j["report"],
-              "User Cancelled Operation. Showing partial results!\r\n\r\n"
-              "These files contained absolute paths in them:\r\n" +
-                  folder + "/a.cr2\r\n\r\n");
+        const nlohmann::json j = nlohmann::json::parse(TempDir::ReadFile(io.Path("out")));
+        EXPECT_EQ(j["cancelled"], true);
+        EXPECT_EQ(j["counters"], nlohmann::json::array({2, 1}));
+        EXPECT_EQ(j["report"],
+                  "User Cancelled Operation. Showing partial results!\r\n\r\n"
+                  "These files contained absolute paths in them:\r\n" +
+                      folder + "/a.cr2\r\n\r\n");
+    }
 }
 
 #endif  // sockets, FIFOs and signals are POSIX
