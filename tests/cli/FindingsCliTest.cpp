@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/CliRunner.h"
+#include "support/RandomPackage.h"
 #include "support/TestTree.h"
 
 namespace veltrane {
@@ -111,6 +112,26 @@ TEST(FindingsCliTest, CheckHoldsWhatEachToolAlonePrints) {
         }
     }
     EXPECT_EQ(all["findings"], findings);
+}
+
+// The read-ahead changes nothing a script sees: the same JSON, boxes and status with every thread
+// count, on a package with every kind of finding, long lines and a file that will not open.
+TEST(FindingsCliTest, EveryThreadCountPrintsTheSame) {
+    TempDir work;
+    test::Generate(work, 7, 120);
+    const test::UnreadableFile gone(work.Path("Runtime/libraries/props/gone.pz2"));
+    for (const char* tool : {"paths --folder", "versions --folder", "package", "check"}) {
+        SCOPED_TRACE(tool);
+        const std::string args = std::string(tool) + " --json " + test::ShellQuote(work.Root());
+        const CliOutcome one = RunIn(work, args + " --threads 1");
+        EXPECT_EQ(one.status, 1);
+        for (const char* threads : {"2", "8"}) {
+            const CliOutcome many = RunIn(work, args + " --threads " + threads);
+            EXPECT_EQ(many.out, one.out);
+            EXPECT_EQ(many.err, one.err);
+            EXPECT_EQ(many.status, one.status);
+        }
+    }
 }
 
 }  // namespace
