@@ -156,16 +156,16 @@ public:
         m_result.unreadableFolders = files.UnreadableFolders();
 
         const int32_t count = std::min(counter, files.GetSize());
-        if (m_archive) {
-            return ReadArchiveFiles(files, count);
-        }
-        // From the last record to the first, read ahead on the other threads unless the reads are
-        // shared.
+        // The files are taken from the last record to the first.
         std::vector<std::string> order;
         order.reserve(static_cast<size_t>(std::max(count, 0)));
         for (int32_t i = count - 1; i >= 0; --i) {
             order.push_back(files.GetAt(i).m_path);
         }
+        if (m_archive) {
+            return ReadArchiveFiles(order);
+        }
+        // Read ahead on the other threads unless the reads are shared.
         CReadAhead<VersionFile> ahead(
             m_shared ? 0 : order.size(), m_ctx.ReadThreads(),
             [&order](RunContext& ctx) {
@@ -232,12 +232,7 @@ private:
 
     // Folder mode in an archive: the files are read in archive order, and their verdicts then taken
     // in the order a folder's files are (from the last record to the first).
-    VersionCheckResult ReadArchiveFiles(const CFileRecordArray& files, int32_t count) {
-        std::vector<std::string> order;
-        order.reserve(static_cast<size_t>(std::max(count, 0)));
-        for (int32_t i = count - 1; i >= 0; --i) {
-            order.push_back(files.GetAt(i).m_path);
-        }
+    VersionCheckResult ReadArchiveFiles(const std::vector<std::string>& order) {
         std::vector<std::optional<VersionFileRead>> reads(order.size());
         m_archive->ReadEntries(order, [&](size_t index, ArchiveEntrySource& source) {
             m_scanner.Attach(source);
