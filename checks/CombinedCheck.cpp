@@ -96,19 +96,10 @@ struct Entry {
 };
 
 size_t EntryBytes(const Entry& entry) {
-    size_t bytes = sizeof entry;
-    if (entry.paths) {
-        for (const PathFileRead::Line& line : entry.paths->lines) {
-            bytes += sizeof line + line.value.size();
-        }
-    }
-    if (entry.versions) {
-        bytes += entry.versions->text.size();
-    }
-    if (entry.package) {
-        bytes += PackageReadBytes(*entry.package) * 2;  // its warnings are held by every part
-    }
-    return bytes;
+    // Each part holds the line-length warnings of the read.
+    return sizeof entry + (entry.paths ? PathReadBytes(*entry.paths) : 0) +
+           (entry.versions ? VersionReadBytes(*entry.versions) : 0) +
+           (entry.package ? PackageReadBytes(*entry.package) : 0);
 }
 
 // Reads files once for all three reading tools, each part as that tool's own read would give it.

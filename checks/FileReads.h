@@ -51,7 +51,9 @@ struct PackageFileRead {
     std::vector<std::string> warnings;                              // shared reads only, as for PathFileRead
 };
 
-// The bytes a file's read holds, to bound what is kept of reads done ahead.
+// The bytes a file's read holds, roughly, to bound what is kept of reads done ahead.
+size_t PathReadBytes(const PathFileRead& read);
+size_t VersionReadBytes(const VersionFileRead& read);
 size_t PackageReadBytes(const PackageFileRead& read);
 
 // One walk of a tree and one read of each file, shared by the tools that a combined check runs. A

@@ -330,13 +330,7 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx, SharedRead
                 auto reader = std::make_shared<CLineScanner>(&readCtx);
                 return [reader, &files](size_t index) { return ReadPathFile(*reader, files[index]); };
             },
-            [](const PathFileRead& read) {
-                size_t bytes = sizeof read;
-                for (const PathFileRead::Line& line : read.lines) {
-                    bytes += sizeof line + line.value.size();
-                }
-                return bytes;
-            });
+            PathReadBytes);
         for (size_t i = 0; i < files.size(); ++i) {
             const std::string& file = files[i];
             std::optional<PathFileRead> taken;

@@ -33,12 +33,9 @@ inline constexpr ToolTexts kVersionTexts{
 };
 
 inline constexpr ToolTexts kPathsTexts{
-    "  Check Paths  ",
-    "Check paths inside Poser files\nto verify that they are relative and Mac compatible.",
-    "File Only",
-    "All files in this folder",
-    "Files checked: ",
-    "Problem files:",
+    "  Check Paths  ", "Check paths inside Poser files\nto verify that they are relative and Mac compatible.",
+    "File Only",       "All files in this folder",
+    "Files checked: ", "Problem files:",
 };
 
 inline constexpr ToolTexts kListTexts{
@@ -66,10 +63,12 @@ inline constexpr const char* kErrorTitle = "ERROR";
 inline constexpr const char* kPathMissingText =
     "Path specified does not exist or points to an unexisting file.\r\nPlease make sure you enter a valid "
     "path.  ";
-inline constexpr const char* kNotAFolderText = "Path specified does not point to a folder, or it is invalid.  ";
+inline constexpr const char* kNotAFolderText =
+    "Path specified does not point to a folder, or it is invalid.  ";
 inline constexpr const char* kFileUnreadableText = "File could not be read.  ";
 inline constexpr const char* kNoProblemsFound = "No Problems found!";
-inline constexpr const char* kCancelledPartialResults = "User Cancelled Operation. Showing partial results!\r\n\r\n";
+inline constexpr const char* kCancelledPartialResults =
+    "User Cancelled Operation. Showing partial results!\r\n\r\n";
 inline constexpr const char* kUnreadableFilesHeader = "These files could not be read:\r\n";
 inline constexpr const char* kCancelledNoResults = "User Cancelled Operation - no results to show";
 

@@ -173,7 +173,7 @@ public:
                 scanner->SetWholeLines(true);
                 return [scanner, &order](size_t index) { return ReadVersionFile(*scanner, order[index]); };
             },
-            [](const VersionFile& file) { return sizeof file + file.read.text.size(); });
+            [](const VersionFile& file) { return VersionReadBytes(file.read); });
         for (size_t i = 0; i < order.size() && !m_escaped; ++i) {
             const std::string& file = order[i];
             if (std::optional<VersionFileRead> read = m_shared ? m_shared->ForVersions(file) : std::nullopt) {

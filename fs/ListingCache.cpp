@@ -38,11 +38,6 @@ bool CListingCache::Identity(const std::string& path, FileIdentity& id) {
     return it->second.known;
 }
 
-size_t CListingCache::FoldersListed() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_listings.size();
-}
-
 void CListingCache::ListNow(const std::string& folder, std::unique_lock<std::mutex>& lock, bool byThread) {
     const bool ahead = m_ahead;
     lock.unlock();

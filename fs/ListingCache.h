@@ -38,8 +38,6 @@ public:
     // As GetFileIdentity.
     bool Identity(const std::string& path, FileIdentity& id);
 
-    size_t FoldersListed();
-
     // Starts threads - 1 threads listing the folders below folder (ending in a separator), links to
     // folders followed, each folder identity once; nothing when threads is below 2 or the cache
     // lists ahead already.

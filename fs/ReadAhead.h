@@ -114,8 +114,11 @@ public:
     static constexpr std::chrono::milliseconds kTakeOver{20};
 
     CReadAhead(size_t count, unsigned threads, MakeReader makeReader, SizeOf sizeOf)
-        : m_count(count), m_makeReader(std::move(makeReader)), m_sizeOf(std::move(sizeOf)), m_slots(kWindow) {
+        : m_count(count), m_makeReader(std::move(makeReader)), m_sizeOf(std::move(sizeOf)) {
         const size_t workers = std::min<size_t>(threads > 1 ? threads - 1 : 0, count > 1 ? count - 1 : 0);
+        if (workers > 0) {
+            m_slots.resize(kWindow);  // nothing is kept for a run without threads beside the logic
+        }
         for (size_t i = 0; i < workers; ++i) {
             try {
                 m_threads.emplace_back([this] { Work(); });
@@ -148,8 +151,11 @@ public:
         Slot taken;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
+            if (m_threads.empty()) {
+                return std::nullopt;
+            }
             Slot& slot = m_slots[index % kWindow];
-            if (!m_threads.empty() && index < m_next && slot.index == index) {
+            if (index < m_next && slot.index == index) {
                 const auto giveUpAt = CRecordingContext::Clock::now() + kTakeOver;
                 while (!slot.ready) {
                     if (CRecordingContext::Clock::now() >= giveUpAt) {
