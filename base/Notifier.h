@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "fs/RunContext.h"
+#include "fs/run/RunContext.h"
 
 class QWidget;
 

@@ -10,8 +10,8 @@
 #include <fstream>
 #include <string>
 
-#include "fs/LineReader.h"
-#include "fs/LineScanner.h"
+#include "fs/read/LineReader.h"
+#include "fs/read/LineScanner.h"
 
 namespace {
 

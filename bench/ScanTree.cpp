@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "fs/FileRecordArray.h"
+#include "fs/walk/FileRecordArray.h"
 
 int main(int argc, char** argv) {
     if (argc < 3) {

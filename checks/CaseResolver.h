@@ -6,7 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "fs/Ascii.h"
+#include "fs/text/Ascii.h"
 
 namespace veltrane {
 

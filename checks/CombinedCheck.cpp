@@ -11,10 +11,10 @@
 #include <optional>
 #include <unordered_map>
 
-#include "fs/GzipSource.h"
-#include "fs/LineScanner.h"
-#include "fs/ListingCache.h"
-#include "fs/ReadAhead.h"
+#include "fs/read/GzipSource.h"
+#include "fs/read/LineScanner.h"
+#include "fs/tree/ListingCache.h"
+#include "fs/tree/ReadAhead.h"
 
 namespace veltrane {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "checks/UnreadableFolders.h"
-#include "fs/ArchiveSource.h"
-#include "fs/FileOps.h"
-#include "fs/FileRecordArray.h"
+#include "fs/tree/ArchiveSource.h"
+#include "fs/write/FileOps.h"
+#include "fs/walk/FileRecordArray.h"
 
 namespace veltrane {
 

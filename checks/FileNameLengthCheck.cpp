@@ -3,8 +3,8 @@
 #include <filesystem>
 
 #include "checks/UnreadableFolders.h"
-#include "fs/ArchiveSource.h"
-#include "fs/FileRecordArray.h"
+#include "fs/tree/ArchiveSource.h"
+#include "fs/walk/FileRecordArray.h"
 
 namespace veltrane {
 

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "checks/Finding.h"
-#include "fs/FileRecordArray.h"
-#include "fs/PathParts.h"
-#include "fs/RunContext.h"
+#include "fs/walk/FileRecordArray.h"
+#include "fs/text/PathParts.h"
+#include "fs/run/RunContext.h"
 
 namespace veltrane {
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "checks/LibraryReference.h"
-#include "fs/LineScanner.h"
-#include "fs/OverflowWarnings.h"
-#include "fs/RunContext.h"
+#include "fs/read/LineScanner.h"
+#include "fs/run/OverflowWarnings.h"
+#include "fs/run/RunContext.h"
 
 namespace veltrane {
 

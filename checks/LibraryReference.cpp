@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "fs/Ascii.h"
+#include "fs/text/Ascii.h"
 
 namespace veltrane {
 

@@ -7,7 +7,7 @@
 #include "checks/FileReads.h"
 #include "checks/Finding.h"
 #include "checks/ToolTexts.h"
-#include "fs/RunContext.h"
+#include "fs/run/RunContext.h"
 
 namespace veltrane {
 

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "checks/Finding.h"
-#include "fs/FileRecordArray.h"
-#include "fs/RunContext.h"
+#include "fs/walk/FileRecordArray.h"
+#include "fs/run/RunContext.h"
 
 namespace veltrane {
 

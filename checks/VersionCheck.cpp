@@ -7,12 +7,12 @@
 #include <tuple>
 
 #include "checks/UnreadableFolders.h"
-#include "fs/ArchiveSource.h"
-#include "fs/DirectoryListing.h"
-#include "fs/FileOps.h"
-#include "fs/LineScanner.h"
-#include "fs/PathParts.h"
-#include "fs/ReadAhead.h"
+#include "fs/tree/ArchiveSource.h"
+#include "fs/tree/DirectoryListing.h"
+#include "fs/write/FileOps.h"
+#include "fs/read/LineScanner.h"
+#include "fs/text/PathParts.h"
+#include "fs/tree/ReadAhead.h"
 
 namespace veltrane {
 

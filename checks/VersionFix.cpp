@@ -5,9 +5,9 @@
 #include <string_view>
 
 #include "checks/VersionLine.h"
-#include "fs/Ascii.h"
-#include "fs/FileOps.h"
-#include "fs/PathParts.h"
+#include "fs/text/Ascii.h"
+#include "fs/write/FileOps.h"
+#include "fs/text/PathParts.h"
 
 namespace veltrane {
 

@@ -6,12 +6,12 @@
 #include <system_error>
 #include <vector>
 
-#include "fs/FileRecordArray.h"
-#include "fs/FileSource.h"
-#include "fs/FileWriter.h"
-#include "fs/PathParts.h"
-#include "fs/RunContext.h"
-#include "fs/SafeReplace.h"
+#include "fs/walk/FileRecordArray.h"
+#include "fs/read/FileSource.h"
+#include "fs/write/FileWriter.h"
+#include "fs/text/PathParts.h"
+#include "fs/run/RunContext.h"
+#include "fs/write/SafeReplace.h"
 
 namespace veltrane {
 

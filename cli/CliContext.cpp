@@ -5,7 +5,7 @@
 #include <string>
 
 #include "cli/CliRun.h"
-#include "fs/SafeReplace.h"
+#include "fs/write/SafeReplace.h"
 
 #ifdef _WIN32
 #include <io.h>

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
-#include "fs/PathParts.h"
+#include "fs/text/PathParts.h"
 
 namespace veltrane::cli {
 

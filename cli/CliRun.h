@@ -13,7 +13,7 @@
 #include "checks/PathCheck.h"
 #include "checks/ToolTexts.h"
 #include "checks/VersionCheck.h"
-#include "fs/RunContext.h"
+#include "fs/run/RunContext.h"
 
 namespace veltrane::cli {
 

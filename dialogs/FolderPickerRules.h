@@ -5,7 +5,7 @@
 
 #include "dialogs/FolderPickerFileSystem.h"
 #include "dialogs/FolderPickerView.h"
-#include "fs/PathParts.h"
+#include "fs/text/PathParts.h"
 
 namespace veltrane {
 

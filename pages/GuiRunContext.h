@@ -6,7 +6,7 @@
 #include <QElapsedTimer>
 #include <QPointer>
 
-#include "fs/RunContext.h"
+#include "fs/run/RunContext.h"
 
 class QWidget;
 

@@ -21,7 +21,7 @@
 
 #include "base/Notifier.h"
 #include "base/RegistryKey.h"
-#include "fs/ArchiveSource.h"
+#include "fs/tree/ArchiveSource.h"
 #include "pages/FileChooser.h"
 #include "pages/FolderChooser.h"
 #include "pages/GuiRunContext.h"

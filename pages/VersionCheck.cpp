@@ -7,7 +7,7 @@
 
 #include "checks/ToolTexts.h"
 #include "checks/VersionCheck.h"
-#include "fs/FileRecordArray.h"
+#include "fs/walk/FileRecordArray.h"
 #include "pages/GuiRunContext.h"
 
 namespace veltrane {

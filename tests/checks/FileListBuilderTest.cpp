@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "fs/FileOps.h"
+#include "fs/write/FileOps.h"
 #include "support/ScriptedContext.h"
 #include "support/TestTree.h"
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "fs/FileRecordArray.h"
-#include "fs/PathParts.h"
+#include "fs/walk/FileRecordArray.h"
+#include "fs/text/PathParts.h"
 #include "support/CliRunner.h"
 #include "support/ScriptedContext.h"
 #include "support/TestTree.h"

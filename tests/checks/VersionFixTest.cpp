@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "checks/VersionCheck.h"
-#include "fs/FileOps.h"
+#include "fs/write/FileOps.h"
 #include "support/ScriptedContext.h"
 #include "support/TestTree.h"
 

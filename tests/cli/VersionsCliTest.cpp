@@ -11,7 +11,7 @@
 
 #include "checks/VersionCheck.h"
 #include "cli/CliRun.h"
-#include "fs/SafeReplace.h"
+#include "fs/write/SafeReplace.h"
 #include "support/CliRunner.h"
 #include "support/ScriptedContext.h"
 #include "support/TestTree.h"

@@ -1,4 +1,4 @@
-#include "fs/ArchiveSource.h"
+#include "fs/tree/ArchiveSource.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "fs/FileOps.h"
+#include "fs/write/FileOps.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "fs/FileRecordArray.h"
+#include "fs/walk/FileRecordArray.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <random>
 
-#include "fs/DirectoryListing.h"
+#include "fs/tree/DirectoryListing.h"
 
 #ifndef _WIN32
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "fs/GzipSource.h"
+#include "fs/read/GzipSource.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "fs/LineReader.h"
+#include "fs/read/LineReader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "fs/LineScanner.h"
+#include "fs/read/LineScanner.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "fs/LineReader.h"
+#include "fs/read/LineReader.h"
 #include "support/TestTree.h"
 
 namespace veltrane {

@@ -1,4 +1,4 @@
-#include "fs/RegularFile.h"
+#include "fs/read/RegularFile.h"
 
 #include <gtest/gtest.h>
 

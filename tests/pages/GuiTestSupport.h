@@ -13,7 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "fs/RunContext.h"
+#include "fs/run/RunContext.h"
 #include "pages/FileChooser.h"
 #include "pages/FolderChooser.h"
 

@@ -3,7 +3,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 
-#include "fs/DirectoryListing.h"
+#include "fs/tree/DirectoryListing.h"
 #include "support/TestTree.h"
 
 namespace veltrane::test {

@@ -7,7 +7,7 @@
 #include <sys/wait.h>
 #endif
 
-#include "fs/PathParts.h"
+#include "fs/text/PathParts.h"
 #include "support/TestTree.h"
 
 namespace veltrane::test {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "fs/RunContext.h"
+#include "fs/run/RunContext.h"
 #include "support/TestTree.h"
 
 namespace veltrane::test {

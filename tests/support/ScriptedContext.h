@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "fs/RunContext.h"
+#include "fs/run/RunContext.h"
 
 namespace veltrane::test {
 

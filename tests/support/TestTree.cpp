@@ -4,7 +4,7 @@
 #include <windows.h>
 #endif
 
-#include "fs/PathParts.h"
+#include "fs/text/PathParts.h"
 
 #include <atomic>
 #include <filesystem>

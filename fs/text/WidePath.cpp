@@ -1,0 +1,35 @@
+#ifdef _WIN32
+#include "fs/text/WidePath.h"
+
+#include <windows.h>
+
+namespace veltrane {
+
+std::wstring ToWide(const std::string& utf8) {
+    if (utf8.empty()) {
+        return {};
+    }
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
+std::string FromWide(const std::wstring& wide) {
+    if (wide.empty()) {
+        return {};
+    }
+    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr,
+                        nullptr);
+    return out;
+}
+
+std::string FromWide(const wchar_t* wide) {
+    return FromWide(std::wstring(wide));
+}
+
+}  // namespace veltrane
+#endif

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "fs/tree/FileRecord.h"
+#include "fs/run/RunContext.h"
+
+namespace veltrane {
+
+class CListingCache;
+class CArchiveTree;
+
+// Where CFileRecordArray::InsertRecord puts a record; the values are the order codes.
+enum class InsertOrder {
+    Append = 0,          // at the end
+    DescendingName = 4,  // Check Paths
+    FolderGrouped = 5,   // List Maker
+};
+
+// What CFileRecordArray::ScanFolder looks for and how it reports.
+struct ScanOptions {
+    std::string_view patterns = "*.*";  // ";"-separated wildcard patterns for files
+    bool recurse = false;               // descend into subfolders
+    InsertOrder order = InsertOrder::Append;
+    bool listFolders = false;    // add a record for each subfolder too
+    int32_t* counter = nullptr;  // when set, raised by one per record added
+    RunContext* ctx = nullptr;   // polls and the cursor; none when null
+    // Listings kept from an earlier walk of the tree, used (and filled) instead of listing the
+    // folders again; the scan is the same, entry for entry and poll for poll.
+    CListingCache* listings = nullptr;
+    // When set, the folder is a folder of this archive (or the archive itself) and is walked in its
+    // tree by the same rules; an archive that could not be read to its end counts as an unreadable
+    // folder. Records then carry no size or times.
+    const CArchiveTree* archive = nullptr;
+};
+
+// A folder that a scan could not list (or not list to its end), and why.
+struct UnreadableFolder {
+    std::string path;    // as the scan composed it, without the trailing separator (a root keeps it)
+    std::error_code ec;  // what the file system said
+    std::string error;   // the program's file-error text for it, naming the path
+};
+
+// A growable list of file records, filled by one scan or by AddFile calls.
+//
+// Ordered insertion keeps exactly the order of the described linear rules, but through an index
+// (an order-statistic tree for code 4, per-folder runs for code 5) while the array is filled by one
+// code; the records are laid out as a plain vector the first time they are read.
+class CFileRecordArray {
+public:
+    CFileRecordArray();
+    virtual ~CFileRecordArray();
+    CFileRecordArray(const CFileRecordArray&) = delete;
+    CFileRecordArray& operator=(const CFileRecordArray&) = delete;
+
+    // Inserts record by the order and returns the index at which it now stands.
+    virtual int32_t InsertRecord(CFileRecord record, InsertOrder order);
+
+    // Scans folder (ending in a separator) as the options say; see the scanner notes in
+    // FileRecordArray.cpp. Returns the number of records added by this call.
+    int32_t ScanFolder(const std::string& folder, const ScanOptions& options);
+
+    // Looks up the one entry named by path and inserts its record (a default record when nothing
+    // is there); returns its index.
+    int32_t AddFile(const std::string& path, InsertOrder order);
+
+    int32_t GetSize() const;
+    const CFileRecord& GetAt(int32_t index) const;
+    const std::vector<CFileRecord>& Records() const;
+    void RemoveAll();
+
+    // The folders the scans of this array could not list, in the order met. The scanned folder
+    // itself is not among them when it does not exist or is no folder: callers check that first.
+    const std::vector<UnreadableFolder>& UnreadableFolders() const { return m_unreadable; }
+
+    // True once a scan saw an Escape request; never reset.
+    bool IsCancelled() const { return m_cancelled; }
+
+    // Whether scans fill size and times (one stat per entry). Attributes are always filled.
+    // Nothing in the program reads size or times, so the checks switch this off for speed.
+    void SetFillDetails(bool fill) { m_fillDetails = fill; }
+
+private:
+    struct Index;
+    struct ScanState;
+
+    int32_t ScanOne(const std::string& folder, ScanState& state);
+    void Materialize() const;
+    int32_t InsertLiteral(CFileRecord record, InsertOrder order);
+
+    mutable std::vector<CFileRecord> m_records;
+    mutable std::unique_ptr<Index> m_index;  // pending ordered insertions, laid out on first read
+    std::vector<UnreadableFolder> m_unreadable;
+    bool m_cancelled = false;
+    bool m_fillDetails = true;
+};
+
+// Matches a whole entry name against a wildcard pattern: "*" any run, "?" one character, letters
+// without regard to case; "*.*" matches every name, with or without a dot.
+bool MatchesPattern(std::string_view name, std::string_view pattern);
+
+}  // namespace veltrane
