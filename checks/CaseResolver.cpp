@@ -1,9 +1,9 @@
 #include "checks/CaseResolver.h"
 
-#include "fs/tree/ArchiveSource.h"
 #include "fs/text/Ascii.h"
-#include "fs/tree/DirectoryListing.h"
 #include "fs/text/PathParts.h"
+#include "fs/tree/ArchiveSource.h"
+#include "fs/tree/DirectoryListing.h"
 
 namespace veltrane {
 

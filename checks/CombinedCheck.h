@@ -8,8 +8,8 @@
 #include "checks/PackageCheck.h"
 #include "checks/PathCheck.h"
 #include "checks/VersionCheck.h"
-#include "fs/walk/FileRecordArray.h"
 #include "fs/run/RunContext.h"
+#include "fs/walk/FileRecordArray.h"
 
 namespace veltrane {
 

@@ -4,8 +4,8 @@
 
 #include "checks/UnreadableFolders.h"
 #include "fs/tree/ArchiveSource.h"
-#include "fs/write/FileOps.h"
 #include "fs/walk/FileRecordArray.h"
+#include "fs/write/FileOps.h"
 
 namespace veltrane {
 

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "checks/Finding.h"
+#include "fs/run/RunContext.h"
+#include "fs/text/PathParts.h"
 #include "fs/tree/FileRecord.h"
 #include "fs/walk/FileRecordArray.h"
-#include "fs/text/PathParts.h"
-#include "fs/run/RunContext.h"
 
 namespace veltrane {
 

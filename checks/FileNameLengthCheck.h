@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "checks/Finding.h"
-#include "fs/walk/FileRecordArray.h"
-#include "fs/text/PathParts.h"
 #include "fs/run/RunContext.h"
+#include "fs/text/PathParts.h"
+#include "fs/walk/FileRecordArray.h"
 
 namespace veltrane {
 

@@ -10,13 +10,13 @@
 
 #include "checks/ToolTexts.h"
 #include "checks/UnreadableFolders.h"
-#include "fs/tree/ArchiveSource.h"
-#include "fs/text/Ascii.h"
-#include "fs/write/FileOps.h"
-#include "fs/walk/FileRecordArray.h"
 #include "fs/read/LineScanner.h"
+#include "fs/text/Ascii.h"
 #include "fs/text/PathParts.h"
+#include "fs/tree/ArchiveSource.h"
 #include "fs/tree/ReadAhead.h"
+#include "fs/walk/FileRecordArray.h"
+#include "fs/write/FileOps.h"
 
 namespace veltrane {
 

@@ -7,8 +7,8 @@
 
 #include "checks/FileReads.h"
 #include "checks/Finding.h"
-#include "fs/walk/FileRecordArray.h"
 #include "fs/run/RunContext.h"
+#include "fs/walk/FileRecordArray.h"
 
 namespace veltrane {
 

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "checks/Finding.h"
-#include "fs/walk/FileRecordArray.h"
 #include "fs/run/RunContext.h"
+#include "fs/walk/FileRecordArray.h"
 
 namespace veltrane {
 

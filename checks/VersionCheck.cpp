@@ -7,12 +7,12 @@
 #include <tuple>
 
 #include "checks/UnreadableFolders.h"
-#include "fs/tree/ArchiveSource.h"
-#include "fs/tree/DirectoryListing.h"
-#include "fs/write/FileOps.h"
 #include "fs/read/LineScanner.h"
 #include "fs/text/PathParts.h"
+#include "fs/tree/ArchiveSource.h"
+#include "fs/tree/DirectoryListing.h"
 #include "fs/tree/ReadAhead.h"
+#include "fs/write/FileOps.h"
 
 namespace veltrane {
 

@@ -10,8 +10,8 @@
 #include "checks/ToolTexts.h"
 #include "checks/VersionFix.h"
 #include "checks/VersionLine.h"
-#include "fs/walk/FileRecordArray.h"
 #include "fs/run/RunContext.h"
+#include "fs/walk/FileRecordArray.h"
 
 namespace veltrane {
 

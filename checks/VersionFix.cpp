@@ -6,8 +6,8 @@
 
 #include "checks/VersionLine.h"
 #include "fs/text/Ascii.h"
-#include "fs/write/FileOps.h"
 #include "fs/text/PathParts.h"
+#include "fs/write/FileOps.h"
 
 namespace veltrane {
 

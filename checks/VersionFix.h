@@ -6,11 +6,11 @@
 #include <system_error>
 #include <vector>
 
-#include "fs/walk/FileRecordArray.h"
 #include "fs/read/FileSource.h"
-#include "fs/write/FileWriter.h"
-#include "fs/text/PathParts.h"
 #include "fs/run/RunContext.h"
+#include "fs/text/PathParts.h"
+#include "fs/walk/FileRecordArray.h"
+#include "fs/write/FileWriter.h"
 #include "fs/write/SafeReplace.h"
 
 namespace veltrane {

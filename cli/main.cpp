@@ -13,9 +13,9 @@
 
 #include "cli/CliOutput.h"
 #include "cli/CliRun.h"
+#include "fs/text/PathParts.h"
 #include "fs/tree/ArchiveSource.h"
 #include "fs/write/FileOps.h"
-#include "fs/text/PathParts.h"
 
 #ifdef _WIN32
 #include <fcntl.h>

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "fs/text/Ascii.h"
 #include "fs/run/OverflowWarnings.h"
+#include "fs/text/Ascii.h"
 
 #ifdef _WIN32
 #include <share.h>

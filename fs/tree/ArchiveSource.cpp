@@ -12,8 +12,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "fs/text/PathParts.h"
 #include "fs/read/RegularFile.h"
+#include "fs/text/PathParts.h"
 
 #ifdef VELTRANE_ARCHIVES
 #include <archive.h>

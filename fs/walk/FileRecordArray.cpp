@@ -29,10 +29,10 @@
 #include <random>
 #include <set>
 
-#include "fs/tree/ArchiveSource.h"
-#include "fs/text/Ascii.h"
-#include "fs/tree/DirectoryListing.h"
 #include "fs/run/FileErrors.h"
+#include "fs/text/Ascii.h"
+#include "fs/tree/ArchiveSource.h"
+#include "fs/tree/DirectoryListing.h"
 #include "fs/tree/ListingCache.h"
 
 namespace veltrane {

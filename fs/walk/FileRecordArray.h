@@ -7,8 +7,8 @@
 #include <system_error>
 #include <vector>
 
-#include "fs/tree/FileRecord.h"
 #include "fs/run/RunContext.h"
+#include "fs/tree/FileRecord.h"
 
 namespace veltrane {
 

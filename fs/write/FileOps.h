@@ -6,8 +6,8 @@
 #include <system_error>
 
 #include "fs/read/FileSource.h"
-#include "fs/write/FileWriter.h"
 #include "fs/run/FileErrors.h"
+#include "fs/write/FileWriter.h"
 
 namespace veltrane {
 

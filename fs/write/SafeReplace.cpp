@@ -3,8 +3,8 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "fs/write/FileOps.h"
 #include "fs/text/PathParts.h"
+#include "fs/write/FileOps.h"
 
 namespace veltrane {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "fs/walk/FileRecordArray.h"
 #include "fs/text/PathParts.h"
+#include "fs/walk/FileRecordArray.h"
 #include "support/CliRunner.h"
 #include "support/ScriptedContext.h"
 #include "support/TestTree.h"
