@@ -2,8 +2,8 @@
 
 #include "fs/text/Ascii.h"
 #include "fs/text/PathParts.h"
-#include "fs/tree/ArchiveSource.h"
 #include "fs/tree/DirectoryListing.h"
+#include "fs/tree/PackageTree.h"
 
 namespace veltrane {
 
@@ -23,7 +23,9 @@ const CCaseResolver::Folder& CCaseResolver::Listing(const std::string& folder) {
     }
     auto listing = std::make_unique<Folder>();
     // A folder that cannot be listed holds nothing found.
-    if (!m_archive || !m_archive->ListFolder(folder, listing->entries)) {
+    if (m_tree) {
+        m_tree->ListInto(folder, listing->entries);
+    } else {
         ListFolder(folder, listing->entries);
     }
     for (size_t i = 0; i < listing->entries.size(); ++i) {

@@ -10,7 +10,7 @@
 
 namespace veltrane {
 
-class CArchiveTree;
+class CPackageTree;
 
 // Finds a file below a folder by path components whose letter case may differ from the names on
 // disk, as on the case-blind default volumes of Windows and the Mac. Each folder is listed at most
@@ -41,15 +41,15 @@ public:
     // folder when wantFolder; exact spelling first. Empty when there is none.
     std::string FindEntry(const std::string& folder, std::string_view name, bool wantFolder);
 
-    // Folders of this archive are listed from its tree; every other folder from the file system.
-    void SetArchive(const CArchiveTree* archive) { m_archive = archive; }
+    // Folders are listed through this package tree (the file system's listings without one).
+    void SetTree(CPackageTree* tree) { m_tree = tree; }
 
 private:
     struct Folder;
     const Folder& Listing(const std::string& folder);
 
     std::unordered_map<std::string, std::unique_ptr<Folder>> m_folders;
-    const CArchiveTree* m_archive = nullptr;
+    CPackageTree* m_tree = nullptr;
 };
 
 }  // namespace veltrane

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "checks/UnreadableFolders.h"
-#include "fs/tree/ArchiveSource.h"
+#include "fs/tree/PackageTree.h"
 #include "fs/walk/FileRecordArray.h"
 #include "fs/write/FileOps.h"
 
@@ -71,7 +71,7 @@ FileListText BuildListText(const std::vector<CFileRecord>& records, std::string_
     return list;
 }
 
-FileListResult BuildFileList(const std::string& path, RunContext& ctx) {
+FileListResult RunFileListCheck(const std::string& path, RunContext& ctx, CPackageTree* given) {
     FileListResult result;
     const size_t noticesBefore = ctx.Notices().size();
     const std::string folder = WithTrailingSeparator(path);
@@ -85,13 +85,12 @@ FileListResult BuildFileList(const std::string& path, RunContext& ctx) {
         records.SetFillDetails(false);
         if (!path.empty()) {  // an empty path names no folder; it must not become the root
             // An archive is listed as the folder it unpacks to.
-            CArchiveTree archive;
-            const bool archived = archive.OpenFor(path);
+            std::unique_ptr<CPackageTree> opened = given ? nullptr : CPackageTree::Open(path);
             records.ScanFolder(folder, {.recurse = true,
                                         .order = InsertOrder::FolderGrouped,
                                         .counter = &counter,
                                         .ctx = &ctx,
-                                        .archive = archived ? &archive : nullptr});
+                                        .tree = given ? given : opened.get()});
         }
         result.cancelled = records.IsCancelled();
         result.unreadableFolders = records.UnreadableFolders();

@@ -10,6 +10,7 @@
 #include "fs/run/RunContext.h"
 #include "fs/text/PathParts.h"
 #include "fs/tree/FileRecord.h"
+#include "fs/tree/PackageTree.h"
 #include "fs/walk/FileRecordArray.h"
 
 namespace veltrane {
@@ -56,7 +57,8 @@ FileListText BuildListText(const std::vector<CFileRecord>& records, std::string_
 
 // Scans the folder at path (every file at every level) and builds its list; raises "Selected folder
 // was empty!" (title "Veltrane", no icon) when there is nothing to list.
-FileListResult BuildFileList(const std::string& path, RunContext& ctx);
+// The package tree is opened from path unless one is given.
+FileListResult RunFileListCheck(const std::string& path, RunContext& ctx, CPackageTree* tree = nullptr);
 
 // Writes text to path byte for byte, replacing an existing file atomically: a failed save leaves
 // the file as it was.

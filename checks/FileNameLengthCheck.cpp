@@ -1,9 +1,7 @@
 #include "checks/FileNameLengthCheck.h"
 
-#include <filesystem>
-
 #include "checks/UnreadableFolders.h"
-#include "fs/tree/ArchiveSource.h"
+#include "fs/tree/PackageTree.h"
 #include "fs/walk/FileRecordArray.h"
 
 namespace veltrane {
@@ -53,50 +51,27 @@ std::string_view FolderOwnName(std::string_view folder, PathStyle style) {
     return trimmed;
 }
 
-FileNameCheckResult CheckFileNames(const std::string& path, NameCheckMode mode, RunContext& ctx,
-                                   CListingCache* listings) {
-    namespace fs = std::filesystem;
-    FileNameCheckResult result;
-    const size_t noticesBefore = ctx.Notices().size();
-    auto finish = [&]() {
-        result.notices.assign(ctx.Notices().begin() + static_cast<std::ptrdiff_t>(noticesBefore),
-                              ctx.Notices().end());
-        if (result.refreshCounters) {
-            ctx.CountersChanged(result.itemsChecked, result.problemsFound);
-        }
-        return result;
-    };
+namespace {
 
-    // An archive, and a folder inside one, is checked as the folder it unpacks to.
-    CArchiveTree archive;
-    const bool archived = !path.empty() && archive.OpenFor(path);
-    std::error_code ec;
-    const fs::file_status status =
-        path.empty() || archived ? fs::file_status() : fs::status(ToFsPath(path), ec);
-    const CArchiveTree::Kind kind = archived ? archive.KindOf(path) : CArchiveTree::Kind::None;
-    if (archived ? kind == CArchiveTree::Kind::None : ec || !fs::exists(status)) {
-        ctx.Notify(NoticeKind::Error, kTitle, kNoSuchPath);
-        result.disableCheckButton = true;
-        return finish();
+// A single file: its own name is the only thing to measure.
+void MeasureFileName(const std::string& path, RunContext& ctx, FileNameCheckResult& result) {
+    ctx.Notify(NoticeKind::Information, kTitle, kNotAFolder);
+    const std::string_view name = LastComponent(path);
+    const size_t length = CharacterCount(name);
+    if (length >= kLongNameThreshold) {
+        result.itemsChecked = 1;
+        result.problemsFound = 1;
+        result.report = LongNameLine(name, length, false);
+        AddLongName(result.findings, path, length);
+    } else {
+        result.report = kNoProblems;
     }
+    result.refreshCounters = true;
+}
 
-    if (archived ? kind == CArchiveTree::Kind::File : !fs::is_directory(status)) {
-        // A single file: its own name is the only thing to measure.
-        ctx.Notify(NoticeKind::Information, kTitle, kNotAFolder);
-        const std::string_view name = LastComponent(path);
-        const size_t length = CharacterCount(name);
-        if (length >= kLongNameThreshold) {
-            result.itemsChecked = 1;
-            result.problemsFound = 1;
-            result.report = LongNameLine(name, length, false);
-            AddLongName(result.findings, path, length);
-        } else {
-            result.report = kNoProblems;
-        }
-        result.refreshCounters = true;
-        return finish();
-    }
-
+// The names below the folder, in record order; the folder's own name when it holds nothing.
+void MeasureFolder(const std::string& path, NameCheckMode mode, RunContext& ctx, CPackageTree& tree,
+                   FileNameCheckResult& result) {
     ProgressScope progress(ctx);
     const std::string folder = WithTrailingSeparator(path);
     int32_t counter = 0;
@@ -107,8 +82,7 @@ FileNameCheckResult CheckFileNames(const std::string& path, NameCheckMode mode, 
                                     .listFolders = true,
                                     .counter = &counter,
                                     .ctx = &ctx,
-                                    .listings = listings,
-                                    .archive = archived ? &archive : nullptr});
+                                    .tree = &tree});
         result.cancelled = records.IsCancelled();
         result.unreadableFolders = records.UnreadableFolders();
 
@@ -127,9 +101,7 @@ FileNameCheckResult CheckFileNames(const std::string& path, NameCheckMode mode, 
             ctx.CountersChanged(result.itemsChecked, 0);
             // The page walks the records backwards and puts each line in front of the report, so the
             // report lists them in record order; build it forwards instead of prepending.
-            const int32_t size = records.GetSize();
-            for (int32_t i = 0; i < size; ++i) {
-                const CFileRecord& record = records.GetAt(i);
+            for (const CFileRecord& record : records.Records()) {
                 const std::string name = record.GetNamePart();
                 const size_t length = CharacterCount(name);
                 if (length >= kLongNameThreshold) {
@@ -148,7 +120,32 @@ FileNameCheckResult CheckFileNames(const std::string& path, NameCheckMode mode, 
     result.refreshCounters = true;
     AddUnreadableFolders(result.findings, result.unreadableFolders);
     NotifyUnreadableFolders(ctx, result.unreadableFolders);
-    return finish();
+}
+
+}  // namespace
+
+FileNameCheckResult RunFileNameCheck(const std::string& path, NameCheckMode mode, RunContext& ctx,
+                                     CPackageTree* given) {
+    FileNameCheckResult result;
+    const size_t noticesBefore = ctx.Notices().size();
+    // An archive, and a folder inside one, is checked as the folder it unpacks to.
+    std::unique_ptr<CPackageTree> opened = given ? nullptr : CPackageTree::Open(path);
+    CPackageTree& tree = given ? *given : *opened;
+    const CPackageTree::Kind kind = tree.KindOf(path);
+    if (kind == CPackageTree::Kind::None || kind == CPackageTree::Kind::BrokenLink) {
+        ctx.Notify(NoticeKind::Error, kTitle, kNoSuchPath);
+        result.disableCheckButton = true;
+    } else if (kind == CPackageTree::Kind::File) {
+        MeasureFileName(path, ctx, result);
+    } else {
+        MeasureFolder(path, mode, ctx, tree, result);
+    }
+    result.notices.assign(ctx.Notices().begin() + static_cast<std::ptrdiff_t>(noticesBefore),
+                          ctx.Notices().end());
+    if (result.refreshCounters) {
+        ctx.CountersChanged(result.itemsChecked, result.problemsFound);
+    }
+    return result;
 }
 
 }  // namespace veltrane

@@ -8,6 +8,7 @@
 #include "checks/Finding.h"
 #include "fs/run/RunContext.h"
 #include "fs/text/PathParts.h"
+#include "fs/tree/PackageTree.h"
 #include "fs/walk/FileRecordArray.h"
 
 namespace veltrane {
@@ -33,9 +34,9 @@ struct FileNameCheckResult {
 
 // Runs the File Names check on path. Raises its boxes (title "Veltrane") through ctx, shows the
 // progress window for a folder scan and reports the counters as they change.
-// With listings, the folder walk keeps (or takes) its folder listings there.
-FileNameCheckResult CheckFileNames(const std::string& path, NameCheckMode mode, RunContext& ctx,
-                                   CListingCache* listings = nullptr);
+// The package tree is opened from path unless one is given.
+FileNameCheckResult RunFileNameCheck(const std::string& path, NameCheckMode mode, RunContext& ctx,
+                                     CPackageTree* tree = nullptr);
 
 // The name that the empty-folder outcome measures: the last component of folder without its
 // trailing separator; a root ("C:\", "/") keeps its whole text.

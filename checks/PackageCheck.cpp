@@ -14,13 +14,11 @@
 #include "checks/LibraryReference.h"
 #include "checks/ToolTexts.h"
 #include "checks/UnreadableFolders.h"
-#include "fs/read/GzipSource.h"
 #include "fs/read/LineScanner.h"
+#include "fs/run/FileErrors.h"
 #include "fs/text/PathParts.h"
 #include "fs/tree/ArchiveSource.h"
-#include "fs/tree/ReadAhead.h"
 #include "fs/walk/FileRecordArray.h"
-#include "fs/write/FileOps.h"
 
 namespace veltrane {
 
@@ -185,10 +183,9 @@ void SortByRule(Findings& findings) {
 class PackageChecker {
 public:
     PackageChecker(const std::string& path, const std::vector<std::string>& runtimes, RunContext& ctx,
-                   SharedReads* shared, CArchiveTree* archive)
-        : m_path(path), m_ctx(ctx), m_shared(shared), m_scanner(&ctx), m_archive(archive) {
-        m_scanner.SetOverflowWarnings(&m_warnings);
-        m_resolver.SetArchive(archive);
+                   CPackageTree& tree)
+        : m_path(path), m_ctx(ctx), m_tree(tree) {
+        m_resolver.SetTree(&tree);
         m_package = LocateRuntime(path, m_resolver);
         for (const std::string& runtime : runtimes) {
             m_extraRuntimes.push_back(LocateRuntime(runtime, m_resolver));
@@ -209,10 +206,11 @@ private:
         finding.path = path;
         return finding;
     }
-    bool ReadLibraryFile(const std::string& file, bool compressedByName, ArchiveEntrySource* entry = nullptr,
-                         std::optional<PackageFileRead> read = std::nullopt);
-    void ReadArchiveFiles(const std::vector<std::string>& files, PackageCheckRun& run);
+    std::vector<std::string> ListFiles(PackageCheckRun& run);
+    void ReadLibraryFiles(const std::vector<std::string>& files, PackageCheckRun& run);
+    bool JudgeLibraryFile(const std::string& file, bool compressedByName, const PackageFileRead& read);
     void AddArchiveFindings();
+    void AddArchiveLayout();
     void JudgeReference(const std::string& file, uint32_t line, const LibraryReference& reference);
     CCaseResolver::Result ResolveInRuntime(const RuntimeFolder& runtime,
                                            const std::vector<std::string_view>& components);
@@ -220,17 +218,13 @@ private:
 
     const std::string& m_path;
     RunContext& m_ctx;
-    SharedReads* m_shared;
-    GzipSource m_source;
-    CLineScanner m_scanner;       // declared after the source it reads from
+    CPackageTree& m_tree;
     OverflowWarnings m_warnings;  // the run's cap on line-length warnings, as in the other tools
     CCaseResolver m_resolver;
-    CReferenceReader m_reader;
     RuntimeFolder m_package;
     std::vector<RuntimeFolder> m_extraRuntimes;
     std::unordered_set<std::string> m_referenced;  // package files that a reference found
     Findings m_findings;
-    CArchiveTree* m_archive;  // the archive the package is in, or null for a folder
 };
 
 CCaseResolver::Result PackageChecker::ResolveInRuntime(const RuntimeFolder& runtime,
@@ -292,65 +286,60 @@ void PackageChecker::JudgeReference(const std::string& file, uint32_t line,
     add(Rule::MissingFile, std::nullopt);
 }
 
-// Reads one library file (or an archive's entry) line by line, through its compression when it has
-// one, and keeps its references; the scanner polls Escape per line.
-PackageFileRead ReadPackageFile(GzipSource& source, CLineScanner& scanner, CReferenceReader& reader,
-                                const std::string& file, ArchiveEntrySource* entry) {
-    PackageFileRead read;
-    reader.Reset();
-    errno = 0;
-    if (entry) {
-        source.Attach(*entry);
-    } else if (!source.Open(file)) {
-        read.openError = std::error_code(errno, std::generic_category());
-        return read;
+// Judges a library file's lines, through its compression, for references.
+class PackageLineJudge final : public CFileJudge {
+public:
+    std::string_view Name() const override { return "package"; }
+    ReadPlan Plan() const override { return {{}, false, true}; }
+    void Begin() override {
+        m_references.Reset();
+        m_read = std::make_unique<PackageFileRead>();
     }
-    read.compressed = source.IsCompressed();
-    scanner.Attach(source);
-    read.end = scanner.Scan({}, [&](std::string_view text, uint32_t number) {
-        if (std::optional<LibraryReference> reference = reader.Examine(text)) {
-            read.references.emplace_back(number, std::move(*reference));
+    bool Line(std::string_view piece, uint32_t number, bool /*cut*/) override {
+        if (std::optional<LibraryReference> reference = m_references.Examine(piece)) {
+            m_read->references.emplace_back(number, std::move(*reference));
         }
         return true;
-    });
-    read.readError = scanner.HadReadError();
-    read.damaged = source.WasDamaged();
-    scanner.Close();
-    return read;
-}
+    }
+    std::unique_ptr<FileVerdict> End(const FileReadStatus& status) override {
+        if (!status.opened) {
+            m_read->openError = status.openError;
+        }
+        m_read->compressed = status.compressed;
+        m_read->end = status.end;
+        m_read->readError = status.readError;
+        m_read->damaged = status.damaged;
+        m_read->sourceError = status.sourceError;
+        return std::move(m_read);
+    }
 
-// Reads one library file, or takes its read when one is given or shared; false when Escape ended
-// the read.
-bool PackageChecker::ReadLibraryFile(const std::string& file, bool compressedByName,
-                                     ArchiveEntrySource* entry, std::optional<PackageFileRead> read) {
-    if (!read && m_shared && entry == nullptr) {
-        read = m_shared->ForPackage(file);
-        if (read) {
-            RaiseSharedWarnings(m_ctx, &m_warnings, read->warnings);
-        }
-    }
-    if (!read) {
-        read = ReadPackageFile(m_source, m_scanner, m_reader, file, entry);
-    }
-    if (read->openError) {
-        Add(Rule::UnreadableFile, file).error = FileErrorText(*read->openError, file);
+private:
+    CReferenceReader m_references;
+    std::unique_ptr<PackageFileRead> m_read;
+};
+
+// Judges one library file's read; false when Escape ended the read.
+bool PackageChecker::JudgeLibraryFile(const std::string& file, bool compressedByName,
+                                      const PackageFileRead& read) {
+    if (read.openError) {
+        Add(Rule::UnreadableFile, file).error = FileErrorText(*read.openError, file);
         return true;
     }
-    if (read->end == ScanEnd::Escaped) {
+    if (read.end == ScanEnd::Escaped) {
         return false;  // the file being read when Escape came adds nothing
     }
-    for (const auto& [number, reference] : read->references) {
+    for (const auto& [number, reference] : read.references) {
         JudgeReference(file, number, reference);
     }
-    if (compressedByName || read->compressed) {
+    if (compressedByName || read.compressed) {
         Add(Rule::Compressed, file);
     }
-    if (read->readError && entry && entry->Failed()) {
-        Add(Rule::UnreadableEntry, file).error = entry->ErrorText();
-    } else if (read->readError) {
+    if (read.readError && !read.sourceError.empty()) {
+        Add(Rule::UnreadableEntry, file).error = read.sourceError;
+    } else if (read.readError) {
         Add(Rule::UnreadableFile, file).error =
-            read->damaged ? file + " is compressed, and its compressed data is damaged or cut short."
-                          : FileErrorText(std::make_error_code(std::errc::io_error), file);
+            read.damaged ? file + " is compressed, and its compressed data is damaged or cut short."
+                         : FileErrorText(std::make_error_code(std::errc::io_error), file);
     }
     return true;
 }
@@ -376,66 +365,57 @@ void PackageChecker::ListUnreferenced(const std::vector<std::string>& files) {
     }
 }
 
-// Reads the library files of an archive in archive order, reading every other entry through to find
-// the ones that cannot be unpacked, and keeps the findings in the order a folder's files give them.
-void PackageChecker::ReadArchiveFiles(const std::vector<std::string>& files, PackageCheckRun& run) {
-    const std::vector<std::string> library = LibraryFiles(files);
-    std::vector<Findings> ofFile(library.size());
-    std::vector<bool> read(library.size(), false);
-    std::vector<std::pair<std::string, std::string>> unreadable;
-    const bool finished = m_archive->ReadEntries(
-        library,
-        [&](size_t index, ArchiveEntrySource& source) {
-            const size_t before = m_findings.size();
-            if (!ReadLibraryFile(library[index], KindOf(library[index]) == FileKind::CompressedLibrary,
-                                 &source)) {
-                return false;
-            }
-            ofFile[index].assign(
-                std::make_move_iterator(m_findings.begin() + static_cast<std::ptrdiff_t>(before)),
-                std::make_move_iterator(m_findings.end()));
-            m_findings.resize(before);
-            read[index] = true;
-            return true;
-        },
-        [&](const ArchiveEntry& entry, const std::string& error) {
-            unreadable.emplace_back(m_archive->PathOf(entry), error);
-        });
-    run.cancelled = !finished;
-
+// Reads the library files in the order given and judges them, with the compressed geometries among
+// them; a file the read never reached (Escape ended a pass through an archive) adds nothing.
+void PackageChecker::ReadLibraryFiles(const std::vector<std::string>& files, PackageCheckRun& run) {
+    std::unique_ptr<CTreeReads> reads =
+        m_tree.Read(LibraryFiles(files), PackageJudge(), m_ctx, &m_warnings, {.checkOtherFiles = true});
+    std::optional<TreeRead> pending;
     size_t next = 0;
     for (const std::string& file : files) {
         const FileKind kind = KindOf(file);
+        if (kind == FileKind::Other) {
+            continue;
+        }
         if (kind == FileKind::CompressedGeometry) {
             Add(Rule::Compressed, file);
-        } else if (kind != FileKind::Other) {
-            const size_t index = next++;
-            if (read[index]) {
-                ++run.filesChecked;
-                std::move(ofFile[index].begin(), ofFile[index].end(), std::back_inserter(m_findings));
-            }
+            continue;
+        }
+        const size_t index = next++;
+        if (!pending || pending->index < index) {
+            pending = reads->Next();
+        }
+        if (!pending || pending->index != index) {
+            continue;
+        }
+        ++run.filesChecked;
+        const bool goOn = JudgeLibraryFile(file, kind == FileKind::CompressedLibrary,
+                                           VerdictAs<PackageFileRead>(*pending->verdict));
+        if (!goOn) {
+            run.cancelled = true;
+            break;
         }
     }
-    for (auto& [path, error] : unreadable) {
-        Add(Rule::UnreadableEntry, path).error = std::move(error);
+    for (UnreadableEntry& entry : reads->Unreadable()) {
+        Add(Rule::UnreadableEntry, entry.path).error = std::move(entry.error);
     }
-    if (!m_archive->Error().empty()) {
-        Add(Rule::DamagedArchive, m_archive->ArchiveFile()).error = m_archive->Error();
+    if (!m_tree.Damage().empty()) {
+        Add(Rule::DamagedArchive, m_tree.ArchiveFile()).error = m_tree.Damage();
     }
 }
 
-// The findings that the archive's names alone give.
+// The findings that the names of a packed package's entries alone give; a folder has no entries.
 void PackageChecker::AddArchiveFindings() {
     constexpr std::string_view kMacFolder = "__MACOSX";
     constexpr std::string_view kJunkFiles[] = {".ds_store", "thumbs.db", "desktop.ini"};
-    const std::string& archive = m_archive->ArchiveFile();
+    const std::string& archive = m_tree.ArchiveFile();
     std::unordered_set<std::string> junkFolders;
-    for (const ArchiveEntry& entry : m_archive->Entries()) {
+    for (const ArchiveEntry& entry : m_tree.Entries()) {
         if (entry.unsafe) {
             Add(Rule::UnsafeEntry, archive).value = entry.stored;
             continue;
         }
-        const std::string path = m_archive->PathOf(entry);
+        const std::string path = m_tree.EntryPath(entry);
         if (entry.backslash) {
             Add(Rule::BackslashEntry, path).value = entry.stored;
         }
@@ -452,14 +432,21 @@ void PackageChecker::AddArchiveFindings() {
             Add(Rule::JunkEntry, path);
         }
     }
-    for (auto& [later, earlier] : m_archive->CaseCollisions()) {
+    for (auto& [later, earlier] : m_tree.CaseCollisions()) {
         Add(Rule::CaseCollision, later).value = std::move(earlier);
     }
-    if (m_path != archive && WithoutTrailingSeparators(m_path) != archive) {
-        return;  // a folder inside the archive was named: the archive's layout is not in question
+    AddArchiveLayout();
+}
+
+// What stands at the top of an archive, when the archive itself was named (not a folder inside it).
+void PackageChecker::AddArchiveLayout() {
+    constexpr std::string_view kMacFolder = "__MACOSX";
+    const std::string& archive = m_tree.ArchiveFile();
+    if (archive.empty() || (m_path != archive && WithoutTrailingSeparators(m_path) != archive)) {
+        return;
     }
     std::vector<DirEntry> top;
-    m_archive->ListFolder(archive, top);
+    m_tree.ListInto(archive, top);
     bool runtime = false;
     for (const DirEntry& entry : top) {
         if (!entry.isFolder || entry.name == "." || entry.name == ".." || entry.name == kMacFolder) {
@@ -476,91 +463,54 @@ void PackageChecker::AddArchiveFindings() {
     }
 }
 
+// Every file below the package, in the order they are judged (the last record first); empty, with the
+// run cancelled, when Escape came during the scan or right after it.
+std::vector<std::string> PackageChecker::ListFiles(PackageCheckRun& run) {
+    std::vector<std::string> files;
+    CFileRecordArray records;
+    records.SetFillDetails(false);
+    records.ScanFolder(WithTrailingSeparator(m_path), {.patterns = kAllFiles,
+                                                       .recurse = true,
+                                                       .order = InsertOrder::DescendingName,
+                                                       .ctx = &m_ctx,
+                                                       .tree = &m_tree});
+    // An Escape taken by the scan itself ends the run too: a part of the package is no package.
+    if (records.IsCancelled() || m_ctx.PollEscape()) {
+        m_ctx.RestoreWait();
+        run.cancelled = true;
+        run.report = kCancelledNoResults;
+        return files;
+    }
+    m_ctx.RestoreWait();
+    // A folder the scan could not list leaves part of the package unchecked: never a clean result. (A
+    // damaged archive has its own finding.)
+    std::vector<UnreadableFolder> unreadable = records.UnreadableFolders();
+    std::erase_if(unreadable, [&](const UnreadableFolder& folder) {
+        return !m_tree.Damage().empty() && folder.path == m_tree.ArchiveFile();
+    });
+    AddUnreadableFolders(m_findings, unreadable);
+    const std::vector<CFileRecord>& all = records.Records();
+    files.reserve(all.size());
+    for (auto it = all.rbegin(); it != all.rend(); ++it) {
+        files.push_back(it->m_path);
+    }
+    return files;
+}
+
 void PackageChecker::Run(PackageCheckRun& run) {
     if (m_package.runtime.empty()) {
         Add(Rule::NoRuntime, m_path);
     }
-    if (m_archive) {
-        AddArchiveFindings();
+    AddArchiveFindings();
+    const std::vector<std::string> files = ListFiles(run);
+    if (run.cancelled) {
+        return;
     }
-    std::vector<std::string> files;
-    {
-        CFileRecordArray records;
-        records.SetFillDetails(false);
-        records.ScanFolder(WithTrailingSeparator(m_path),
-                           {.patterns = kAllFiles,
-                            .recurse = true,
-                            .order = InsertOrder::DescendingName,
-                            .ctx = &m_ctx,
-                            .listings = m_shared ? m_shared->Listings() : nullptr,
-                            .archive = m_archive});
-        // An Escape taken by the scan itself ends the run too: a part of the package is no package.
-        if (records.IsCancelled() || m_ctx.PollEscape()) {
-            m_ctx.RestoreWait();
-            run.cancelled = true;
-            run.report = kCancelledNoResults;
-            return;
-        }
-        m_ctx.RestoreWait();
-        if (!m_archive) {
-            // A folder the scan could not list leaves part of the package unchecked: never a clean
-            // result. (A damaged archive has its own finding.)
-            AddUnreadableFolders(m_findings, records.UnreadableFolders());
-        }
-        const std::vector<CFileRecord>& all = records.Records();
-        files.reserve(all.size());
-        for (auto it = all.rbegin(); it != all.rend(); ++it) {
-            files.push_back(it->m_path);
-        }
-    }
-
-    if (m_archive) {
-        ReadArchiveFiles(files, run);
-    } else {
-        // The library files are read ahead on the other threads, unless the reads are shared.
-        const std::vector<std::string> library = LibraryFiles(files);
-        if (m_shared) {
-            m_shared->WillRead(library);
-        }
-        CReadAhead<PackageFileRead> ahead(
-            m_shared ? 0 : library.size(), m_ctx.ReadThreads(),
-            [&library](RunContext& ctx) {
-                struct Reader {
-                    GzipSource source;
-                    CLineScanner scanner;  // declared after the source it reads from
-                    CReferenceReader references;
-                    explicit Reader(RunContext& ctx) : scanner(&ctx) {}
-                };
-                auto reader = std::make_shared<Reader>(ctx);
-                return [reader, &library](size_t index) {
-                    return ReadPackageFile(reader->source, reader->scanner, reader->references,
-                                           library[index], nullptr);
-                };
-            },
-            PackageReadBytes);
-        size_t next = 0;
-        for (const std::string& file : files) {
-            const FileKind kind = KindOf(file);
-            if (kind == FileKind::Other) {
-                continue;
-            }
-            if (kind == FileKind::CompressedGeometry) {
-                Add(Rule::Compressed, file);
-                continue;
-            }
-            ++run.filesChecked;
-            if (!ReadLibraryFile(file, kind == FileKind::CompressedLibrary, nullptr,
-                                 ahead.Take(next++, m_ctx, &m_warnings))) {
-                run.cancelled = true;
-                break;
-            }
-        }
-        ahead.Stop();
-    }
+    ReadLibraryFiles(files, run);
     if (!run.cancelled) {
         ListUnreferenced(files);
     }
-    m_warnings.Finish(m_ctx, m_scanner.Capacity());
+    m_warnings.Finish(m_ctx, kLineReaderCapacity);
 
     SortByRule(m_findings);
     run.problemsFound = static_cast<int32_t>(std::count_if(
@@ -578,6 +528,18 @@ bool IsFolder(const std::string& path) {
 }
 
 }  // namespace
+
+size_t PackageFileRead::Bytes() const {
+    size_t bytes = sizeof *this + sourceError.size();
+    for (const auto& [number, reference] : references) {
+        bytes += sizeof number + sizeof reference + reference.value.size();
+    }
+    return bytes;
+}
+
+JudgeMaker PackageJudge() {
+    return [] { return std::make_unique<PackageLineJudge>(); };
+}
 
 std::string PackageReport(const Findings& findings, bool cancelled) {
     std::string report = cancelled ? kCancelledPartialResults : "";
@@ -626,23 +588,21 @@ std::string PackageReport(const Findings& findings, bool cancelled) {
 }
 
 PackageCheckRun RunPackageCheck(const std::string& path, const std::vector<std::string>& runtimes,
-                                RunContext& ctx, SharedReads* shared) {
+                                RunContext& ctx, CPackageTree* given) {
     const size_t noticesBefore = ctx.Notices().size();
     PackageCheckRun run;
     // An archive, and a folder inside one, is checked as the package it unpacks to.
-    CArchiveTree archive;
-    const bool archived = !path.empty() && archive.OpenFor(path);
-    const CArchiveTree::Kind kind = archived ? archive.KindOf(path) : CArchiveTree::Kind::None;
-    std::error_code ec;
-    const bool exists = archived ? kind != CArchiveTree::Kind::None
-                                 : !path.empty() && std::filesystem::exists(ToFsPath(path), ec);
+    std::unique_ptr<CPackageTree> opened = given ? nullptr : CPackageTree::Open(path);
+    CPackageTree& tree = given ? *given : *opened;
+    const CPackageTree::Kind kind = tree.KindOf(path);
+    const bool exists = kind != CPackageTree::Kind::None && kind != CPackageTree::Kind::BrokenLink;
     const auto missingRuntime =
         std::find_if(runtimes.begin(), runtimes.end(), [](const std::string& dir) { return !IsFolder(dir); });
     if (!exists) {
         run.stop = PackageCheckStop::PathMissing;
         run.disableCheckButton = true;
         ctx.Notify(NoticeKind::Error, kErrorTitle, kPathMissingText);
-    } else if (archived ? kind != CArchiveTree::Kind::Folder : !IsFolder(path)) {
+    } else if (kind != CPackageTree::Kind::Folder) {
         run.stop = PackageCheckStop::NotAFolder;
         ctx.Notify(NoticeKind::Error, kErrorTitle, kNotAFolderText);
     } else if (missingRuntime != runtimes.end()) {
@@ -652,9 +612,7 @@ PackageCheckRun RunPackageCheck(const std::string& path, const std::vector<std::
         {
             WaitCursorScope wait(ctx);
             ProgressScope progress(ctx);
-            // Reads shared with other tools are of plain files: an archive is read here, entry by entry.
-            PackageChecker checker(path, runtimes, ctx, archived ? nullptr : shared,
-                                   archived ? &archive : nullptr);
+            PackageChecker checker(path, runtimes, ctx, tree);
             checker.Run(run);
         }
         run.refreshCounters = true;

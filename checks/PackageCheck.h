@@ -1,18 +1,38 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <system_error>
+#include <utility>
 #include <vector>
 
-#include "checks/FileReads.h"
 #include "checks/Finding.h"
+#include "checks/LibraryReference.h"
 #include "checks/ToolTexts.h"
 #include "fs/run/RunContext.h"
+#include "fs/tree/PackageTree.h"
 
 namespace veltrane {
 
 inline constexpr const char* kPackageFilesLabel = kPackageTexts.firstCounter;
 inline constexpr const char* kPackageProblemsLabel = kPackageTexts.secondCounter;
+
+// What Package Check learns from reading one library file through its compression.
+struct PackageFileRead final : FileVerdict {
+    std::optional<std::error_code> openError;  // the file would not open, and why
+    bool compressed = false;                   // the content is gzip
+    ScanEnd end = ScanEnd::EndOfInput;
+    bool readError = false;
+    bool damaged = false;     // the compressed data was damaged or cut short
+    std::string sourceError;  // a packed entry that could not be unpacked: why
+    std::vector<std::pair<uint32_t, LibraryReference>> references;  // line number and reference
+
+    size_t Bytes() const override;
+};
+
+// Package Check's judge of a library file's lines, for the package tree's reads.
+JudgeMaker PackageJudge();
 
 // Where a press of "&Check!" on the Package Check page stopped before showing a result.
 enum class PackageCheckStop {
@@ -42,9 +62,9 @@ struct PackageCheckRun {
 // under Runtime's textures and Geometries that nothing refers to are listed for information.
 // Validates the paths first (the "ERROR" boxes, raised through ctx). Shows the wait cursor and the
 // progress window for the run and polls Escape once per folder entry and once per line read.
-// With shared, the listings and the file reads come from there.
+// The package tree is opened from path unless one is given.
 PackageCheckRun RunPackageCheck(const std::string& path, const std::vector<std::string>& runtimes,
-                                RunContext& ctx, SharedReads* shared = nullptr);
+                                RunContext& ctx, CPackageTree* tree = nullptr);
 
 // The report text of a run's findings, sections in rule order; cancelled marks a partial result.
 std::string PackageReport(const Findings& findings, bool cancelled);

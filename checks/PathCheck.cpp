@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <filesystem>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -11,12 +10,10 @@
 #include "checks/ToolTexts.h"
 #include "checks/UnreadableFolders.h"
 #include "fs/read/LineScanner.h"
+#include "fs/run/FileErrors.h"
 #include "fs/text/Ascii.h"
 #include "fs/text/PathParts.h"
-#include "fs/tree/ArchiveSource.h"
-#include "fs/tree/ReadAhead.h"
 #include "fs/walk/FileRecordArray.h"
-#include "fs/write/FileOps.h"
 
 namespace veltrane {
 
@@ -51,6 +48,31 @@ constexpr const char* kNotAFileText = "Path specified does not point to a file. 
 constexpr const char* kNotRecognisedText = "File type is not recognized.  ";
 constexpr const char* kNothingFound = "No absolute paths found";
 
+// How a run over a validated path ended.
+enum class PathCheckOutcome {
+    Checked,        // the report (possibly partial, see cancelled) is to be shown
+    NotRecognised,  // file-only mode: the file has none of the nine Poser extensions; nothing was read
+    Unreadable,     // file-only mode: the file could not be read
+};
+
+// What one run over a validated path produced.
+struct PathCheckResult {
+    PathCheckOutcome outcome = PathCheckOutcome::Checked;
+    std::string report;           // empty when nothing was found
+    int32_t filesChecked = 0;     // box 1008, "Files checked: "
+    int32_t problemFiles = 0;     // box 1009, "Problem files:"; unreadable files count here too
+    int32_t unreadableFiles = 0;  // folder mode: files listed that could not be read
+    std::vector<UnreadableFolder> unreadableFolders;  // folder mode: folders that could not be listed
+    bool cancelled = false;  // Escape ended the run; the report says so and holds what was found
+    // Escape came during the folder scan: as described, the files listed so far are examined and the
+    // report does not say so, but the run was cancelled all the same (the command line says it was).
+    bool scanCancelled = false;
+    std::vector<Notice> notices;  // the boxes raised during the run (line-length warnings), in order
+    // In report order: the lines of each kind of problem (kind by kind, file by file, line by line),
+    // then the unreadable files, then the unreadable folders.
+    Findings findings;
+};
+
 char AsciiUpper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
@@ -74,31 +96,32 @@ bool IsAbsoluteValue(std::string_view value) {
     return (!value.empty() && value[0] == '\\') || (value.size() >= 2 && value[1] == ':');
 }
 
-// Why the scanner could not read its file: the open's error, or a read error. Ask before Close.
-std::error_code ReadFailure(const CLineScanner& scanner) {
-    return scanner.WasOpened() ? std::make_error_code(std::errc::io_error) : scanner.OpenError();
-}
-
-// Reads one file (or an archive's entry) for texture-map lines; the scanner polls Escape per line.
-PathFileRead ReadPathFile(CLineScanner& scanner, const std::string& file,
-                          ArchiveEntrySource* entry = nullptr) {
-    PathFileRead read;
-    if (entry != nullptr) {
-        scanner.Attach(*entry);
-    } else {
-        scanner.Open(file);
-    }
-    read.end = scanner.Scan(kKeywordCore, [&](std::string_view line, uint32_t number) {
-        AddPathLine(read, line, number);
+// Judges a file's lines for texture-map paths.
+class PathLineJudge final : public CFileJudge {
+public:
+    std::string_view Name() const override { return "paths"; }
+    ReadPlan Plan() const override { return {kKeywordCore, false, false}; }
+    void Begin() override { m_read = std::make_unique<PathFileRead>(); }
+    bool Line(std::string_view piece, uint32_t number, bool /*cut*/) override {
+        std::string value;
+        if (const unsigned found = ExaminePathLine(piece, &value)) {
+            m_read->kinds |= found;
+            m_read->lines.push_back({number, found, std::move(value)});
+        }
         return true;
-    });
-    read.unreadable = !scanner.WasOpened() || scanner.HadReadError();
-    if (read.unreadable) {
-        read.failure = ReadFailure(scanner);
     }
-    scanner.Close();
-    return read;
-}
+    std::unique_ptr<FileVerdict> End(const FileReadStatus& status) override {
+        m_read->end = status.end;
+        m_read->unreadable = !status.opened || status.readError;
+        if (m_read->unreadable) {
+            m_read->failure = status.opened ? std::make_error_code(std::errc::io_error) : status.openError;
+        }
+        return std::move(m_read);
+    }
+
+private:
+    std::unique_ptr<PathFileRead> m_read;
+};
 
 // The findings of one kind in one file, line by line.
 void AddKind(int kind, const std::string& file, const PathFileRead& read, Findings& out) {
@@ -128,12 +151,16 @@ Rule PathFindingRule(int kind) {
     return kRules[kind];
 }
 
-void AddPathLine(PathFileRead& read, std::string_view line, uint32_t number) {
-    std::string value;
-    if (const unsigned found = ExaminePathLine(line, &value)) {
-        read.kinds |= found;
-        read.lines.push_back({number, found, std::move(value)});
+size_t PathFileRead::Bytes() const {
+    size_t bytes = sizeof *this;
+    for (const Line& line : lines) {
+        bytes += sizeof line + line.value.size();
     }
+    return bytes;
+}
+
+JudgeMaker PathJudge() {
+    return [] { return std::make_unique<PathLineJudge>(); };
 }
 
 unsigned ExaminePathLine(std::string_view line, std::string* judged) {
@@ -204,25 +231,28 @@ void AddKinds(Findings& out, const std::string& file, const PathFileRead& read) 
     }
 }
 
-PathCheckResult CheckOneFile(const std::string& path, RunContext& ctx, CArchiveTree* archive) {
+// The one file's read; an unreadable one when the read gave nothing.
+PathFileRead ReadOneFile(CPackageTree& tree, const std::string& path, RunContext& ctx,
+                         OverflowWarnings& warnings) {
+    std::optional<TreeRead> taken = tree.Read({path}, PathJudge(), ctx, &warnings)->Next();
+    if (!taken) {
+        PathFileRead read;
+        read.unreadable = true;
+        read.failure = std::make_error_code(std::errc::io_error);
+        return read;
+    }
+    return std::move(VerdictAs<PathFileRead>(*taken->verdict));
+}
+
+PathCheckResult CheckOneFile(const std::string& path, RunContext& ctx, CPackageTree& tree) {
     PathCheckResult result;
     if (!IsPoserFileForFileMode(path)) {
         result.outcome = PathCheckOutcome::NotRecognised;
         return result;
     }
-    CLineScanner scanner(&ctx);
     OverflowWarnings warnings;
-    scanner.SetOverflowWarnings(&warnings);
-    PathFileRead read;
-    if (archive) {
-        archive->ReadEntries({path}, [&](size_t, ArchiveEntrySource& source) {
-            read = ReadPathFile(scanner, path, &source);
-            return true;
-        });
-    } else {
-        read = ReadPathFile(scanner, path);
-    }
-    warnings.Finish(ctx, scanner.Capacity());
+    const PathFileRead read = ReadOneFile(tree, path, ctx, warnings);
+    warnings.Finish(ctx, kLineReaderCapacity);
 
     result.filesChecked = 1;
     result.problemFiles = read.kinds != 0 || read.unreadable ? 1 : 0;
@@ -245,49 +275,46 @@ PathCheckResult CheckOneFile(const std::string& path, RunContext& ctx, CArchiveT
     return result;
 }
 
-PathCheckResult CheckFolder(const std::string& path, RunContext& ctx, SharedReads* shared,
-                            CArchiveTree* archive) {
-    PathCheckResult result;
-    const std::string folder = WithTrailingSeparator(path);
-
+// The Poser files below the folder, in the order they are read (the last record first); empty when
+// Escape came during the scan or right after it, which ends the run with no results.
+std::vector<std::string> ListPoserFiles(const std::string& folder, RunContext& ctx, CPackageTree& tree,
+                                        PathCheckResult& result) {
     std::vector<std::string> files;
     int32_t listed = 0;
-    {
-        CFileRecordArray records;
-        records.SetFillDetails(false);
-        records.ScanFolder(folder, {.patterns = kPathCheckPatterns,
-                                    .recurse = true,
-                                    .order = InsertOrder::DescendingName,
-                                    .counter = &listed,
-                                    .ctx = &ctx,
-                                    .listings = shared ? shared->Listings() : nullptr,
-                                    .archive = archive});
-        result.scanCancelled = records.IsCancelled();
-        result.unreadableFolders = records.UnreadableFolders();
-        if (ctx.PollEscape()) {
-            ctx.RestoreWait();
-            result.cancelled = true;
-            result.report = kCancelledNoResults;
-            return result;
-        }
+    CFileRecordArray records;
+    records.SetFillDetails(false);
+    records.ScanFolder(folder, {.patterns = kPathCheckPatterns,
+                                .recurse = true,
+                                .order = InsertOrder::DescendingName,
+                                .counter = &listed,
+                                .ctx = &ctx,
+                                .tree = &tree});
+    result.scanCancelled = records.IsCancelled();
+    result.unreadableFolders = records.UnreadableFolders();
+    if (ctx.PollEscape()) {
         ctx.RestoreWait();
-        // Only the paths are needed, read from the last record to the first.
-        const std::vector<CFileRecord>& all = records.Records();
-        files.reserve(all.size());
-        for (auto it = all.rbegin(); it != all.rend(); ++it) {
-            files.push_back(it->m_path);
-        }
+        result.cancelled = true;
+        result.report = kCancelledNoResults;
+        return files;
+    }
+    ctx.RestoreWait();
+    const std::vector<CFileRecord>& all = records.Records();
+    files.reserve(all.size());
+    for (auto it = all.rbegin(); it != all.rend(); ++it) {
+        files.push_back(it->m_path);
     }
     result.filesChecked = listed;
+    return files;
+}
 
+// The report's sections and their findings, filled file by file in the order read.
+struct FolderTally {
     std::array<std::string, kPathFindingKinds> sections;
     std::array<Findings, kPathFindingKinds> lineFindings;
     std::string unreadableSection;
     Findings unreadableFindings;
-    CLineScanner scanner(&ctx);
-    OverflowWarnings warnings;
-    scanner.SetOverflowWarnings(&warnings);
-    auto tally = [&](const std::string& file, const PathFileRead& read) {
+
+    void Add(const std::string& file, const PathFileRead& read, PathCheckResult& result) {
         for (int k = 0; k < kPathFindingKinds; ++k) {
             if ((read.kinds & (1u << k)) != 0) {
                 sections[k] += file;
@@ -304,77 +331,55 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx, SharedRead
         if (read.kinds != 0 || read.unreadable) {
             ++result.problemFiles;
         }
-    };
-    if (archive) {
-        // An archive is read in its own order; the files are then reported in the order above.
-        std::vector<std::optional<PathFileRead>> reads(files.size());
-        archive->ReadEntries(files, [&](size_t index, ArchiveEntrySource& source) {
-            PathFileRead read = ReadPathFile(scanner, files[index], &source);
-            if (read.end == ScanEnd::Escaped) {
-                result.cancelled = true;  // the entry being read when Escape came adds nothing
-                return false;
-            }
-            reads[index] = std::move(read);
-            return true;
-        });
-        for (size_t i = 0; i < files.size(); ++i) {
-            if (reads[i]) {
-                tally(files[i], *reads[i]);
-            }
-        }
-    } else {
-        // Read ahead on the other threads, unless the reads are shared.
-        CReadAhead<PathFileRead> ahead(
-            shared ? 0 : files.size(), ctx.ReadThreads(),
-            [&files](RunContext& readCtx) {
-                auto reader = std::make_shared<CLineScanner>(&readCtx);
-                return [reader, &files](size_t index) { return ReadPathFile(*reader, files[index]); };
-            },
-            PathReadBytes);
-        for (size_t i = 0; i < files.size(); ++i) {
-            const std::string& file = files[i];
-            std::optional<PathFileRead> taken;
-            if (shared) {
-                taken = shared->ForPaths(file);
-                if (taken) {
-                    RaiseSharedWarnings(ctx, &warnings, taken->warnings);
-                }
-            } else {
-                taken = ahead.Take(i, ctx, &warnings);
-            }
-            const PathFileRead read = taken ? std::move(*taken) : ReadPathFile(scanner, file);
-            if (read.end == ScanEnd::Escaped) {
-                // The file being read when Escape came adds nothing.
-                result.cancelled = true;
-                break;
-            }
-            tally(file, read);
-        }
-        ahead.Stop();
     }
-    for (Findings& kind : lineFindings) {
-        std::move(kind.begin(), kind.end(), std::back_inserter(result.findings));
-    }
-    std::move(unreadableFindings.begin(), unreadableFindings.end(), std::back_inserter(result.findings));
-    AddUnreadableFolders(result.findings, result.unreadableFolders);
 
-    warnings.Finish(ctx, scanner.Capacity());
-    if (result.cancelled) {
-        result.report = kCancelledPartialResults;
-    }
-    for (int k = 0; k < kPathFindingKinds; ++k) {
-        if (!sections[k].empty()) {
-            result.report += kSectionHeaders[k];
-            result.report += sections[k];
+    // Puts the findings and the report together.
+    void Finish(PathCheckResult& result) {
+        for (Findings& kind : lineFindings) {
+            std::move(kind.begin(), kind.end(), std::back_inserter(result.findings));
+        }
+        std::move(unreadableFindings.begin(), unreadableFindings.end(), std::back_inserter(result.findings));
+        AddUnreadableFolders(result.findings, result.unreadableFolders);
+        if (result.cancelled) {
+            result.report = kCancelledPartialResults;
+        }
+        for (int k = 0; k < kPathFindingKinds; ++k) {
+            if (!sections[k].empty()) {
+                result.report += kSectionHeaders[k];
+                result.report += sections[k];
+                result.report += "\r\n";
+            }
+        }
+        if (!unreadableSection.empty()) {
+            result.report += kUnreadableFilesHeader;
+            result.report += unreadableSection;
             result.report += "\r\n";
         }
+        result.report += UnreadableFoldersSection(result.unreadableFolders);
     }
-    if (!unreadableSection.empty()) {
-        result.report += kUnreadableFilesHeader;
-        result.report += unreadableSection;
-        result.report += "\r\n";
+};
+
+PathCheckResult CheckFolder(const std::string& path, RunContext& ctx, CPackageTree& tree) {
+    PathCheckResult result;
+    const std::vector<std::string> files = ListPoserFiles(WithTrailingSeparator(path), ctx, tree, result);
+    if (result.cancelled) {
+        return result;
     }
-    result.report += UnreadableFoldersSection(result.unreadableFolders);
+    FolderTally tally;
+    OverflowWarnings warnings;
+    {
+        std::unique_ptr<CTreeReads> reads = tree.Read(files, PathJudge(), ctx, &warnings);
+        while (std::optional<TreeRead> taken = reads->Next()) {
+            const PathFileRead& read = VerdictAs<PathFileRead>(*taken->verdict);
+            if (read.end == ScanEnd::Escaped) {
+                result.cancelled = true;  // the file being read when Escape came adds nothing
+                break;
+            }
+            tally.Add(files[taken->index], read, result);
+        }
+    }
+    warnings.Finish(ctx, kLineReaderCapacity);
+    tally.Finish(result);
     if (result.cancelled) {
         ctx.RestoreWait();
     }
@@ -382,14 +387,14 @@ PathCheckResult CheckFolder(const std::string& path, RunContext& ctx, SharedRead
 }
 
 PathCheckResult CheckPathsIn(const std::string& path, PathCheckMode mode, RunContext& ctx,
-                             SharedReads* shared, CArchiveTree* archive) {
+                             CPackageTree& tree) {
     const size_t noticesBefore = ctx.Notices().size();
     PathCheckResult result;
     {
         WaitCursorScope wait(ctx);
         ProgressScope progress(ctx);
-        result = mode == PathCheckMode::FileOnly ? CheckOneFile(path, ctx, archive)
-                                                 : CheckFolder(path, ctx, shared, archive);
+        result =
+            mode == PathCheckMode::FileOnly ? CheckOneFile(path, ctx, tree) : CheckFolder(path, ctx, tree);
     }
     result.notices.assign(ctx.Notices().begin() + static_cast<std::ptrdiff_t>(noticesBefore),
                           ctx.Notices().end());
@@ -398,15 +403,7 @@ PathCheckResult CheckPathsIn(const std::string& path, PathCheckMode mode, RunCon
 
 }  // namespace
 
-PathCheckResult CheckPaths(const std::string& path, PathCheckMode mode, RunContext& ctx,
-                           SharedReads* shared) {
-    CArchiveTree archive;
-    const bool archived = archive.OpenFor(path);
-    // Reads shared with other tools are of plain files: an archive is read here, entry by entry.
-    return CheckPathsIn(path, mode, ctx, archived ? nullptr : shared, archived ? &archive : nullptr);
-}
-
-PathCheckRun RunPathCheck(const std::string& path, PathCheckMode mode, RunContext& ctx, SharedReads* shared) {
+PathCheckRun RunPathCheck(const std::string& path, PathCheckMode mode, RunContext& ctx, CPackageTree* given) {
     const size_t noticesBefore = ctx.Notices().size();
     PathCheckRun run;
     auto stopWith = [&](PathCheckStop stop, const char* text) {
@@ -415,15 +412,11 @@ PathCheckRun RunPathCheck(const std::string& path, PathCheckMode mode, RunContex
     };
 
     // An archive, and a folder inside one, is a folder; an entry in one is a file.
-    CArchiveTree archive;
-    const bool archived = !path.empty() && archive.OpenFor(path);
-    std::error_code ec;
-    const std::filesystem::path fsPath = ToFsPath(path);
-    const CArchiveTree::Kind kind = archived ? archive.KindOf(path) : CArchiveTree::Kind::None;
-    const bool exists =
-        archived ? kind != CArchiveTree::Kind::None : !path.empty() && std::filesystem::exists(fsPath, ec);
-    const bool isFolder =
-        archived ? kind == CArchiveTree::Kind::Folder : exists && std::filesystem::is_directory(fsPath, ec);
+    std::unique_ptr<CPackageTree> opened = given ? nullptr : CPackageTree::Open(path);
+    CPackageTree& tree = given ? *given : *opened;
+    const CPackageTree::Kind kind = tree.KindOf(path);
+    const bool exists = kind != CPackageTree::Kind::None && kind != CPackageTree::Kind::BrokenLink;
+    const bool isFolder = kind == CPackageTree::Kind::Folder;
     if (!exists) {
         stopWith(PathCheckStop::PathMissing, kPathMissingText);
         run.disableCheckButton = true;
@@ -432,8 +425,7 @@ PathCheckRun RunPathCheck(const std::string& path, PathCheckMode mode, RunContex
     } else if (mode == PathCheckMode::FileOnly && isFolder) {
         stopWith(PathCheckStop::NotAFile, kNotAFileText);
     } else {
-        PathCheckResult result =
-            CheckPathsIn(path, mode, ctx, archived ? nullptr : shared, archived ? &archive : nullptr);
+        PathCheckResult result = CheckPathsIn(path, mode, ctx, tree);
         run.cancelled = result.cancelled || result.scanCancelled;
         run.findings = std::move(result.findings);
         run.unreadableFiles = result.unreadableFiles;

@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
-#include "checks/FileReads.h"
 #include "checks/Finding.h"
 #include "fs/run/RunContext.h"
+#include "fs/tree/PackageTree.h"
 #include "fs/walk/FileRecordArray.h"
 
 namespace veltrane {
@@ -30,30 +30,24 @@ inline constexpr size_t kMaxRelativePathLength = 62;
 // The folder mode's file patterns.
 inline constexpr const char* kPathCheckPatterns = "*.CR2;*.FC2;*.LT2;*.HR2;*.PP2;*.PZ3;*.PZ2;*.CM2";
 
-// How CheckPaths ended.
-enum class PathCheckOutcome {
-    Checked,        // the report (possibly partial, see cancelled) is to be shown
-    NotRecognised,  // file-only mode: the file has none of the nine Poser extensions; nothing was read
-    Unreadable,     // file-only mode: the file could not be read
+// What Check Paths learns from reading one Poser file.
+struct PathFileRead final : FileVerdict {
+    struct Line {
+        uint32_t number = 0;
+        unsigned kinds = 0;  // PathFinding bits
+        std::string value;   // the value as judged
+    };
+    ScanEnd end = ScanEnd::EndOfInput;
+    bool unreadable = false;
+    std::error_code failure;  // why it was unreadable
+    unsigned kinds = 0;
+    std::vector<Line> lines;  // the lines with findings, in file order
+
+    size_t Bytes() const override;
 };
 
-// What one CheckPaths run produced.
-struct PathCheckResult {
-    PathCheckOutcome outcome = PathCheckOutcome::Checked;
-    std::string report;           // empty when nothing was found
-    int32_t filesChecked = 0;     // box 1008, "Files checked: "
-    int32_t problemFiles = 0;     // box 1009, "Problem files:"; unreadable files count here too
-    int32_t unreadableFiles = 0;  // folder mode: files listed that could not be read
-    std::vector<UnreadableFolder> unreadableFolders;  // folder mode: folders that could not be listed
-    bool cancelled = false;  // Escape ended the run; the report says so and holds what was found
-    // Escape came during the folder scan: as described, the files listed so far are examined and the
-    // report does not say so, but the run was cancelled all the same (the command line says it was).
-    bool scanCancelled = false;
-    std::vector<Notice> notices;  // the boxes raised during the run (line-length warnings), in order
-    // In report order: the lines of each kind of problem (kind by kind, file by file, line by line),
-    // then the unreadable files, then the unreadable folders.
-    Findings findings;
-};
+// Check Paths' judge of a file's lines, for the package tree's reads.
+JudgeMaker PathJudge();
 
 // The findings of one line of a Poser file (0 when it is not a texture-map line or its value passes).
 // A texture-map line holds "textureMap", "reflectionMap" or "transparencyMap"; its value is the text
@@ -62,19 +56,8 @@ struct PathCheckResult {
 // it receives that value.
 unsigned ExaminePathLine(std::string_view line, std::string* judged = nullptr);
 
-// Judges one line for a file's read: a line with findings is added to read.lines.
-void AddPathLine(PathFileRead& read, std::string_view line, uint32_t number);
-
 // The rule of one kind of texture-map path problem (kFindingUnquotedSpaces -> Rule::UnquotedSpaces).
 Rule PathFindingRule(int kind);
-
-// Reads the file (file-only mode) or every Poser file below the folder (all-files mode) and reports the
-// texture-map paths that are absolute, hold backslashes, are too long, or hold spaces without quotes.
-// Shows the wait cursor and the progress window through ctx for the whole run and polls Escape once per
-// line read (and once after the folder scan). The path is not validated here: see RunPathCheck.
-// With shared, all-files mode takes its listings and file reads from there.
-PathCheckResult CheckPaths(const std::string& path, PathCheckMode mode, RunContext& ctx,
-                           SharedReads* shared = nullptr);
 
 // Where a press of "&Check!" stopped before showing a result.
 enum class PathCheckStop {
@@ -102,9 +85,12 @@ struct PathCheckRun {
 };
 
 // The "&Check!" handler without the page: validates the path for the mode (the "ERROR" boxes, raised
-// through ctx), runs CheckPaths and turns its result into what the page shows. When stop is not None the
-// results box and the counter boxes keep what they showed.
+// through ctx), reads the file (file-only mode) or every Poser file below the folder (all-files mode)
+// and reports the texture-map paths that are absolute, hold backslashes, are too long, or hold spaces
+// without quotes. Shows the wait cursor and the progress window through ctx for the run and polls
+// Escape once per line read (and once after the folder scan). When stop is not None the results box
+// and the counter boxes keep what they showed. The package tree is opened from path unless one is given.
 PathCheckRun RunPathCheck(const std::string& path, PathCheckMode mode, RunContext& ctx,
-                          SharedReads* shared = nullptr);
+                          CPackageTree* tree = nullptr);
 
 }  // namespace veltrane

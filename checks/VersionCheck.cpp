@@ -9,9 +9,7 @@
 #include "checks/UnreadableFolders.h"
 #include "fs/read/LineScanner.h"
 #include "fs/text/PathParts.h"
-#include "fs/tree/ArchiveSource.h"
 #include "fs/tree/DirectoryListing.h"
-#include "fs/tree/ReadAhead.h"
 #include "fs/write/FileOps.h"
 
 namespace veltrane {
@@ -21,7 +19,23 @@ namespace {
 // Lines without this word cannot be version lines; the scanner hands over only lines with it.
 constexpr std::string_view kVersionWord = "number";
 
-}  // namespace
+// Judges the pieces of a file's lines, as the scanner hands them over in whole-lines mode (the lines
+// that hold "number", and every piece of a line cut at the reader's limit), until the first line that
+// needs fixing.
+class VersionLineReader {
+public:
+    // False once the line that ends with this piece needs fixing: the file is decided.
+    bool Take(std::string_view piece, uint32_t number, bool cut);
+    // The file's read, given how the scan ended.
+    VersionFileRead Finish(ScanEnd end, bool readError);
+
+private:
+    VersionLineMatcher m_matcher;
+    VersionFileRead m_read;
+    std::string m_text;
+    uint32_t m_line = 0;
+    bool m_continuing = false;
+};
 
 bool VersionLineReader::Take(std::string_view piece, uint32_t number, bool cut) {
     if (!m_continuing) {
@@ -62,140 +76,94 @@ VersionFileRead VersionLineReader::Finish(ScanEnd end, bool readError) {
     return std::move(m_read);
 }
 
-namespace {
-
-// Reads the open file until its first line that needs fixing, its end, or Escape. The verdict is on
-// whole physical lines, as the fix rewrites them: the pieces of a line cut at the reader's limit are
-// judged together.
-VersionFileRead ReadOpenFile(CLineScanner& scanner) {
-    VersionLineReader reader;
-    const ScanEnd end = scanner.Scan(kVersionWord, [&](std::string_view piece, uint32_t number) {
-        return reader.Take(piece, number, scanner.PieceIsCut());
-    });
-    return reader.Finish(end, scanner.HadReadError());
-}
-
-// One file of folder mode: why it would not open, or what its read found.
-struct VersionFile {
+// One file's read: why it would not open, or what its read found.
+struct VersionFile final : FileVerdict {
     std::error_code openError;
     VersionFileRead read;
+
+    size_t Bytes() const override { return sizeof *this + read.text.size(); }
 };
 
-VersionFile ReadVersionFile(CLineScanner& scanner, const std::string& path) {
-    VersionFile file;
-    if (!scanner.Open(path)) {
-        file.openError = scanner.OpenError();
-        if (!file.openError) {
-            file.openError = std::make_error_code(std::errc::io_error);
+class VersionJudgeOfLines final : public CFileJudge {
+public:
+    std::string_view Name() const override { return "versions"; }
+    ReadPlan Plan() const override { return {kVersionWord, true, false}; }
+    void Begin() override { m_reader = VersionLineReader(); }
+    bool Line(std::string_view piece, uint32_t number, bool cut) override {
+        return m_reader.Take(piece, number, cut);
+    }
+    std::unique_ptr<FileVerdict> End(const FileReadStatus& status) override {
+        auto file = std::make_unique<VersionFile>();
+        if (!status.opened) {
+            file->openError = status.openError ? status.openError : std::make_error_code(std::errc::io_error);
+        } else {
+            file->read = m_reader.Finish(status.end, status.readError);
         }
         return file;
     }
-    file.read = ReadOpenFile(scanner);
-    scanner.Close();
-    return file;
-}
+
+private:
+    VersionLineReader m_reader;
+};
 
 class VersionChecker {
 public:
-    VersionChecker(CFileRecordArray& records, RunContext& ctx, SharedReads* shared, CArchiveTree* archive)
-        : m_records(records), m_ctx(ctx), m_scanner(&ctx), m_shared(shared), m_archive(archive) {
-        m_scanner.SetWholeLines(true);
-        m_scanner.SetOverflowWarnings(&m_warnings);
-    }
+    VersionChecker(CFileRecordArray& records, RunContext& ctx, CPackageTree& tree)
+        : m_records(records), m_ctx(ctx), m_tree(tree) {}
 
     VersionCheckResult CheckFile(const std::string& path) {
-        if (m_archive) {
-            return CheckArchiveFile(path);
-        }
-        CFileRecord entry;
-        if (!QueryEntry(path, entry)) {
+        const CPackageTree::Kind kind = m_tree.KindOf(path);
+        if (kind == CPackageTree::Kind::None) {
             return Stop(VersionCheckOutcome::PathMissing);
         }
-        if (entry.IsFolder()) {
+        if (kind == CPackageTree::Kind::Folder) {
             return Stop(VersionCheckOutcome::PathIsFolder);
         }
-        if (!m_scanner.Open(path)) {
-            AddUnreadable(path, m_scanner.OpenError());
+        std::optional<TreeRead> taken = m_tree.Read({path}, VersionJudge(), m_ctx, &m_warnings)->Next();
+        VersionFile file;
+        if (taken) {
+            file = std::move(VerdictAs<VersionFile>(*taken->verdict));
+        } else {
+            file.read.verdict = VersionFileVerdict::ReadError;
+        }
+        if (file.openError) {
+            AddUnreadable(path, file.openError);
             return Stop(VersionCheckOutcome::FileUnreadable);
         }
-        if (!ReadCounted(path)) {
+        if (!Counted(path, std::move(file.read))) {
             m_result.outcome = VersionCheckOutcome::FileUnreadable;
             AddUnreadable(path, std::make_error_code(std::errc::io_error));
         }
-        m_scanner.Close();
-        m_warnings.Finish(m_ctx, m_scanner.Capacity());
+        m_warnings.Finish(m_ctx, kLineReaderCapacity);
         return std::move(m_result);
     }
 
     VersionCheckResult CheckFolder(const std::string& path) {
-        if (m_archive) {
-            const CArchiveTree::Kind kind = m_archive->KindOf(path);
-            if (kind != CArchiveTree::Kind::Folder) {
-                return Stop(kind == CArchiveTree::Kind::None ? VersionCheckOutcome::PathMissing
-                                                             : VersionCheckOutcome::NotAFolder);
-            }
-        } else {
-            CFileRecord entry;
-            if (!QueryEntry(path, entry)) {
-                return Stop(VersionCheckOutcome::PathMissing);
-            }
-            if (!entry.IsFolder()) {
-                return Stop(VersionCheckOutcome::NotAFolder);
-            }
+        const CPackageTree::Kind kind = m_tree.KindOf(path);
+        if (kind != CPackageTree::Kind::Folder) {
+            return Stop(kind == CPackageTree::Kind::None ? VersionCheckOutcome::PathMissing
+                                                         : VersionCheckOutcome::NotAFolder);
         }
-        CFileRecordArray files;
-        files.SetFillDetails(false);
-        int32_t counter = 0;
-        files.ScanFolder(WithTrailingSeparator(path), {.patterns = kVersionPatterns,
-                                                       .recurse = true,
-                                                       .counter = &counter,
-                                                       .ctx = &m_ctx,
-                                                       .listings = m_shared ? m_shared->Listings() : nullptr,
-                                                       .archive = m_archive});
-        m_result.cancelled = files.IsCancelled();
-        m_result.unreadableFolders = files.UnreadableFolders();
-
-        const int32_t count = std::min(counter, files.GetSize());
-        // The files are taken from the last record to the first.
-        std::vector<std::string> order;
-        order.reserve(static_cast<size_t>(std::max(count, 0)));
-        for (int32_t i = count - 1; i >= 0; --i) {
-            order.push_back(files.GetAt(i).m_path);
-        }
-        if (m_archive) {
-            return ReadArchiveFiles(order);
-        }
-        // Read ahead on the other threads unless the reads are shared.
-        CReadAhead<VersionFile> ahead(
-            m_shared ? 0 : order.size(), m_ctx.ReadThreads(),
-            [&order](RunContext& ctx) {
-                auto scanner = std::make_shared<CLineScanner>(&ctx);
-                scanner->SetWholeLines(true);
-                return [scanner, &order](size_t index) { return ReadVersionFile(*scanner, order[index]); };
-            },
-            [](const VersionFile& file) { return VersionReadBytes(file.read); });
-        for (size_t i = 0; i < order.size() && !m_escaped; ++i) {
-            const std::string& file = order[i];
-            if (std::optional<VersionFileRead> read = m_shared ? m_shared->ForVersions(file) : std::nullopt) {
-                RaiseSharedWarnings(m_ctx, &m_warnings, read->warnings);
-                if (!Counted(file, std::move(*read))) {
+        const std::vector<std::string> order = ListLibraryFiles(path);
+        {
+            std::unique_ptr<CTreeReads> reads = m_tree.Read(order, VersionJudge(), m_ctx, &m_warnings);
+            while (!m_escaped) {
+                std::optional<TreeRead> taken = reads->Next();
+                if (!taken) {
+                    break;
+                }
+                const std::string& file = order[taken->index];
+                VersionFile& read = VerdictAs<VersionFile>(*taken->verdict);
+                if (read.openError) {
+                    m_result.unreadableFiles.push_back(file);
+                    AddUnreadable(file, read.openError);
+                } else if (!Counted(file, std::move(read.read))) {
                     m_result.unreadableFiles.push_back(file);
                     AddUnreadable(file, std::make_error_code(std::errc::io_error));
                 }
-                continue;
-            }
-            std::optional<VersionFile> taken = ahead.Take(i, m_ctx, &m_warnings);
-            VersionFile read = taken ? std::move(*taken) : ReadVersionFile(m_scanner, file);
-            if (read.openError) {
-                m_result.unreadableFiles.push_back(file);
-                AddUnreadable(file, read.openError);
-            } else if (!Counted(file, std::move(read.read))) {
-                m_result.unreadableFiles.push_back(file);
-                AddUnreadable(file, std::make_error_code(std::errc::io_error));
             }
         }
-        ahead.Stop();
-        m_warnings.Finish(m_ctx, m_scanner.Capacity());
+        m_warnings.Finish(m_ctx, kLineReaderCapacity);
         return std::move(m_result);
     }
 
@@ -205,56 +173,31 @@ private:
         return std::move(m_result);
     }
 
+    // The library files below the folder, in the order they are read: from the last record to the first.
+    std::vector<std::string> ListLibraryFiles(const std::string& path) {
+        CFileRecordArray files;
+        files.SetFillDetails(false);
+        int32_t counter = 0;
+        files.ScanFolder(WithTrailingSeparator(path), {.patterns = kVersionPatterns,
+                                                       .recurse = true,
+                                                       .counter = &counter,
+                                                       .ctx = &m_ctx,
+                                                       .tree = &m_tree});
+        m_result.cancelled = files.IsCancelled();
+        m_result.unreadableFolders = files.UnreadableFolders();
+        const int32_t count = std::min(counter, files.GetSize());
+        std::vector<std::string> order;
+        order.reserve(static_cast<size_t>(std::max(count, 0)));
+        for (int32_t i = count - 1; i >= 0; --i) {
+            order.push_back(files.GetAt(i).m_path);
+        }
+        return order;
+    }
+
     void Report() { m_ctx.CountersChanged(m_result.filesChecked, m_result.problemsFound); }
 
-    // File mode on an entry of an archive.
-    VersionCheckResult CheckArchiveFile(const std::string& path) {
-        const CArchiveTree::Kind kind = m_archive->KindOf(path);
-        if (kind != CArchiveTree::Kind::File) {
-            return Stop(kind == CArchiveTree::Kind::None ? VersionCheckOutcome::PathMissing
-                                                         : VersionCheckOutcome::PathIsFolder);
-        }
-        VersionFileRead read;
-        read.verdict = VersionFileVerdict::ReadError;
-        m_archive->ReadEntries({path}, [&](size_t, ArchiveEntrySource& source) {
-            m_scanner.Attach(source);
-            read = ReadOpenFile(m_scanner);
-            m_scanner.Close();
-            return true;
-        });
-        if (!Counted(path, std::move(read))) {
-            m_result.outcome = VersionCheckOutcome::FileUnreadable;
-            AddUnreadable(path, std::make_error_code(std::errc::io_error));
-        }
-        m_warnings.Finish(m_ctx, m_scanner.Capacity());
-        return std::move(m_result);
-    }
-
-    // Folder mode in an archive: the files are read in archive order, and their verdicts then taken
-    // in the order a folder's files are (from the last record to the first).
-    VersionCheckResult ReadArchiveFiles(const std::vector<std::string>& order) {
-        std::vector<std::optional<VersionFileRead>> reads(order.size());
-        m_archive->ReadEntries(order, [&](size_t index, ArchiveEntrySource& source) {
-            m_scanner.Attach(source);
-            reads[index] = ReadOpenFile(m_scanner);
-            m_scanner.Close();
-            return reads[index]->verdict != VersionFileVerdict::Escaped;
-        });
-        for (size_t i = 0; i < order.size() && !m_escaped; ++i) {
-            if (reads[i] && !Counted(order[i], std::move(*reads[i]))) {
-                m_result.unreadableFiles.push_back(order[i]);
-                AddUnreadable(order[i], std::make_error_code(std::errc::io_error));
-            }
-        }
-        m_warnings.Finish(m_ctx, m_scanner.Capacity());
-        return std::move(m_result);
-    }
-
-    // Counts the open file as checked and reads it. False when a read error kept part of it
+    // Counts the file as checked and judges its read. False when a read error kept part of it
     // unread; the file then no longer counts as checked.
-    bool ReadCounted(const std::string& path) { return Counted(path, ReadOpenFile(m_scanner)); }
-
-    // As ReadCounted, for a file read already.
     bool Counted(const std::string& path, VersionFileRead read) {
         ++m_result.filesChecked;
         Report();
@@ -267,11 +210,7 @@ private:
                 if (!FirstTimeFlagged(path)) {
                     break;  // the same file by another name, through a folder link: fixed once
                 }
-                if (m_archive) {
-                    m_records.InsertRecord(CFileRecord(path), InsertOrder::Append);
-                } else {
-                    m_records.AddFile(path, InsertOrder::Append);
-                }
+                m_records.InsertRecord(m_tree.RecordOf(path), InsertOrder::Append);
                 ++m_result.problemsFound;
                 m_result.flaggedText += path;
                 m_result.flaggedText += "\r\n";
@@ -306,13 +245,10 @@ private:
 
     // False when the directory entry behind path was flagged already under another name (its folder
     // reached again through a folder link). Entries, not files, are compared: two hard links are two
-    // names that each need the fix.
+    // names that each need the fix. A tree without folder identities has no links.
     bool FirstTimeFlagged(const std::string& path) {
         FileIdentity folder;
-        if (m_archive) {
-            return true;  // an archive's tree has no links
-        }
-        if (!GetFileIdentity(CFileRecord(path).GetFolderPart(), folder)) {
+        if (!m_tree.Identity(CFileRecord(path).GetFolderPart(), folder)) {
             return true;
         }
         return m_flagged.emplace(folder.volume, folder.index, CFileRecord(path).GetNamePart()).second;
@@ -320,12 +256,10 @@ private:
 
     CFileRecordArray& m_records;
     RunContext& m_ctx;
+    CPackageTree& m_tree;
     OverflowWarnings m_warnings;
-    CLineScanner m_scanner;
-    SharedReads* m_shared;
     std::set<std::tuple<uint64_t, uint64_t, std::string>> m_flagged;
     VersionCheckResult m_result;
-    CArchiveTree* m_archive;
     bool m_escaped = false;
 };
 
@@ -346,17 +280,19 @@ void AppendUnreadable(std::string& report, const std::vector<std::string>& files
 
 }  // namespace
 
+JudgeMaker VersionJudge() {
+    return [] { return std::make_unique<VersionJudgeOfLines>(); };
+}
+
 VersionCheckResult CheckVersionNumbers(const std::string& path, VersionCheckMode mode,
-                                       CFileRecordArray& records, RunContext& ctx, SharedReads* shared) {
+                                       CFileRecordArray& records, RunContext& ctx, CPackageTree* given) {
     records.RemoveAll();
-    CArchiveTree archive;
-    const bool archived = !path.empty() && archive.OpenFor(path);
-    // Reads shared with other tools are of plain files: an archive is read here, entry by entry.
-    VersionChecker checker(records, ctx, mode == VersionCheckMode::Folder && !archived ? shared : nullptr,
-                           archived ? &archive : nullptr);
+    std::unique_ptr<CPackageTree> opened = given ? nullptr : CPackageTree::Open(path);
+    CPackageTree& tree = given ? *given : *opened;
+    VersionChecker checker(records, ctx, tree);
     VersionCheckResult result =
         mode == VersionCheckMode::File ? checker.CheckFile(path) : checker.CheckFolder(path);
-    result.inArchive = archived;
+    result.readOnly = !tree.CanRewrite();
     return result;
 }
 
@@ -377,14 +313,14 @@ const char* VersionOutcomeText(VersionCheckOutcome outcome) {
 }
 
 VersionRunResult RunVersionCheck(const std::string& path, VersionCheckMode mode, CFileRecordArray& records,
-                                 RunContext& ctx, const ReplaceHooks& hooks, SharedReads* shared) {
+                                 RunContext& ctx, const ReplaceHooks& hooks, CPackageTree* tree) {
     VersionRunResult run;
     ctx.CountersChanged(0, 0);
     ProgressScope progress(ctx);
     records.RemoveAll();
     WaitCursorScope wait(ctx);
 
-    run.check = CheckVersionNumbers(path, mode, records, ctx, shared);
+    run.check = CheckVersionNumbers(path, mode, records, ctx, tree);
     progress.Close();
     if (run.check.outcome != VersionCheckOutcome::Checked) {
         ctx.Notify(NoticeKind::Error, kErrorTitle, VersionOutcomeText(run.check.outcome));
@@ -395,7 +331,7 @@ VersionRunResult RunVersionCheck(const std::string& path, VersionCheckMode mode,
 
     if (run.check.problemsFound == 0) {
         run.report = kVersionNothingToFix;
-    } else if (run.check.inArchive) {
+    } else if (run.check.readOnly) {
         // The files of an archive cannot be rewritten in place: say so instead of offering the fix.
         run.fixRefused = true;
         ctx.Notify(NoticeKind::Warning, kVersionQuestionTitle, kVersionArchiveNotFixedText);

@@ -5,12 +5,12 @@
 #include <string_view>
 #include <vector>
 
-#include "checks/FileReads.h"
 #include "checks/Finding.h"
 #include "checks/ToolTexts.h"
 #include "checks/VersionFix.h"
 #include "checks/VersionLine.h"
 #include "fs/run/RunContext.h"
+#include "fs/tree/PackageTree.h"
 #include "fs/walk/FileRecordArray.h"
 
 namespace veltrane {
@@ -51,36 +51,30 @@ struct VersionCheckResult {
     std::vector<std::string> unreadableFiles;         // folder mode: files that could not be read
     std::vector<UnreadableFolder> unreadableFolders;  // folder mode: folders that could not be listed
     bool cancelled = false;                           // Escape cut the scan or the reading short
-    Findings flagged;        // one version finding per file that needs fixing, in record order
-    Findings unreadable;     // one unreadable-file finding per file that could not be read
-    bool inArchive = false;  // the path leads into an archive: its files are checked, never fixed
+    Findings flagged;       // one version finding per file that needs fixing, in record order
+    Findings unreadable;    // one unreadable-file finding per file that could not be read
+    bool readOnly = false;  // the files cannot be rewritten (an archive's): checked, never fixed
 };
 
-// Judges the pieces of a file's lines, as the scanner hands them over in whole-lines mode (the lines
-// that hold "number", and every piece of a line cut at the reader's limit), until the first line that
-// needs fixing.
-class VersionLineReader {
-public:
-    // False once the line that ends with this piece needs fixing: the file is decided.
-    bool Take(std::string_view piece, uint32_t number, bool cut);
-    // The file's read, given how the scan ended.
-    VersionFileRead Finish(ScanEnd end, bool readError);
-
-private:
-    VersionLineMatcher m_matcher;
-    VersionFileRead m_read;
-    std::string m_text;
-    uint32_t m_line = 0;
-    bool m_continuing = false;
+// What Version Number learns from reading one Poser file.
+enum class VersionFileVerdict { Clean, NeedsFix, Escaped, ReadError };
+struct VersionFileRead {
+    VersionFileVerdict verdict = VersionFileVerdict::Clean;
+    uint32_t line = 0;  // NeedsFix: where the deciding line begins
+    std::string text;   // NeedsFix: the deciding line, whole
 };
+
+// Version Number's judge of a file's lines, for the package tree's reads: it reads until the first line
+// that needs fixing, the pieces of a line cut at the reader's limit judged together.
+JudgeMaker VersionJudge();
 
 // Empties records, reads the file or the folder's Poser files and adds one record (append order)
 // for each file that needs fixing. Polls Escape once per line read and reports every counter
 // change through ctx.CountersChanged.
-// With shared, folder mode takes its listings and file reads from there.
+// The package tree is opened from path unless one is given.
 VersionCheckResult CheckVersionNumbers(const std::string& path, VersionCheckMode mode,
                                        CFileRecordArray& records, RunContext& ctx,
-                                       SharedReads* shared = nullptr);
+                                       CPackageTree* tree = nullptr);
 
 // The "ERROR" box text for an outcome other than Checked.
 const char* VersionOutcomeText(VersionCheckOutcome outcome);
@@ -102,6 +96,6 @@ struct VersionRunResult {
 // report, and for flagged files the "Files to Fix" question and the fix with its failure boxes.
 VersionRunResult RunVersionCheck(const std::string& path, VersionCheckMode mode, CFileRecordArray& records,
                                  RunContext& ctx, const ReplaceHooks& hooks = {},
-                                 SharedReads* shared = nullptr);
+                                 CPackageTree* tree = nullptr);
 
 }  // namespace veltrane

@@ -6,7 +6,7 @@ namespace veltrane::cli {
 CliRun RunListCommand(const std::string& path, const std::optional<std::string>& output, CliContext& ctx) {
     CliRun run = StartRun("list", std::nullopt, path, kListTexts);
 
-    FileListResult list = BuildFileList(path, ctx);
+    FileListResult list = RunFileListCheck(path, ctx);
     run.counters[0] = list.foldersScanned;
     run.counters[1] = list.filesListed;
     run.report = std::move(list.listText);

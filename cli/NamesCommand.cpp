@@ -26,7 +26,7 @@ CliRun NamesRun(const std::string& path, bool recursive, FileNameCheckResult res
 CliRun RunNamesCommand(const std::string& path, bool recursive, CliContext& ctx) {
     return NamesRun(
         path, recursive,
-        CheckFileNames(path, recursive ? NameCheckMode::EntireDirectory : NameCheckMode::ThisFolderOnly,
+        RunFileNameCheck(path, recursive ? NameCheckMode::EntireDirectory : NameCheckMode::ThisFolderOnly,
                        ctx));
 }
 

@@ -110,7 +110,7 @@ void CFileListMaker::OnScan() {
     FileListResult result;
     {
         const auto ctx = MakeRunContext();
-        result = BuildFileList(ToNativePath(PathBox()->text()), *ctx);
+        result = RunFileListCheck(ToNativePath(PathBox()->text()), *ctx);
     }
     m_counter1 = result.foldersScanned;
     m_counter2 = result.filesListed;

@@ -32,7 +32,7 @@ void CFileNameCheck::OnCheck() {
     FileNameCheckResult result;
     {
         const auto ctx = MakeRunContext();
-        result = CheckFileNames(ToNativePath(PathBox()->text()), mode, *ctx);
+        result = RunFileNameCheck(ToNativePath(PathBox()->text()), mode, *ctx);
     }
     if (result.disableCheckButton) {
         CheckButton()->setEnabled(false);

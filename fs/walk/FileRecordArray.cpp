@@ -31,9 +31,8 @@
 
 #include "fs/run/FileErrors.h"
 #include "fs/text/Ascii.h"
-#include "fs/tree/ArchiveSource.h"
 #include "fs/tree/DirectoryListing.h"
-#include "fs/tree/ListingCache.h"
+#include "fs/tree/FolderPackageTree.h"
 
 namespace veltrane {
 
@@ -432,18 +431,15 @@ struct CFileRecordArray::ScanState {
 };
 
 int32_t CFileRecordArray::ScanFolder(const std::string& folder, const ScanOptions& given) {
-    // A deep scan with a context that reads on several threads has its folders listed ahead.
-    CListingCache ownListings;
+    // Without a tree the scan walks the file system; a deep scan with a context that reads on several
+    // threads has its folders listed ahead.
+    CFolderPackageTree ownTree;
     ScanOptions options = given;
-    const unsigned threads =
-        options.recurse && options.ctx && !options.archive ? options.ctx->ReadThreads() : 1;
-    const bool listAhead = threads > 1;
-    if (listAhead) {
-        if (!options.listings) {
-            options.listings = &ownListings;
-        }
-        options.listings->ListAhead(folder, threads);
+    if (!options.tree) {
+        options.tree = &ownTree;
     }
+    CPackageTree& tree = *options.tree;
+    tree.BeginScan(folder, options.recurse && options.ctx ? options.ctx->ReadThreads() : 1);
     ScanState state(options);
     const std::string_view patterns = options.patterns;
     // An empty piece of the list finds nothing; keep it so the pattern order stays as given.
@@ -459,21 +455,15 @@ int32_t CFileRecordArray::ScanFolder(const std::string& folder, const ScanOption
         }
         start = semi + 1;
     }
-    if (options.archive) {
-        const int32_t added = ScanOne(folder, state);
-        if (!options.archive->Error().empty()) {
-            m_unreadable.push_back({options.archive->ArchiveFile(), std::make_error_code(std::errc::io_error),
-                                    options.archive->ErrorReport()});
-        }
-        return added;
-    }
     FileIdentity id;
-    if (options.listings ? options.listings->Identity(folder, id) : GetFileIdentity(folder, id)) {
+    if (tree.Identity(folder, id)) {
         state.descent.push_back(id);
     }
     const int32_t added = ScanOne(folder, state);
-    if (listAhead) {
-        options.listings->StopListingAhead();
+    tree.EndScan();
+    if (!tree.Damage().empty()) {
+        m_unreadable.push_back(
+            {tree.ArchiveFile(), std::make_error_code(std::errc::io_error), tree.DamageReport()});
     }
     return added;
 }
@@ -487,17 +477,8 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
     std::vector<DirEntry> ownEntries;
     const std::vector<DirEntry>* listing = &ownEntries;
     std::error_code listError;
-    CListingCache* cache = state.options.listings;
-    const CArchiveTree* archive = state.options.archive;
-    bool whole = true;
-    if (archive) {
-        // A folder of an archive is listed from its tree; one the tree lacks is simply not there.
-        if (!archive->ListFolder(folder, ownEntries)) {
-            ownEntries.clear();
-        }
-    } else {
-        whole = cache ? cache->List(folder, listing, listError) : ListFolder(folder, ownEntries, listError);
-    }
+    CPackageTree& tree = *state.options.tree;
+    const bool whole = tree.List(folder, listing, ownEntries, listError);
     const std::vector<DirEntry>& entries = *listing;
     if (!whole) {
         const bool missingTop = state.top && (listError == std::errc::no_such_file_or_directory ||
@@ -515,7 +496,7 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
 
     auto add = [&](const std::string& path, bool isFolder) {
         CFileRecord rec(path, isFolder ? kAttrDirectory : kAttrArchive);
-        if (m_fillDetails && !archive) {
+        if (m_fillDetails && tree.HasDetails()) {
             QueryEntry(path, rec);
         }
         InsertRecord(std::move(rec), state.options.order);
@@ -559,8 +540,7 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
             std::string sub = path;
             sub.push_back(kSeparator);
             FileIdentity id;
-            // An archive's tree has no links.
-            bool known = !archive && (cache ? cache->Identity(sub, id) : GetFileIdentity(sub, id));
+            bool known = tree.Identity(sub, id);
             if (!known || std::find(state.descent.begin(), state.descent.end(), id) == state.descent.end()) {
                 if (known) {
                     state.descent.push_back(id);

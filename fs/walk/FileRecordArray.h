@@ -12,8 +12,7 @@
 
 namespace veltrane {
 
-class CListingCache;
-class CArchiveTree;
+class CPackageTree;
 
 // Where CFileRecordArray::InsertRecord puts a record; the values are the order codes.
 enum class InsertOrder {
@@ -30,13 +29,11 @@ struct ScanOptions {
     bool listFolders = false;    // add a record for each subfolder too
     int32_t* counter = nullptr;  // when set, raised by one per record added
     RunContext* ctx = nullptr;   // polls and the cursor; none when null
-    // Listings kept from an earlier walk of the tree, used (and filled) instead of listing the
-    // folders again; the scan is the same, entry for entry and poll for poll.
-    CListingCache* listings = nullptr;
-    // When set, the folder is a folder of this archive (or the archive itself) and is walked in its
-    // tree by the same rules; an archive that could not be read to its end counts as an unreadable
-    // folder. Records then carry no size or times.
-    const CArchiveTree* archive = nullptr;
+    // The package tree the folder is in, which lists its folders (a folder of the file system, an
+    // archive, a tree whose listings are kept for several scans); the scan is the same, entry for
+    // entry and poll for poll. A packed tree that could not be read to its end counts as an unreadable
+    // folder, and its records carry no size or times. Without one, the file system is listed.
+    CPackageTree* tree = nullptr;
 };
 
 // A folder that a scan could not list (or not list to its end), and why.

@@ -48,7 +48,7 @@ std::vector<std::string> RunEveryTool(const std::string& path) {
     };
     for (NameCheckMode mode : {NameCheckMode::ThisFolderOnly, NameCheckMode::EntireDirectory}) {
         ScriptedContext ctx;
-        const FileNameCheckResult r = CheckFileNames(path, mode, ctx);
+        const FileNameCheckResult r = RunFileNameCheck(path, mode, ctx);
         out.push_back(r.report + notices(r.notices) + std::to_string(r.itemsChecked) + "/" +
                       std::to_string(r.problemsFound));
     }
@@ -81,7 +81,7 @@ std::vector<std::string> RunEveryTool(const std::string& path) {
     }
     {
         ScriptedContext ctx;
-        const FileListResult r = BuildFileList(path, ctx);
+        const FileListResult r = RunFileListCheck(path, ctx);
         out.push_back(r.listText + notices(r.notices) + std::to_string(r.foldersScanned) + "/" +
                       std::to_string(r.filesListed));
     }

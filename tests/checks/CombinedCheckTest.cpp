@@ -31,7 +31,7 @@ struct ToolRuns {
 ToolRuns Separately(const std::string& root, bool fix) {
     ToolRuns runs;
     ScriptedContext names, paths, package, versions;
-    runs.names = CheckFileNames(root, NameCheckMode::EntireDirectory, names);
+    runs.names = RunFileNameCheck(root, NameCheckMode::EntireDirectory, names);
     runs.paths = RunPathCheck(root, PathCheckMode::AllFiles, paths);
     runs.package = RunPackageCheck(root, {}, package);
     if (fix) {

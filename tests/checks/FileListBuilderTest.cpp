@@ -146,7 +146,7 @@ TEST(FileListBuilderTest, RealTreeMatchesTheRuleOnTheEnumerationOrder) {
 
     for (const std::string& path : {dir.Path("Top"), dir.Path("Top") + kSeparator}) {
         ScriptedContext ctx;
-        FileListResult result = BuildFileList(path, ctx);
+        FileListResult result = RunFileListCheck(path, ctx);
         EXPECT_EQ(result.listText, expected);
         EXPECT_EQ(result.basePrefix, dir.Root());
         EXPECT_EQ(result.filesListed, 12);
@@ -162,7 +162,7 @@ TEST(FileListBuilderTest, RealTreeMatchesTheRuleOnTheEnumerationOrder) {
     }
     // Spot checks of the rule itself, independent of the enumeration order.
     ScriptedContext ctx;
-    const std::string text = BuildFileList(dir.Path("Top"), ctx).listText;
+    const std::string text = RunFileListCheck(dir.Path("Top"), ctx).listText;
     EXPECT_TRUE(text.ends_with(
         Native("\r\n\r\n../Top/\r\n   .hidden\r\n   100%.txt\r\n   C.txt\r\n   a.txt\r\n   b.txt")));
     EXPECT_EQ(text.find(Native("../Top/only-folders/\r\n")), std::string::npos);
@@ -177,7 +177,7 @@ TEST(FileListBuilderTest, NothingToListSaysSo) {
     for (const std::string& path : {dir.Path("empty"), dir.Path("missing"), file}) {
         SCOPED_TRACE(path);
         ScriptedContext ctx;
-        FileListResult result = BuildFileList(path, ctx);
+        FileListResult result = RunFileListCheck(path, ctx);
         EXPECT_EQ(result.listText, "");
         EXPECT_EQ(result.filesListed, 0);
         EXPECT_EQ(result.foldersScanned, 0);
@@ -199,7 +199,7 @@ TEST(FileListBuilderTest, EscapeListsWhatWasFound) {
     ASSERT_GE(subPosition, 0);
     ScriptedContext ctx;
     ctx.m_escapeAtPoll = subPosition + 2;
-    FileListResult result = BuildFileList(dir.Path("A"), ctx);
+    FileListResult result = RunFileListCheck(dir.Path("A"), ctx);
     EXPECT_TRUE(result.cancelled);
     EXPECT_EQ(result.listText, Native("../A/\r\n   own.txt"));
     EXPECT_EQ(result.filesListed, 1);
@@ -211,7 +211,7 @@ TEST(FileListBuilderTest, SaveWritesTheListByteForByte) {
     TempDir dir;
     dir.WriteFile("A/readme.txt", "x");
     ScriptedContext ctx;
-    FileListResult list = BuildFileList(dir.Path("A"), ctx);
+    FileListResult list = RunFileListCheck(dir.Path("A"), ctx);
     ASSERT_EQ(list.listText, Native("../A/\r\n   readme.txt"));
 
     const std::string target = dir.WriteFile("out/list.txt", "an older and longer list that must go away");

@@ -65,7 +65,7 @@ TEST(FileNameLengthCheckTest, MeasuresNamesInCharactersAgainstTheThreshold) {
         TempDir dir;
         dir.WriteFile(c.name, "x");
         ScriptedContext ctx;
-        FileNameCheckResult result = CheckFileNames(dir.Root(), NameCheckMode::ThisFolderOnly, ctx);
+        FileNameCheckResult result = RunFileNameCheck(dir.Root(), NameCheckMode::ThisFolderOnly, ctx);
         EXPECT_EQ(result.itemsChecked, 1);
         EXPECT_TRUE(result.notices.empty());
         EXPECT_TRUE(result.refreshCounters);
@@ -92,13 +92,13 @@ TEST(FileNameLengthCheckTest, ModeDecidesHowDeepTheScanGoes) {
     dir.WriteFile("short.txt", "x");
 
     ScriptedContext flat;
-    FileNameCheckResult top = CheckFileNames(dir.Root(), NameCheckMode::ThisFolderOnly, flat);
+    FileNameCheckResult top = RunFileNameCheck(dir.Root(), NameCheckMode::ThisFolderOnly, flat);
     EXPECT_EQ(top.itemsChecked, 2);
     EXPECT_EQ(top.problemsFound, 1);
     EXPECT_EQ(top.report, "The folder '" + longFolder + "' has 33 characters in its name.\r\n");
 
     ScriptedContext deep;
-    FileNameCheckResult all = CheckFileNames(dir.Root(), NameCheckMode::EntireDirectory, deep);
+    FileNameCheckResult all = RunFileNameCheck(dir.Root(), NameCheckMode::EntireDirectory, deep);
     EXPECT_EQ(all.itemsChecked, 5);  // the long folder, inner, its file, the long file, short.txt
     EXPECT_EQ(all.problemsFound, 3);
     // Record order: a folder before its contents, subfolders' contents before a folder's own files;
@@ -114,8 +114,8 @@ TEST(FileNameLengthCheckTest, TrailingSeparatorDoesNotChangeTheResult) {
     dir.WriteFile("sub/" + NameOf(35), "x");
     dir.WriteFile(NameOf(32), "x");
     ScriptedContext a, b;
-    FileNameCheckResult without = CheckFileNames(dir.Root(), NameCheckMode::EntireDirectory, a);
-    FileNameCheckResult with = CheckFileNames(dir.Root() + "/", NameCheckMode::EntireDirectory, b);
+    FileNameCheckResult without = RunFileNameCheck(dir.Root(), NameCheckMode::EntireDirectory, a);
+    FileNameCheckResult with = RunFileNameCheck(dir.Root() + "/", NameCheckMode::EntireDirectory, b);
     EXPECT_EQ(without.report, with.report);
     EXPECT_EQ(without.itemsChecked, with.itemsChecked);
     EXPECT_EQ(without.problemsFound, 2);
@@ -145,7 +145,7 @@ TEST(FileNameLengthCheckTest, EmptyFolderMeasuresItsOwnName) {
             path += "/";
         }
         ScriptedContext ctx;
-        FileNameCheckResult result = CheckFileNames(path, NameCheckMode::EntireDirectory, ctx);
+        FileNameCheckResult result = RunFileNameCheck(path, NameCheckMode::EntireDirectory, ctx);
         ASSERT_EQ(result.notices.size(), 1u);
         EXPECT_EQ(result.notices[0].kind, NoticeKind::Error);
         EXPECT_EQ(result.notices[0].title, "Veltrane");
@@ -192,7 +192,7 @@ TEST(FileNameLengthCheckTest, SingleFileMeasuresItsOwnName) {
     const std::string shortPath = dir.WriteFile("sub/short10.x", "x");
 
     ScriptedContext ctx;
-    FileNameCheckResult result = CheckFileNames(longPath, NameCheckMode::EntireDirectory, ctx);
+    FileNameCheckResult result = RunFileNameCheck(longPath, NameCheckMode::EntireDirectory, ctx);
     ASSERT_EQ(result.notices.size(), 1u);
     EXPECT_EQ(result.notices[0].kind, NoticeKind::Information);
     EXPECT_EQ(result.notices[0].title, "Veltrane");
@@ -204,7 +204,7 @@ TEST(FileNameLengthCheckTest, SingleFileMeasuresItsOwnName) {
     EXPECT_EQ(ctx.m_progressShown, 0);
 
     ScriptedContext ctx2;
-    FileNameCheckResult clean = CheckFileNames(shortPath, NameCheckMode::ThisFolderOnly, ctx2);
+    FileNameCheckResult clean = RunFileNameCheck(shortPath, NameCheckMode::ThisFolderOnly, ctx2);
     EXPECT_EQ(clean.report, "No Problems found!");
     EXPECT_EQ(clean.itemsChecked, 0);  // a short single name sets no counter, as a clean check starts
     EXPECT_EQ(clean.problemsFound, 0);
@@ -222,7 +222,7 @@ TEST(FileNameLengthCheckTest, MissingPathStopsWithTheErrorBox) {
     for (const std::string& path : paths) {
         SCOPED_TRACE(path);
         ScriptedContext ctx;
-        FileNameCheckResult result = CheckFileNames(path, NameCheckMode::ThisFolderOnly, ctx);
+        FileNameCheckResult result = RunFileNameCheck(path, NameCheckMode::ThisFolderOnly, ctx);
         ASSERT_EQ(result.notices.size(), 1u);
         EXPECT_EQ(result.notices[0].kind, NoticeKind::Error);
         EXPECT_EQ(result.notices[0].title, "Veltrane");
@@ -243,7 +243,7 @@ TEST(FileNameLengthCheckTest, EscapeReportsWhatWasFoundSoFar) {
     // Escape before the first entry: nothing was found, so the folder's own name is measured.
     ScriptedContext first;
     first.m_escapeAtPoll = 1;
-    FileNameCheckResult none = CheckFileNames(dir.Root(), NameCheckMode::EntireDirectory, first);
+    FileNameCheckResult none = RunFileNameCheck(dir.Root(), NameCheckMode::EntireDirectory, first);
     EXPECT_TRUE(none.cancelled);
     ASSERT_EQ(none.notices.size(), 1u);
     EXPECT_EQ(none.notices[0].text, kNoFilesFound);
@@ -261,7 +261,7 @@ TEST(FileNameLengthCheckTest, EscapeReportsWhatWasFoundSoFar) {
     ASSERT_GE(subPosition, 0);
     ScriptedContext later;
     later.m_escapeAtPoll = subPosition + 2;
-    FileNameCheckResult partial = CheckFileNames(tree.Root(), NameCheckMode::EntireDirectory, later);
+    FileNameCheckResult partial = RunFileNameCheck(tree.Root(), NameCheckMode::EntireDirectory, later);
     EXPECT_TRUE(partial.cancelled);
     EXPECT_EQ(partial.itemsChecked, 2);  // "sub" and the root's own file
     EXPECT_EQ(partial.problemsFound, 1);

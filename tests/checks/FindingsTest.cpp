@@ -83,13 +83,13 @@ TEST(FindingsTest, NameFindingsAndListEntriesCarryFullPaths) {
     dir.WriteFile("sub/" + longName, "x");
     dir.WriteFile("short.txt", "x");
     ScriptedContext ctx;
-    const FileNameCheckResult names = CheckFileNames(dir.Root(), NameCheckMode::EntireDirectory, ctx);
+    const FileNameCheckResult names = RunFileNameCheck(dir.Root(), NameCheckMode::EntireDirectory, ctx);
     ASSERT_EQ(names.findings.size(), 1u);
     EXPECT_EQ(names.findings[0].rule, Rule::LongName);
     EXPECT_EQ(names.findings[0].path, dir.Path("sub/" + longName));
     EXPECT_EQ(names.findings[0].length, 33u);
 
-    const FileListResult list = BuildFileList(dir.Root(), ctx);
+    const FileListResult list = RunFileListCheck(dir.Root(), ctx);
     ASSERT_EQ(list.entries.size(), 2u);
     for (const ListEntry& entry : list.entries) {
         EXPECT_TRUE(entry.name == longName || entry.name == "short.txt");

@@ -1,0 +1,63 @@
+#include "fs/tree/PackageTree.h"
+
+#include "fs/tree/ArchivePackageTree.h"
+#include "fs/tree/FolderPackageTree.h"
+
+namespace veltrane {
+
+std::unique_ptr<CPackageTree> CPackageTree::Open(const std::string& path) {
+    auto archive = std::make_unique<CArchiveTree>();
+    if (!path.empty() && archive->OpenFor(path)) {
+        return std::make_unique<CArchivePackageTree>(std::move(archive));
+    }
+    return std::make_unique<CFolderPackageTree>();
+}
+
+const std::string& CPackageTree::ArchiveFile() const {
+    static const std::string kNone;
+    return kNone;
+}
+
+const std::vector<ArchiveEntry>& CPackageTree::Entries() const {
+    static const std::vector<ArchiveEntry> kNone;
+    return kNone;
+}
+
+std::string CPackageTree::EntryPath(const ArchiveEntry& /*entry*/) const {
+    return {};
+}
+
+const std::string& CPackageTree::Damage() const {
+    return ArchiveFile();  // empty
+}
+
+std::unique_ptr<CTreeReads> CPackageTree::Read(std::vector<std::string> files, JudgeMaker judge,
+                                               RunContext& ctx, OverflowWarnings* cap,
+                                               const ReadOptions& options) {
+    const size_t count = files.size();
+    return std::make_unique<CTreeReads>(ReadJudged(std::move(files), {std::move(judge)}, ctx, cap, options),
+                                        count);
+}
+
+std::optional<TreeRead> CTreeReads::Next() {
+    while (!m_ended && m_next < m_count) {
+        const size_t index = m_next++;
+        FileVerdicts verdicts = m_run->Take(index);
+        if (verdicts.empty() || !verdicts.front()) {
+            continue;
+        }
+        m_ended = verdicts.front()->escaped;
+        return TreeRead{index, std::move(verdicts.front())};
+    }
+    return std::nullopt;
+}
+
+void RaiseKeptWarnings(RunContext& ctx, OverflowWarnings* cap, const std::vector<std::string>& warnings) {
+    for (const std::string& text : warnings) {
+        if (cap == nullptr || cap->Admit()) {
+            ctx.Notify(NoticeKind::Warning, kOverflowWarningTitle, text);
+        }
+    }
+}
+
+}  // namespace veltrane

@@ -1,0 +1,138 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "fs/run/OverflowWarnings.h"
+#include "fs/run/RunContext.h"
+#include "fs/tree/DirectoryListing.h"
+#include "fs/tree/FileJudge.h"
+#include "fs/tree/JudgedReader.h"
+
+namespace veltrane {
+
+struct ArchiveEntry;
+
+// What a read of a list of files is asked to do besides.
+struct ReadOptions {
+    // Packed trees: read the data of every other file through as well, and tell which could not be
+    // unpacked (Unreadable). Folders have nothing of the kind.
+    bool checkOtherFiles = false;
+};
+
+// A file the tree holds but could not unpack, and the packer's words for why.
+struct UnreadableEntry {
+    std::string path;
+    std::string error;
+};
+
+// The verdicts of a read of a list of files, by list position, each asked for once, in increasing
+// order. How the files are read (ahead on other threads, or in one pass through a packed file) is
+// the tree's; what each gives is exactly what a read of that one file on the caller's thread gives.
+class CVerdictRun {
+public:
+    virtual ~CVerdictRun() = default;
+    // One verdict per judge; empty when the run never reached the file (Escape ended a pass first).
+    virtual FileVerdicts Take(size_t index) = 0;
+    virtual std::vector<UnreadableEntry> Unreadable() { return {}; }
+};
+
+// One file's verdict, handed to its tool.
+struct TreeRead {
+    size_t index = 0;  // its place in the list asked for
+    std::unique_ptr<FileVerdict> verdict;
+};
+
+// A tool's read of a list of files through its judge: Next hands the verdicts over in list order.
+class CTreeReads {
+public:
+    CTreeReads(std::unique_ptr<CVerdictRun> run, size_t count) : m_run(std::move(run)), m_count(count) {}
+
+    // The next file's verdict; a file the read never reached is left out, and nothing follows the
+    // file during whose read Escape came (its verdict says so).
+    std::optional<TreeRead> Next();
+
+    // What the read found unreadable among the other files (ReadOptions::checkOtherFiles), once the
+    // list has been read.
+    std::vector<UnreadableEntry> Unreadable() { return m_run->Unreadable(); }
+
+private:
+    std::unique_ptr<CVerdictRun> m_run;
+    size_t m_count;
+    size_t m_next = 0;
+    bool m_ended = false;
+};
+
+// A package as every tool sees it: a folder of the file system, an archive (or a folder inside one),
+// or one of these shared by several tools. Opened once per path; it alone tells a folder from an
+// archive. It lists folders for the scanner (CFileRecordArray::ScanFolder with ScanOptions::tree),
+// and reads files through the tools' judges.
+class CPackageTree {
+public:
+    enum class Kind {
+        None,        // nothing at the path
+        Folder,      // a folder (a link to one included)
+        File,        // anything else that is there
+        BrokenLink,  // a link that leads nowhere (some tools take it for a file)
+    };
+
+    // The tree that path leads into: the archive it names or leads through, else the file system.
+    static std::unique_ptr<CPackageTree> Open(const std::string& path);
+
+    virtual ~CPackageTree() = default;
+
+    virtual Kind KindOf(const std::string& path) = 0;
+
+    // Lists folder (ending in a separator) for the scanner: false, with ec, when it could not be listed
+    // whole. The entries are in scratch or held by the tree, and stay valid until the next call.
+    virtual bool List(const std::string& folder, const std::vector<DirEntry>*& entries,
+                      std::vector<DirEntry>& scratch, std::error_code& ec) = 0;
+    // A listing for look-ups by name; a folder that cannot be listed holds nothing.
+    virtual void ListInto(const std::string& folder, std::vector<DirEntry>& out) = 0;
+    // The identity of a folder, for the scanner's guard against link loops; false when it has none.
+    virtual bool Identity(const std::string& path, FileIdentity& id) = 0;
+    // A deep scan of folder begins (threads read for it) and ends.
+    virtual void BeginScan(const std::string& /*folder*/, unsigned /*threads*/) {}
+    virtual void EndScan() {}
+    // Keeps every listing for the tree's whole life (a tree shared by several tools' scans).
+    virtual void KeepListings() {}
+    // Whether the scanner can ask the file system for sizes and times.
+    virtual bool HasDetails() const = 0;
+    // A record of the file at path, as the file system describes it where it can.
+    virtual CFileRecord RecordOf(const std::string& path) = 0;
+    // Whether its files can be rewritten in place (a fix); an archive's cannot.
+    virtual bool CanRewrite() const = 0;
+
+    // A packed tree: the archive file ("" for a folder), its entries in archive order, the path each
+    // unpacks to, the pairs that unpack onto one another where letter case does not count (later,
+    // earlier), and what stopped its reading part way (empty when nothing did), alone and as a report.
+    virtual const std::string& ArchiveFile() const;
+    virtual const std::vector<ArchiveEntry>& Entries() const;
+    virtual std::string EntryPath(const ArchiveEntry& entry) const;
+    virtual std::vector<std::pair<std::string, std::string>> CaseCollisions() const { return {}; }
+    virtual const std::string& Damage() const;
+    virtual std::string DamageReport() const { return {}; }
+
+    // Reads files (in the order given) through the judges that makers make, one verdict per judge.
+    // cap is the run's cap on line-length warnings, for a read with one judge.
+    virtual std::unique_ptr<CVerdictRun> ReadJudged(std::vector<std::string> files,
+                                                    std::vector<JudgeMaker> makers, RunContext& ctx,
+                                                    OverflowWarnings* cap, const ReadOptions& options) = 0;
+
+    // A tool's read: files through its judge, polling ctx, warnings under cap.
+    virtual std::unique_ptr<CTreeReads> Read(std::vector<std::string> files, JudgeMaker judge,
+                                             RunContext& ctx, OverflowWarnings* cap,
+                                             const ReadOptions& options = {});
+};
+
+// Raises the line-length warnings a shared read kept for a verdict through ctx, as the tool's own read
+// would have: each one the run's cap admits (every one without a cap) is shown, the rest are counted
+// for its closing box.
+void RaiseKeptWarnings(RunContext& ctx, OverflowWarnings* cap, const std::vector<std::string>& warnings);
+
+}  // namespace veltrane
