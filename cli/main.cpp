@@ -1,4 +1,4 @@
-// veltrane-cli: the four tools of Veltrane from a terminal. See the --help text of each subcommand.
+// veltrane-cli: the five tools of Veltrane, and check, which runs four of them at once, from a terminal.
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -119,21 +119,10 @@ std::optional<std::string> UnknownSubcommand(int argc, char** argv, const std::v
     return std::nullopt;
 }
 
-int Main(int argc, char** argv) {
-#ifndef _WIN32
-    // Without TZ the C library looks at /etc/localtime again for every time it converts, and the
-    // archive library converts one for each entry it lists. Naming the same zone once keeps it
-    // loaded; the zone itself does not change.
-    if (std::getenv("TZ") == nullptr) {
-        setenv("TZ", ":/etc/localtime", 0);
-    }
-#endif
-    CLI::App app{"Checks Poser content packages before they are published.", "veltrane-cli"};
-    app.set_version_flag("-V,--version", std::string("veltrane-cli ") + VELTRANE_VERSION);
-    app.require_subcommand(1);
-    app.footer(Footer(std::string("paths and versions: ") + kModeRule,
-                      "veltrane-cli check --json MyPackage OtherPackage"));
+constexpr const char* kJsonHelp = "Write one JSON object per PATH to stdout (one line each when several)";
 
+// What the command line asked for; the subcommands' options write straight into it.
+struct Options {
     std::vector<std::string> pathList;
     bool json = false;
     bool recursive = false;
@@ -142,141 +131,214 @@ int Main(int argc, char** argv) {
     bool fix = false;
     std::optional<std::string> output;
     std::vector<std::string> runtimes;
-    auto addPaths = [&](CLI::App* sub, const char* what) {
-        sub->add_option("PATH", pathList, std::string(what) + "; several are run in turn")
-            ->required()
-            ->expected(1, -1);
-    };
-    constexpr const char* kJsonHelp = "Write one JSON object per PATH to stdout (one line each when several)";
     unsigned threads = 0;
-    auto addThreads = [&](CLI::App* sub) {
-        sub->add_option("--threads", threads,
-                        "Read files on N threads (1: one after the other; default: the machine's cores, "
-                        "at most 8); the results are the same")
-            ->type_name("N")
-            ->check(CLI::Range(1u, RunContext::kMaxReadThreads));
-    };
+};
 
+struct Subcommands {
+    CLI::App* names = nullptr;
+    CLI::App* paths = nullptr;
+    CLI::App* versions = nullptr;
+    CLI::App* list = nullptr;
+    CLI::App* package = nullptr;
+    CLI::App* check = nullptr;
+};
+
+// Without TZ the C library looks at /etc/localtime again for every time it converts, and the archive
+// library converts one for each entry it lists. Naming the same zone once keeps it loaded; the zone
+// itself does not change.
+void KeepTimeZoneLoaded() {
+#ifndef _WIN32
+    if (std::getenv("TZ") == nullptr) {
+        setenv("TZ", ":/etc/localtime", 0);
+    }
+#endif
+}
+
+void AddPathArgument(CLI::App* sub, Options& opts, const char* what) {
+    sub->add_option("PATH", opts.pathList, std::string(what) + "; several are run in turn")
+        ->required()
+        ->expected(1, -1);
+}
+
+void AddThreadsOption(CLI::App* sub, Options& opts) {
+    sub->add_option("--threads", opts.threads,
+                    "Read files on N threads (1: one after the other; default: the machine's cores, "
+                    "at most 8); the results are the same")
+        ->type_name("N")
+        ->check(CLI::Range(1u, RunContext::kMaxReadThreads));
+}
+
+void AddRuntimeOption(CLI::App* sub, Options& opts) {
+    sub->add_option("--runtime", opts.runtimes, "Also look in this Poser runtime (repeatable)")
+        ->type_name("DIR")
+        ->allow_extra_args(false);
+}
+
+CLI::App* AddNamesCommand(CLI::App& app, Options& opts) {
     CLI::App* names = app.add_subcommand("names", "Report file and folder names of 32 characters or more.");
-    names->add_flag("--recursive", recursive, "Check every level below PATH (\"Entire directory\")");
-    names->add_flag("--json", json, kJsonHelp);
-    addPaths(names, "Folder or file to check");
+    names->add_flag("--recursive", opts.recursive, "Check every level below PATH (\"Entire directory\")");
+    names->add_flag("--json", opts.json, kJsonHelp);
+    AddPathArgument(names, opts, "Folder or file to check");
     names->footer(Footer("Without --recursive only the folder's own entries are checked.",
                          "veltrane-cli names --recursive MyPackage"));
+    return names;
+}
 
+CLI::App* AddPathsCommand(CLI::App& app, Options& opts) {
     CLI::App* paths = app.add_subcommand("paths", "Report texture paths that will not work on every system.");
-    CLI::Option* pathsFile = paths->add_flag("--file", file, "Check the one Poser file PATH");
+    CLI::Option* pathsFile = paths->add_flag("--file", opts.file, "Check the one Poser file PATH");
     CLI::Option* pathsFolder =
-        paths->add_flag("--folder", folder, "Check every Poser file below the folder PATH");
+        paths->add_flag("--folder", opts.folder, "Check every Poser file below the folder PATH");
     pathsFile->excludes(pathsFolder);
-    paths->add_flag("--json", json, kJsonHelp);
-    addThreads(paths);
-    addPaths(paths, "Poser file or folder to check");
+    paths->add_flag("--json", opts.json, kJsonHelp);
+    AddThreadsOption(paths, opts);
+    AddPathArgument(paths, opts, "Poser file or folder to check");
     paths->footer(Footer(kModeRule, "veltrane-cli paths MyPackage/Runtime/Libraries/Character/Figure.cr2"));
+    return paths;
+}
 
+CLI::App* AddVersionsCommand(CLI::App& app, Options& opts) {
     CLI::App* versions =
         app.add_subcommand("versions", "Find Poser files that declare a version above 4.0, and fix them.");
-    CLI::Option* versionsFile = versions->add_flag("--file", file, "Check the one file PATH");
-    CLI::Option* versionsFolder = versions->add_flag("--folder", folder, "Check every Poser file below PATH");
+    CLI::Option* versionsFile = versions->add_flag("--file", opts.file, "Check the one file PATH");
+    CLI::Option* versionsFolder =
+        versions->add_flag("--folder", opts.folder, "Check every Poser file below PATH");
     versionsFile->excludes(versionsFolder);
-    versions->add_flag("--fix", fix, "Rewrite the flagged files as version 4.0, keeping .old backups");
-    versions->add_flag("--json", json, kJsonHelp);
-    addThreads(versions);
-    addPaths(versions, "Poser file or folder to check");
+    versions->add_flag("--fix", opts.fix, "Rewrite the flagged files as version 4.0, keeping .old backups");
+    versions->add_flag("--json", opts.json, kJsonHelp);
+    AddThreadsOption(versions, opts);
+    AddPathArgument(versions, opts, "Poser file or folder to check");
     versions->footer(Footer(kModeRule, "veltrane-cli versions --fix MyPackage"));
+    return versions;
+}
 
+CLI::App* AddListCommand(CLI::App& app, Options& opts) {
     CLI::App* list = app.add_subcommand("list", "Make a packing list of every file below a folder.");
-    list->add_option("--output", output, "Save the list to FILE (replacing it); - is standard output")
+    list->add_option("--output", opts.output, "Save the list to FILE (replacing it); - is standard output")
         ->type_name("FILE");
-    list->add_flag("--json", json, kJsonHelp);
-    addPaths(list, "Folder to list");
+    list->add_flag("--json", opts.json, kJsonHelp);
+    AddPathArgument(list, opts, "Folder to list");
     list->footer(Footer("", "veltrane-cli list --output MyPackage.txt MyPackage"));
+    return list;
+}
 
+CLI::App* AddPackageCommand(CLI::App& app, Options& opts) {
     CLI::App* package = app.add_subcommand(
         "package",
         "Check that a package holds every file its Poser files refer to, with paths that load anywhere.");
-    package->add_option("--runtime", runtimes, "Also look in this Poser runtime (repeatable)")
-        ->type_name("DIR")
-        ->allow_extra_args(false);
-    package->add_flag("--json", json, kJsonHelp);
-    addThreads(package);
-    addPaths(package, "Package folder (holding Runtime) or a Runtime folder");
+    AddRuntimeOption(package, opts);
+    package->add_flag("--json", opts.json, kJsonHelp);
+    AddThreadsOption(package, opts);
+    AddPathArgument(package, opts, "Package folder (holding Runtime) or a Runtime folder");
     package->footer(Footer("", "veltrane-cli package --runtime ~/Poser/Runtime MyPackage"));
+    return package;
+}
 
+CLI::App* AddCheckCommand(CLI::App& app, Options& opts) {
     CLI::App* check = app.add_subcommand(
         "check", "Run names (entire directory), paths, versions (folder) and package on each PATH at once.");
-    check->add_option("--runtime", runtimes, "Also look in this Poser runtime (repeatable)")
-        ->type_name("DIR")
-        ->allow_extra_args(false);
-    check->add_flag("--fix", fix, "Fix the files versions flags, as versions --fix does");
-    check->add_flag("--json", json, kJsonHelp);
-    addThreads(check);
-    addPaths(check, "Package folder to check");
+    AddRuntimeOption(check, opts);
+    check->add_flag("--fix", opts.fix, "Fix the files versions flags, as versions --fix does");
+    check->add_flag("--json", opts.json, kJsonHelp);
+    AddThreadsOption(check, opts);
+    AddPathArgument(check, opts, "Package folder to check");
     check->footer(Footer("The tree is walked once and each Poser file read once.",
                          "veltrane-cli check --json MyPackage"));
+    return check;
+}
 
+// The subcommands in the order --help lists them.
+Subcommands AddSubcommands(CLI::App& app, Options& opts) {
+    Subcommands subs;
+    subs.names = AddNamesCommand(app, opts);
+    subs.paths = AddPathsCommand(app, opts);
+    subs.versions = AddVersionsCommand(app, opts);
+    subs.list = AddListCommand(app, opts);
+    subs.package = AddPackageCommand(app, opts);
+    subs.check = AddCheckCommand(app, opts);
+    return subs;
+}
+
+// A mistyped subcommand gets a suggestion instead of the parser's own message. True when it did.
+bool ReportUnknownSubcommand(CLI::App& app, int argc, char** argv) {
     std::vector<std::string> subcommandNames;
     for (const CLI::App* sub : app.get_subcommands({})) {
         subcommandNames.push_back(sub->get_name());
     }
     std::string nearest;
-    if (const std::optional<std::string> unknown = UnknownSubcommand(argc, argv, subcommandNames, nearest)) {
-        Write(stderr, "veltrane-cli: unknown subcommand '" + *unknown + "'; did you mean '" + nearest +
-                          "'? See veltrane-cli --help.\n");
-        return kExitUsage;
+    const std::optional<std::string> unknown = UnknownSubcommand(argc, argv, subcommandNames, nearest);
+    if (!unknown) {
+        return false;
     }
+    Write(stderr, "veltrane-cli: unknown subcommand '" + *unknown + "'; did you mean '" + nearest +
+                      "'? See veltrane-cli --help.\n");
+    return true;
+}
 
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        const int code = app.exit(e);  // prints help, the version, or the error and a hint
-        return code == 0 ? kExitClean : kExitUsage;
-    }
-    if (json && output && *output == "-") {
+// The --output combinations that cannot work. True, after saying why, when the options ask for one.
+bool ReportOutputConflict(const Options& opts) {
+    if (opts.json && opts.output && *opts.output == "-") {
         std::fputs("veltrane-cli: --output - and --json would both write to standard output\n", stderr);
-        return kExitUsage;
+        return true;
     }
-    if (output && *output != "-" && pathList.size() > 1) {
+    if (opts.output && *opts.output != "-" && opts.pathList.size() > 1) {
         // Each list would replace the one before it in FILE.
         std::fputs("veltrane-cli: --output FILE takes one PATH\n", stderr);
-        return kExitUsage;
+        return true;
     }
+    return false;
+}
 
+CliRun RunSubcommand(const std::string& path, const Options& opts, const Subcommands& subs, CliContext& ctx) {
+    if (subs.names->parsed()) {
+        return RunNamesCommand(path, opts.recursive, ctx);
+    }
+    if (subs.paths->parsed()) {
+        return RunPathsCommand(path, ResolveFileMode(path, opts.file, opts.folder), ctx);
+    }
+    if (subs.versions->parsed()) {
+        return RunVersionsCommand(path, ResolveFileMode(path, opts.file, opts.folder), opts.fix, ctx);
+    }
+    if (subs.package->parsed()) {
+        return RunPackageCommand(path, opts.runtimes, ctx);
+    }
+    if (subs.check->parsed()) {
+        return RunCheckCommand(path, opts.runtimes, opts.fix, ctx);
+    }
+    return RunListCommand(path, opts.output, ctx);
+}
+
+// Prints one PATH's results: JSON to stdout, or the plain report to stdout and stderr, under a
+// "==> PATH <==" heading when there are several. False when stdout would not take them.
+bool PrintRun(CliRun& run, const std::string& path, bool json, bool several) {
+    if (!json) {
+        run.findings.reset();  // the plain output is the report; a long list of findings need not stay
+    }
+    const std::string separator = several && !json ? "==> " + path + " <==\n" : std::string();
+    const bool written = Write(stdout, json ? JsonOutput(run, several) : separator + PlainStdout(run));
+    const std::error_code writeEc(errno, std::generic_category());
+    if (!json) {
+        Write(stderr, separator + PlainStderr(run));
+    }
+    if (!written) {
+        // Results nobody can read are no success: say so where it can still be seen.
+        Write(stderr, "veltrane-cli: " + FileErrorText(writeEc, "standard output") + "\n");
+    }
+    return written;
+}
+
+// Runs the chosen subcommand on each PATH in turn; the exit status is the highest of their runs.
+int RunEachPath(const Options& opts, const Subcommands& subs) {
     InstallInterruptHandler();
-    const bool several = pathList.size() > 1;
+    const bool several = opts.pathList.size() > 1;
     int status = kExitClean;
-    for (const std::string& path : pathList) {
+    for (const std::string& path : opts.pathList) {
         CliContext ctx;
-        ctx.SetReadThreads(threads);
-        ctx.m_showProgress = !json && VELTRANE_ISATTY(VELTRANE_FILENO(stderr));
-        CliRun run;
-        if (names->parsed()) {
-            run = RunNamesCommand(path, recursive, ctx);
-        } else if (paths->parsed()) {
-            run = RunPathsCommand(path, ResolveFileMode(path, file, folder), ctx);
-        } else if (versions->parsed()) {
-            run = RunVersionsCommand(path, ResolveFileMode(path, file, folder), fix, ctx);
-        } else if (package->parsed()) {
-            run = RunPackageCommand(path, runtimes, ctx);
-        } else if (check->parsed()) {
-            run = RunCheckCommand(path, runtimes, fix, ctx);
-        } else {
-            run = RunListCommand(path, output, ctx);
-        }
+        ctx.SetReadThreads(opts.threads);
+        ctx.m_showProgress = !opts.json && VELTRANE_ISATTY(VELTRANE_FILENO(stderr));
+        CliRun run = RunSubcommand(path, opts, subs, ctx);
         ctx.EndProgressLine();
-
-        if (!json) {
-            run.findings.reset();  // the plain output is the report; a long list of findings need not stay
-        }
-        const std::string separator = several && !json ? "==> " + path + " <==\n" : std::string();
-        const bool written = Write(stdout, json ? JsonOutput(run, several) : separator + PlainStdout(run));
-        const std::error_code writeEc(errno, std::generic_category());
-        if (!json) {
-            Write(stderr, separator + PlainStderr(run));
-        }
-        if (!written) {
-            // Results nobody can read are no success: say so where it can still be seen.
-            Write(stderr, "veltrane-cli: " + FileErrorText(writeEc, "standard output") + "\n");
+        if (!PrintRun(run, path, opts.json, several)) {
             return kExitUsage;
         }
         status = std::max(status, run.status);
@@ -285,6 +347,30 @@ int Main(int argc, char** argv) {
         }
     }
     return status;
+}
+
+int Main(int argc, char** argv) {
+    KeepTimeZoneLoaded();
+    CLI::App app{"Checks Poser content packages before they are published.", "veltrane-cli"};
+    app.set_version_flag("-V,--version", std::string("veltrane-cli ") + VELTRANE_VERSION);
+    app.require_subcommand(1);
+    app.footer(Footer(std::string("paths and versions: ") + kModeRule,
+                      "veltrane-cli check --json MyPackage OtherPackage"));
+    Options opts;
+    const Subcommands subs = AddSubcommands(app, opts);
+    if (ReportUnknownSubcommand(app, argc, argv)) {
+        return kExitUsage;
+    }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);  // prints help, the version, or the error and a hint
+        return code == 0 ? kExitClean : kExitUsage;
+    }
+    if (ReportOutputConflict(opts)) {
+        return kExitUsage;
+    }
+    return RunEachPath(opts, subs);
 }
 
 }  // namespace
