@@ -17,7 +17,6 @@
 #include "fs/read/LineScanner.h"
 #include "fs/run/FileErrors.h"
 #include "fs/text/PathParts.h"
-#include "fs/tree/ArchiveSource.h"
 #include "fs/walk/FileRecordArray.h"
 
 namespace veltrane {

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,7 +13,7 @@
 #include "cli/CliOutput.h"
 #include "cli/CliRun.h"
 #include "fs/text/PathParts.h"
-#include "fs/tree/ArchiveSource.h"
+#include "fs/tree/PackageTree.h"
 #include "fs/write/FileOps.h"
 
 #ifdef _WIN32
@@ -53,15 +52,7 @@ bool ResolveFileMode(const std::string& path, bool file, bool folder) {
     if (file || folder) {
         return file;
     }
-    ArchivePath inArchive;
-    if (SplitArchivePath(path, inArchive)) {
-        CArchiveTree archive;
-        return !inArchive.inner.empty() && archive.OpenFor(path) &&
-               archive.KindOf(path) == CArchiveTree::Kind::File;
-    }
-    std::error_code ec;
-    const auto status = std::filesystem::status(ToFsPath(path), ec);
-    return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+    return CPackageTree::Open(path)->KindOf(path) == CPackageTree::Kind::File;
 }
 
 constexpr const char* kExitStatuses =

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fs/read/ByteSource.h"
+#include "fs/tree/ArchiveEntry.h"
 #include "fs/tree/DirectoryListing.h"
 
 namespace veltrane {
@@ -31,17 +32,6 @@ struct ArchivePath {
 // Splits path at its first component that is an existing regular file named like an archive. False
 // when path leads through no archive; it is then the file system's alone.
 bool SplitArchivePath(const std::string& path, ArchivePath& out);
-
-// One entry of an archive, in archive order.
-struct ArchiveEntry {
-    std::string stored;  // the name as the archive stores it
-    int node = -1;       // where it stands in the tree (CArchiveTree::PathOf); -1 for an unsafe entry
-    bool folder = false;
-    bool encrypted = false;  // its data (or its header) is encrypted
-    bool backslash = false;  // the stored name separates its folders with backslashes
-    bool unsafe = false;     // absolute, or climbing out with "..": kept out of the tree
-    uint64_t size = 0;
-};
 
 // A byte source over the data of the archive entry being read; valid only during the call that hands
 // it over. A failure (encryption, an unknown compression method, damaged data) ends it with

@@ -10,13 +10,12 @@
 
 #include "fs/run/OverflowWarnings.h"
 #include "fs/run/RunContext.h"
+#include "fs/tree/ArchiveEntry.h"
 #include "fs/tree/DirectoryListing.h"
 #include "fs/tree/FileJudge.h"
 #include "fs/tree/JudgedReader.h"
 
 namespace veltrane {
-
-struct ArchiveEntry;
 
 // What a read of a list of files is asked to do besides.
 struct ReadOptions {
