@@ -11,13 +11,26 @@ class ArchiveRun final : public CVerdictRun {
 public:
     ArchiveRun(CArchiveTree& archive, std::vector<std::string> files, const std::vector<JudgeMaker>& makers,
                RunContext& ctx, OverflowWarnings* cap, const ReadOptions& options)
-        : m_archive(archive), m_files(std::move(files)), m_reader(ctx, cap, makers), m_options(options) {}
+        : m_archive(archive),
+          m_files(std::move(files)),
+          m_ctx(ctx),
+          m_cap(cap),
+          m_single(makers.size() == 1),
+          m_reader(ctx, cap, makers, true),
+          m_options(options) {}
 
+    // A verdict of one judge raises the line-length warnings of its read now, in list order, as a read
+    // of the unpacked folder would have; the verdicts of several judges keep theirs for their tools.
     FileVerdicts Take(size_t index) override {
         if (!m_passed) {
             Pass();
         }
-        return std::move(m_reads[index]);
+        FileVerdicts verdicts = std::move(m_reads[index]);
+        if (m_single && !verdicts.empty() && verdicts.front()) {
+            RaiseKeptWarnings(m_ctx, m_cap, verdicts.front()->warnings);
+            verdicts.front()->warnings.clear();
+        }
+        return verdicts;
     }
 
     // The pass is made now if no file was asked for: the other files are read through all the same.
@@ -54,6 +67,9 @@ private:
 
     CArchiveTree& m_archive;
     const std::vector<std::string> m_files;
+    RunContext& m_ctx;
+    OverflowWarnings* m_cap;
+    bool m_single;
     CJudgedReader m_reader;
     ReadOptions m_options;
     bool m_passed = false;

@@ -40,17 +40,16 @@ private:
     RunContext& m_polls;
 };
 
-CJudgedReader::CJudgedReader(RunContext& ctx, OverflowWarnings* cap, const std::vector<JudgeMaker>& makers)
-    : m_shared(makers.size() > 1 ? std::make_unique<SharedContext>(ctx) : nullptr),
+CJudgedReader::CJudgedReader(RunContext& ctx, OverflowWarnings* cap, const std::vector<JudgeMaker>& makers,
+                             bool keepWarnings)
+    : m_shared(makers.size() > 1 || keepWarnings ? std::make_unique<SharedContext>(ctx) : nullptr),
       m_scanner(m_shared ? static_cast<RunContext*>(m_shared.get()) : &ctx) {
     for (const JudgeMaker& make : makers) {
         m_judges.push_back(make());
         m_plans.push_back(m_judges.back()->Plan());
         m_decompress = m_decompress || m_plans.back().decompressed;
     }
-    if (m_shared) {
-        m_scanner.SetWholeLines(true);
-    } else {
+    if (!m_shared) {
         m_scanner.SetOverflowWarnings(cap);
     }
 }
@@ -58,17 +57,20 @@ CJudgedReader::CJudgedReader(RunContext& ctx, OverflowWarnings* cap, const std::
 CJudgedReader::~CJudgedReader() = default;
 
 FileVerdicts CJudgedReader::Read(const std::string& path) {
-    return m_shared ? ReadShared(&path, nullptr) : ReadOne(&path, nullptr);
+    return m_judges.size() > 1 ? ReadShared(&path, nullptr) : ReadOne(&path, nullptr);
 }
 
 FileVerdicts CJudgedReader::Read(ArchiveEntrySource& entry) {
-    return m_shared ? ReadShared(nullptr, &entry) : ReadOne(nullptr, &entry);
+    return m_judges.size() > 1 ? ReadShared(nullptr, &entry) : ReadOne(nullptr, &entry);
 }
 
 FileVerdicts CJudgedReader::ReadOne(const std::string* path, ArchiveEntrySource* entry) {
     CFileJudge& judge = *m_judges.front();
     const ReadPlan& plan = m_plans.front();
     judge.Begin();
+    if (m_shared) {
+        m_shared->m_warnings.clear();
+    }
     FileReadStatus status;
     FileVerdicts verdicts;
     if (plan.decompressed) {
@@ -103,6 +105,9 @@ FileVerdicts CJudgedReader::ReadOne(const std::string* path, ArchiveEntrySource*
     }
     verdicts.push_back(judge.End(status));
     verdicts.back()->escaped = status.end == ScanEnd::Escaped;
+    if (m_shared) {
+        verdicts.back()->warnings = std::move(m_shared->m_warnings);
+    }
     return verdicts;
 }
 
@@ -134,6 +139,7 @@ FileVerdicts CJudgedReader::ReadShared(const std::string* path, ArchiveEntrySour
         }
     }
     m_shared->m_warnings.clear();
+    m_scanner.SetWholeLines(true);
     bool continuing = false;  // the piece before was cut: this one goes on with its line
     const ScanEnd end = m_scanner.Scan({}, [&](std::string_view piece, uint32_t number) {
         const bool cut = m_scanner.PieceIsCut();

@@ -29,11 +29,15 @@ size_t VerdictsBytes(const FileVerdicts& verdicts);
 // compression when any judge wants the text inside; every piece goes to each judge as its own plan
 // would have handed it over, until that judge has had enough. Polls go to ctx; the line-length
 // warnings go into each verdict (the ones met before its judge had enough), for its tool to raise.
+// A read for one judge may keep its warnings that way too (a pass through an archive, whose verdicts
+// are handed over in another order than they are read).
 // A judge of the bytes as stored gets nothing from a compressed file, and nobody gets anything from a
 // file that would not open: their tools read those alone, and meet the failure in their own words.
 class CJudgedReader {
 public:
-    CJudgedReader(RunContext& ctx, OverflowWarnings* cap, const std::vector<JudgeMaker>& makers);
+    // keepWarnings: one judge's line-length warnings too go into its verdict instead of through ctx.
+    CJudgedReader(RunContext& ctx, OverflowWarnings* cap, const std::vector<JudgeMaker>& makers,
+                  bool keepWarnings = false);
     ~CJudgedReader();
     CJudgedReader(const CJudgedReader&) = delete;
     CJudgedReader& operator=(const CJudgedReader&) = delete;
@@ -49,7 +53,7 @@ private:
     std::vector<std::unique_ptr<CFileJudge>> m_judges;
     std::vector<ReadPlan> m_plans;
     bool m_decompress = false;                // some judge wants the text inside compression
-    std::unique_ptr<SharedContext> m_shared;  // several judges: the context the scanner reads with
+    std::unique_ptr<SharedContext> m_shared;  // warnings kept: the context the scanner reads with
     GzipSource m_source;
     CLineScanner m_scanner;  // declared after the source it reads from
 };
