@@ -1,6 +1,7 @@
 #include "fs/tree/JudgedReader.h"
 
 #include <cerrno>
+#include <cstring>
 
 #include "fs/tree/ArchiveSource.h"
 
@@ -18,6 +19,32 @@ size_t VerdictsBytes(const FileVerdicts& verdicts) {
     }
     return bytes;
 }
+
+namespace {
+
+// Whether text holds needle (not empty): the first byte found by memchr, the rest compared in place.
+bool Holds(std::string_view text, std::string_view needle) {
+    const size_t rest = needle.size() - 1;
+    const char* at = text.data();
+    const char* const end = text.data() + text.size();
+    while (static_cast<size_t>(end - at) > rest) {
+        at = static_cast<const char*>(std::memchr(at, needle[0], static_cast<size_t>(end - at) - rest));
+        if (at == nullptr) {
+            return false;
+        }
+        size_t i = 1;
+        while (i <= rest && at[i] == needle[i]) {
+            ++i;
+        }
+        if (i > rest) {
+            return true;
+        }
+        ++at;
+    }
+    return false;
+}
+
+}  // namespace
 
 // The context of a read shared by several judges: polls go to the run's context, the line-length
 // warnings are kept for the judges' verdicts.
@@ -126,33 +153,28 @@ FileVerdicts CJudgedReader::ReadShared(const std::string* path, ArchiveEntrySour
         m_scanner.Attach(m_source);
     }
     const bool raw = !m_decompress || !m_source.IsCompressed();
-    const size_t count = m_judges.size();
-    std::vector<bool> fed(count);
-    std::vector<bool> done(count, false);
-    std::vector<size_t> warningsAt(count, 0);
-    size_t feeding = 0;
-    for (size_t j = 0; j < count; ++j) {
-        fed[j] = raw || m_plans[j].decompressed;
-        if (fed[j]) {
+    m_feeds.clear();
+    for (size_t j = 0; j < m_judges.size(); ++j) {
+        if (raw || m_plans[j].decompressed) {
             m_judges[j]->Begin();
-            ++feeding;
+            m_feeds.push_back({j, m_judges[j].get(), m_plans[j].needle, m_plans[j].wholeLines});
         }
     }
     m_shared->m_warnings.clear();
     m_scanner.SetWholeLines(true);
+    size_t feeding = m_feeds.size();
     bool continuing = false;  // the piece before was cut: this one goes on with its line
     const ScanEnd end = m_scanner.Scan({}, [&](std::string_view piece, uint32_t number) {
         const bool cut = m_scanner.PieceIsCut();
-        for (size_t j = 0; j < count; ++j) {
-            const ReadPlan& plan = m_plans[j];
-            if (!fed[j] || done[j]) {
+        for (Feed& feed : m_feeds) {
+            if (feed.done) {
                 continue;
             }
-            const bool wanted = plan.needle.empty() || piece.find(plan.needle) != std::string_view::npos ||
-                                (plan.wholeLines && (continuing || cut));
-            if (wanted && !m_judges[j]->Line(piece, number, cut)) {
-                done[j] = true;  // its own read would stop here
-                warningsAt[j] = m_shared->m_warnings.size();
+            const bool wanted = feed.needle.empty() || (feed.wholeLines && (continuing || cut)) ||
+                                Holds(piece, feed.needle);
+            if (wanted && !feed.judge->Line(piece, number, cut)) {
+                feed.done = true;  // its own read would stop here
+                feed.warningsAt = m_shared->m_warnings.size();
                 --feeding;
             }
         }
@@ -167,20 +189,19 @@ FileVerdicts CJudgedReader::ReadShared(const std::string* path, ArchiveEntrySour
         status.sourceError = entry->ErrorText();
     }
     m_scanner.Close();
-    for (size_t j = 0; j < count; ++j) {
-        if (!fed[j]) {
-            continue;
-        }
+    const std::vector<std::string>& met = m_shared->m_warnings;
+    for (const Feed& feed : m_feeds) {
+        const bool decompressed = m_plans[feed.index].decompressed;
         FileReadStatus own = status;
-        own.end = done[j] ? ScanEnd::Stopped : end;
-        own.readError = !done[j] && status.readError;
-        own.compressed = m_plans[j].decompressed && status.compressed;
-        own.damaged = m_plans[j].decompressed && status.damaged;
-        verdicts[j] = m_judges[j]->End(own);
-        verdicts[j]->escaped = own.end == ScanEnd::Escaped;
-        const std::vector<std::string>& met = m_shared->m_warnings;
-        verdicts[j]->warnings.assign(
-            met.begin(), met.begin() + static_cast<std::ptrdiff_t>(done[j] ? warningsAt[j] : met.size()));
+        own.end = feed.done ? ScanEnd::Stopped : end;
+        own.readError = !feed.done && status.readError;
+        own.compressed = decompressed && status.compressed;
+        own.damaged = decompressed && status.damaged;
+        std::unique_ptr<FileVerdict>& verdict = verdicts[feed.index];
+        verdict = feed.judge->End(own);
+        verdict->escaped = own.end == ScanEnd::Escaped;
+        verdict->warnings.assign(
+            met.begin(), met.begin() + static_cast<std::ptrdiff_t>(feed.done ? feed.warningsAt : met.size()));
     }
     return verdicts;
 }

@@ -50,7 +50,18 @@ private:
     FileVerdicts ReadOne(const std::string* path, ArchiveEntrySource* entry);
     FileVerdicts ReadShared(const std::string* path, ArchiveEntrySource* entry);
 
+    // A judge fed by the shared read of the file at hand.
+    struct Feed {
+        size_t index = 0;
+        CFileJudge* judge = nullptr;
+        std::string_view needle;
+        bool wholeLines = false;
+        bool done = false;      // it has had enough of this file
+        size_t warningsAt = 0;  // the warnings met before it had enough
+    };
+
     std::vector<std::unique_ptr<CFileJudge>> m_judges;
+    std::vector<Feed> m_feeds;
     std::vector<ReadPlan> m_plans;
     bool m_decompress = false;                // some judge wants the text inside compression
     std::unique_ptr<SharedContext> m_shared;  // warnings kept: the context the scanner reads with
