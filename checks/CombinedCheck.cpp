@@ -1,9 +1,8 @@
-// The combined check. The first tool's walk fills a listing cache from which the other tools' scans
-// are replayed; a scan polls once per entry whatever its patterns, so the replays meet exactly the
-// folders, entries and polls that their own walks would. Each Poser file is read once, the first time
-// any tool asks for it, and every line goes to the line judges of the three reading tools, each fed as
-// its own scanner would feed it; a tool then takes its part of the read (and the line-length warnings
-// of it) in its own order.
+// The combined check: the four tools run one after another over one shared package tree, which
+// lists each folder once (a scan polls once per entry whatever its patterns, so every tool's scan
+// meets exactly the folders, entries and polls its own walk would) and reads each Poser file once,
+// the first time any tool asks for it, through the judges of all three reading tools; each tool then
+// takes its own verdict (and the line-length warnings of it) in its own order.
 
 #include "checks/CombinedCheck.h"
 

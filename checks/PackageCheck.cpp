@@ -14,7 +14,6 @@
 #include "checks/LibraryReference.h"
 #include "checks/ToolTexts.h"
 #include "checks/UnreadableFolders.h"
-#include "fs/read/LineScanner.h"
 #include "fs/run/FileErrors.h"
 #include "fs/text/PathParts.h"
 #include "fs/walk/FileRecordArray.h"

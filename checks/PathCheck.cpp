@@ -9,7 +9,6 @@
 
 #include "checks/ToolTexts.h"
 #include "checks/UnreadableFolders.h"
-#include "fs/read/LineScanner.h"
 #include "fs/run/FileErrors.h"
 #include "fs/text/Ascii.h"
 #include "fs/text/PathParts.h"

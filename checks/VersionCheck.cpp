@@ -7,7 +7,6 @@
 #include <tuple>
 
 #include "checks/UnreadableFolders.h"
-#include "fs/read/LineScanner.h"
 #include "fs/text/PathParts.h"
 #include "fs/tree/DirectoryListing.h"
 #include "fs/write/FileOps.h"

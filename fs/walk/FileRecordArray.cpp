@@ -468,6 +468,36 @@ int32_t CFileRecordArray::ScanFolder(const std::string& folder, const ScanOption
     return added;
 }
 
+int32_t CFileRecordArray::Descend(const std::string& sub, ScanState& state) {
+    // A folder met again on the way down (a link to a folder above) is not walked a second time.
+    FileIdentity id;
+    const bool known = state.options.tree->Identity(sub, id);
+    if (known && std::find(state.descent.begin(), state.descent.end(), id) != state.descent.end()) {
+        return 0;
+    }
+    if (known) {
+        state.descent.push_back(id);
+    }
+    const int32_t added = ScanOne(sub, state);
+    if (known) {
+        state.descent.pop_back();
+    }
+    return added;
+}
+
+void CFileRecordArray::AddUnreadable(const std::string& folder, const std::error_code& ec, bool top) {
+    // The named folder itself, missing or no folder, is the caller's to report.
+    if (top && (ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory)) {
+        return;
+    }
+    std::string path = folder;
+    if (path.size() > 1 && IsSeparator(path.back()) && path[path.size() - 2] != ':') {
+        path.pop_back();
+    }
+    std::string error = FileErrorText(ec, path);
+    m_unreadable.push_back({std::move(path), ec, std::move(error)});
+}
+
 int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
     RunContext* ctx = state.options.ctx;
     if (ctx) {
@@ -481,16 +511,7 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
     const bool whole = tree.List(folder, listing, ownEntries, listError);
     const std::vector<DirEntry>& entries = *listing;
     if (!whole) {
-        const bool missingTop = state.top && (listError == std::errc::no_such_file_or_directory ||
-                                              listError == std::errc::not_a_directory);
-        if (!missingTop) {
-            std::string path = folder;
-            if (path.size() > 1 && IsSeparator(path.back()) && path[path.size() - 2] != ':') {
-                path.pop_back();
-            }
-            std::string error = FileErrorText(listError, path);
-            m_unreadable.push_back({std::move(path), listError, std::move(error)});
-        }
+        AddUnreadable(folder, listError, state.top);
     }
     state.top = false;
 
@@ -537,19 +558,7 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
             add(path, true);
         }
         if (state.options.recurse && !m_cancelled) {
-            std::string sub = path;
-            sub.push_back(kSeparator);
-            FileIdentity id;
-            bool known = tree.Identity(sub, id);
-            if (!known || std::find(state.descent.begin(), state.descent.end(), id) == state.descent.end()) {
-                if (known) {
-                    state.descent.push_back(id);
-                }
-                count += ScanOne(sub, state);
-                if (known) {
-                    state.descent.pop_back();
-                }
-            }
+            count += Descend(path + kSeparator, state);
         }
     }
 

@@ -87,6 +87,8 @@ private:
     struct ScanState;
 
     int32_t ScanOne(const std::string& folder, ScanState& state);
+    int32_t Descend(const std::string& sub, ScanState& state);
+    void AddUnreadable(const std::string& folder, const std::error_code& ec, bool top);
     void Materialize() const;
     int32_t InsertLiteral(CFileRecord record, InsertOrder order);
 
