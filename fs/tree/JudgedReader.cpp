@@ -170,8 +170,8 @@ FileVerdicts CJudgedReader::ReadShared(const std::string* path, ArchiveEntrySour
             if (feed.done) {
                 continue;
             }
-            const bool wanted = feed.needle.empty() || (feed.wholeLines && (continuing || cut)) ||
-                                Holds(piece, feed.needle);
+            const bool wanted =
+                feed.needle.empty() || (feed.wholeLines && (continuing || cut)) || Holds(piece, feed.needle);
             if (wanted && !feed.judge->Line(piece, number, cut)) {
                 feed.done = true;  // its own read would stop here
                 feed.warningsAt = m_shared->m_warnings.size();

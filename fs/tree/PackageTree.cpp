@@ -39,19 +39,6 @@ std::unique_ptr<CTreeReads> CPackageTree::Read(std::vector<std::string> files, J
                                         count);
 }
 
-std::optional<TreeRead> CTreeReads::Next() {
-    while (!m_ended && m_next < m_count) {
-        const size_t index = m_next++;
-        FileVerdicts verdicts = m_run->Take(index);
-        if (verdicts.empty() || !verdicts.front()) {
-            continue;
-        }
-        m_ended = verdicts.front()->escaped;
-        return TreeRead{index, std::move(verdicts.front())};
-    }
-    return std::nullopt;
-}
-
 void RaiseKeptWarnings(RunContext& ctx, OverflowWarnings* cap, const std::vector<std::string>& warnings) {
     for (const std::string& text : warnings) {
         if (cap == nullptr || cap->Admit()) {
