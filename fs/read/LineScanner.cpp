@@ -534,7 +534,14 @@ ScanEnd CLineScanner::Scan(std::string_view needle, const LineHandler& onLine) {
 }
 
 void CLineScanner::WarnOverflow(uint32_t lineNumber) {
-    if (m_ctx == nullptr || (m_warnings != nullptr && !m_warnings->Admit())) {
+    if (m_ctx == nullptr) {
+        return;
+    }
+    if (m_keptWarnings != nullptr) {
+        m_keptWarnings->push_back(OverflowWarningText(lineNumber, m_capacity));
+        return;
+    }
+    if (m_warnings != nullptr && !m_warnings->Admit()) {
         return;
     }
     m_ctx->Notify(NoticeKind::Warning, kOverflowWarningTitle, OverflowWarningText(lineNumber, m_capacity));

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "fs/read/ByteSource.h"
 #include "fs/read/LineReader.h"
@@ -78,6 +79,9 @@ public:
 
     // The run's cap on overflow warnings; without one every warning is shown.
     void SetOverflowWarnings(OverflowWarnings* warnings) { m_warnings = warnings; }
+    // Keeps the texts of the overflow warnings here instead of showing them (the cap is then not
+    // asked): for reads whose warnings are raised later, by whoever takes the read. Null shows them.
+    void KeepOverflowWarnings(std::vector<std::string>* kept) { m_keptWarnings = kept; }
 
     // Whole physical lines: every piece of a line longer than capacity - 1 bytes goes to the handler,
     // needle or not, and PieceIsCut tells whether the line goes on in the next piece. Off by default.
@@ -103,6 +107,7 @@ private:
     bool m_wholeLines = false;
     bool m_pieceCut = false;
     OverflowWarnings* m_warnings = nullptr;
+    std::vector<std::string>* m_keptWarnings = nullptr;
     uint64_t m_linesDelivered = 0;
 };
 

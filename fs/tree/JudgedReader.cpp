@@ -46,37 +46,17 @@ bool Holds(std::string_view text, std::string_view needle) {
 
 }  // namespace
 
-// The context of a read shared by several judges: polls go to the run's context, the line-length
-// warnings are kept for the judges' verdicts.
-class CJudgedReader::SharedContext final : public RunContext {
-public:
-    explicit SharedContext(RunContext& polls) : m_polls(polls) {}
-
-    bool PollEscape() override { return m_polls.PollEscape(); }
-    void RestoreWait() override { m_polls.RestoreWait(); }
-
-    std::vector<std::string> m_warnings;  // of the file being read
-
-protected:
-    NoticeAnswer ShowNotice(const Notice& notice) override {
-        m_warnings.push_back(notice.text);
-        return RunContext::ShowNotice(notice);
-    }
-
-private:
-    RunContext& m_polls;
-};
-
 CJudgedReader::CJudgedReader(RunContext& ctx, OverflowWarnings* cap, const std::vector<JudgeMaker>& makers,
                              bool keepWarnings)
-    : m_shared(makers.size() > 1 || keepWarnings ? std::make_unique<SharedContext>(ctx) : nullptr),
-      m_scanner(m_shared ? static_cast<RunContext*>(m_shared.get()) : &ctx) {
+    : m_keep(makers.size() > 1 || keepWarnings), m_scanner(&ctx) {
     for (const JudgeMaker& make : makers) {
         m_judges.push_back(make());
         m_plans.push_back(m_judges.back()->Plan());
         m_decompress = m_decompress || m_plans.back().decompressed;
     }
-    if (!m_shared) {
+    if (m_keep) {
+        m_scanner.KeepOverflowWarnings(&m_warnings);
+    } else {
         m_scanner.SetOverflowWarnings(cap);
     }
 }
@@ -95,9 +75,7 @@ FileVerdicts CJudgedReader::ReadOne(const std::string* path, ArchiveEntrySource*
     CFileJudge& judge = *m_judges.front();
     const ReadPlan& plan = m_plans.front();
     judge.Begin();
-    if (m_shared) {
-        m_shared->m_warnings.clear();
-    }
+    m_warnings.clear();
     FileReadStatus status;
     FileVerdicts verdicts;
     if (plan.decompressed) {
@@ -132,8 +110,8 @@ FileVerdicts CJudgedReader::ReadOne(const std::string* path, ArchiveEntrySource*
     }
     verdicts.push_back(judge.End(status));
     verdicts.back()->escaped = status.end == ScanEnd::Escaped;
-    if (m_shared) {
-        verdicts.back()->warnings = std::move(m_shared->m_warnings);
+    if (m_keep) {
+        verdicts.back()->warnings = std::move(m_warnings);
     }
     return verdicts;
 }
@@ -160,7 +138,7 @@ FileVerdicts CJudgedReader::ReadShared(const std::string* path, ArchiveEntrySour
             m_feeds.push_back({j, m_judges[j].get(), m_plans[j].needle, m_plans[j].wholeLines});
         }
     }
-    m_shared->m_warnings.clear();
+    m_warnings.clear();
     m_scanner.SetWholeLines(true);
     size_t feeding = m_feeds.size();
     bool continuing = false;  // the piece before was cut: this one goes on with its line
@@ -174,7 +152,7 @@ FileVerdicts CJudgedReader::ReadShared(const std::string* path, ArchiveEntrySour
                 feed.needle.empty() || (feed.wholeLines && (continuing || cut)) || Holds(piece, feed.needle);
             if (wanted && !feed.judge->Line(piece, number, cut)) {
                 feed.done = true;  // its own read would stop here
-                feed.warningsAt = m_shared->m_warnings.size();
+                feed.warningsAt = m_warnings.size();
                 --feeding;
             }
         }
@@ -189,7 +167,7 @@ FileVerdicts CJudgedReader::ReadShared(const std::string* path, ArchiveEntrySour
         status.sourceError = entry->ErrorText();
     }
     m_scanner.Close();
-    const std::vector<std::string>& met = m_shared->m_warnings;
+    const std::vector<std::string>& met = m_warnings;
     for (const Feed& feed : m_feeds) {
         const bool decompressed = m_plans[feed.index].decompressed;
         FileReadStatus own = status;

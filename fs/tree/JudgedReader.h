@@ -46,7 +46,6 @@ public:
     FileVerdicts Read(ArchiveEntrySource& entry);
 
 private:
-    class SharedContext;
     FileVerdicts ReadOne(const std::string* path, ArchiveEntrySource* entry);
     FileVerdicts ReadShared(const std::string* path, ArchiveEntrySource* entry);
 
@@ -63,8 +62,9 @@ private:
     std::vector<std::unique_ptr<CFileJudge>> m_judges;
     std::vector<Feed> m_feeds;
     std::vector<ReadPlan> m_plans;
-    bool m_decompress = false;                // some judge wants the text inside compression
-    std::unique_ptr<SharedContext> m_shared;  // warnings kept: the context the scanner reads with
+    bool m_decompress = false;            // some judge wants the text inside compression
+    bool m_keep = false;                  // the warnings go into the verdicts
+    std::vector<std::string> m_warnings;  // those of the file being read
     GzipSource m_source;
     CLineScanner m_scanner;  // declared after the source it reads from
 };
