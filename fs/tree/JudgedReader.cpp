@@ -50,6 +50,9 @@ CJudgedReader::CJudgedReader(RunContext& ctx, OverflowWarnings* cap, const std::
                              bool keepWarnings)
     : m_keep(makers.size() > 1 || keepWarnings), m_scanner(&ctx) {
     for (const JudgeMaker& make : makers) {
+        if (m_judges.size() == FileVerdicts::kMaxJudges) {
+            break;  // a read shares itself among a few tools at most
+        }
         m_judges.push_back(make());
         m_plans.push_back(m_judges.back()->Plan());
         m_decompress = m_decompress || m_plans.back().decompressed;

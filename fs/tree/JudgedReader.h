@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,8 +17,30 @@ namespace veltrane {
 class ArchiveEntrySource;
 
 // One verdict per judge, in the order of the judges' makers; an empty one is a file this read could
-// not give that judge (see CJudgedReader), which its tool then reads alone.
-using FileVerdicts = std::vector<std::unique_ptr<FileVerdict>>;
+// not give that judge (see CJudgedReader), which its tool then reads alone. Held in place: a read of
+// one file costs no list of its own.
+class FileVerdicts {
+public:
+    static constexpr size_t kMaxJudges = 4;
+
+    FileVerdicts() = default;
+    explicit FileVerdicts(size_t count) : m_count(std::min(count, kMaxJudges)) {}
+
+    bool empty() const { return m_count == 0; }
+    size_t size() const { return m_count; }
+    std::unique_ptr<FileVerdict>& operator[](size_t index) { return m_items[index]; }
+    std::unique_ptr<FileVerdict>& front() { return m_items[0]; }
+    std::unique_ptr<FileVerdict>& back() { return m_items[m_count - 1]; }
+    void push_back(std::unique_ptr<FileVerdict> verdict) { m_items[m_count++] = std::move(verdict); }
+    std::unique_ptr<FileVerdict>* begin() { return m_items.data(); }
+    std::unique_ptr<FileVerdict>* end() { return m_items.data() + m_count; }
+    const std::unique_ptr<FileVerdict>* begin() const { return m_items.data(); }
+    const std::unique_ptr<FileVerdict>* end() const { return m_items.data() + m_count; }
+
+private:
+    std::array<std::unique_ptr<FileVerdict>, kMaxJudges> m_items;
+    size_t m_count = 0;
+};
 
 size_t VerdictsBytes(const FileVerdicts& verdicts);
 
@@ -36,6 +60,7 @@ size_t VerdictsBytes(const FileVerdicts& verdicts);
 class CJudgedReader {
 public:
     // keepWarnings: one judge's line-length warnings too go into its verdict instead of through ctx.
+    // At most FileVerdicts::kMaxJudges makers.
     CJudgedReader(RunContext& ctx, OverflowWarnings* cap, const std::vector<JudgeMaker>& makers,
                   bool keepWarnings = false);
     ~CJudgedReader();
