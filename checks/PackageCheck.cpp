@@ -31,6 +31,8 @@ constexpr const char* kRuntimeMissingText =
 constexpr const char* kAllFiles = "*.*";
 
 constexpr std::string_view kRuntime = "Runtime";
+// The folder of Mac resource files that some packers add to an archive.
+constexpr std::string_view kMacFolder = "__MACOSX";
 constexpr std::string_view kUnreferencedFolders[] = {"textures", "Geometries"};
 
 // Library files by extension, lowered: the nine plain ones and their compressed forms.
@@ -404,7 +406,6 @@ void PackageChecker::ReadLibraryFiles(const std::vector<std::string>& files, Pac
 
 // The findings that the names of a packed package's entries alone give; a folder has no entries.
 void PackageChecker::AddArchiveFindings() {
-    constexpr std::string_view kMacFolder = "__MACOSX";
     constexpr std::string_view kJunkFiles[] = {".ds_store", "thumbs.db", "desktop.ini"};
     const std::string& archive = m_tree.ArchiveFile();
     std::unordered_set<std::string> junkFolders;
@@ -438,7 +439,6 @@ void PackageChecker::AddArchiveFindings() {
 
 // What stands at the top of an archive, when the archive itself was named (not a folder inside it).
 void PackageChecker::AddArchiveLayout() {
-    constexpr std::string_view kMacFolder = "__MACOSX";
     const std::string& archive = m_tree.ArchiveFile();
     if (archive.empty() || (m_path != archive && WithoutTrailingSeparators(m_path) != archive)) {
         return;

@@ -14,6 +14,8 @@
 #include <unistd.h>
 #endif
 
+#include "fs/text/PathParts.h"
+
 namespace veltrane {
 
 namespace {
@@ -197,5 +199,15 @@ std::string NameAsStored(const std::string& path) {
 }
 
 #endif
+
+CFileRecord StoredRecord(const std::string& path) {
+    CFileRecord found;
+    if (!QueryEntry(path, found)) {
+        return CFileRecord();
+    }
+    const std::string_view name = LastComponent(path);
+    found.m_path = path.substr(0, path.size() - name.size()) + NameAsStored(path);
+    return found;
+}
 
 }  // namespace veltrane

@@ -35,6 +35,10 @@ bool GetFileIdentity(const std::string& path, FileIdentity& id);
 // described as itself). False when nothing is there.
 bool QueryEntry(const std::string& path, CFileRecord& record);
 
+// The record of the entry at path as QueryEntry fills it, its name spelt as the file system spells it;
+// a default record when nothing is there.
+CFileRecord StoredRecord(const std::string& path);
+
 // The entry's name as the file system spells it (differs in letter case on Windows), or the
 // given name when it cannot be looked up.
 std::string NameAsStored(const std::string& path);

@@ -109,13 +109,7 @@ void CFolderPackageTree::EndScan() {
 }
 
 CFileRecord CFolderPackageTree::RecordOf(const std::string& path) {
-    CFileRecord found;
-    if (!QueryEntry(path, found)) {
-        return CFileRecord();
-    }
-    const std::string_view name = LastComponent(path);
-    found.m_path = path.substr(0, path.size() - name.size()) + NameAsStored(path);
-    return found;
+    return StoredRecord(path);
 }
 
 std::unique_ptr<CVerdictRun> CFolderPackageTree::ReadJudged(std::vector<std::string> files,

@@ -575,15 +575,7 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
 }
 
 int32_t CFileRecordArray::AddFile(const std::string& path, InsertOrder order) {
-    CFileRecord rec;
-    CFileRecord found;
-    if (QueryEntry(path, found)) {
-        std::string_view name = LastComponent(path);
-        std::string folderText = path.substr(0, path.size() - name.size());
-        found.m_path = folderText + NameAsStored(path);
-        rec = found;
-    }
-    return InsertRecord(rec, order);
+    return InsertRecord(StoredRecord(path), order);
 }
 
 }  // namespace veltrane
