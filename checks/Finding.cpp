@@ -57,7 +57,33 @@ bool IsArchiveRule(Rule rule) {
 }
 
 bool IsProblem(Rule rule) {
-    return rule != Rule::Unreferenced;
+    return SeverityOf(rule) != Severity::Info;
+}
+
+Severity SeverityOf(Rule rule) {
+    switch (rule) {
+        case Rule::Unreferenced:
+            return Severity::Info;
+        case Rule::CaseMismatch:
+        case Rule::Compressed:
+        case Rule::JunkEntry:
+        case Rule::CaseCollision:
+            return Severity::Warning;
+        default:
+            return Severity::Error;
+    }
+}
+
+const char* SeverityName(Severity severity) {
+    switch (severity) {
+        case Severity::Error:
+            return "error";
+        case Severity::Warning:
+            return "warning";
+        case Severity::Info:
+            break;
+    }
+    return "info";
 }
 
 unsigned FindingFields(Rule rule) {

@@ -45,6 +45,13 @@ const char* RuleName(Rule rule);
 // False for rules that inform only (unreferenced): they are listed but not counted as problems.
 bool IsProblem(Rule rule);
 
+// How much a finding matters: an error, where Poser will fail to load something (or a tool could not
+// look); a warning, where a store sends the package back or users see it degraded; information.
+enum class Severity { Error, Warning, Info };
+Severity SeverityOf(Rule rule);
+// "error", "warning", "info".
+const char* SeverityName(Severity severity);
+
 // The members a finding of a rule carries, as bits, in the order printers write them.
 enum FindingField : unsigned {
     kFieldPath = 1u << 0,      // the entry the finding is about
@@ -73,10 +80,16 @@ struct Finding {
     bool fixed = false;
     std::optional<std::string> resolved;
     std::string error;
+    // The findings of its rule in its file after this one, counted but not kept (see kFindingsKept).
+    uint64_t more = 0;
 
     bool operator==(const Finding&) const = default;
 };
 
 using Findings = std::vector<Finding>;
+
+// A file's findings of one rule are kept up to this many; the rest are only counted, on the last one
+// kept, so that a run's memory follows the number of files and not what a hostile file repeats.
+inline constexpr uint32_t kFindingsKept = 100;
 
 }  // namespace veltrane

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <system_error>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -22,7 +24,7 @@ namespace veltrane {
 
 namespace {
 
-constexpr int kRuleCount = static_cast<int>(Rule::DamagedArchive) + 1;
+constexpr size_t kRuleCount = static_cast<size_t>(Rule::DamagedArchive) + 1;
 
 constexpr const char* kRuntimeMissingText =
     "The folder to also look in does not exist or is not a folder:\r\n";
@@ -211,7 +213,13 @@ private:
     bool JudgeLibraryFile(const std::string& file, bool compressedByName, const PackageFileRead& read);
     void AddArchiveFindings();
     void AddArchiveLayout();
-    void JudgeReference(const std::string& file, uint32_t line, const LibraryReference& reference);
+    // What a reference leads to when it is a finding: the rule and what it resolved to.
+    struct ReferenceVerdict {
+        Rule rule;
+        std::optional<std::string> resolved;
+    };
+    std::optional<ReferenceVerdict> JudgeReference(const LibraryReference& reference);
+    void JudgeReferences(const std::string& file, const PackageFileRead& read);
     CCaseResolver::Result ResolveInRuntime(const RuntimeFolder& runtime,
                                            const std::vector<std::string_view>& components);
     void ListUnreferenced(const std::vector<std::string>& files);
@@ -241,19 +249,11 @@ CCaseResolver::Result PackageChecker::ResolveInRuntime(const RuntimeFolder& runt
     return result;
 }
 
-void PackageChecker::JudgeReference(const std::string& file, uint32_t line,
-                                    const LibraryReference& reference) {
-    auto add = [&](Rule rule, std::optional<std::string> resolved) {
-        Finding& finding = Add(rule, file);
-        finding.line = line;
-        finding.keyword = std::string(reference.keyword);
-        finding.value = reference.value;
-        finding.resolved = std::move(resolved);
-    };
+std::optional<PackageChecker::ReferenceVerdict> PackageChecker::JudgeReference(
+    const LibraryReference& reference) {
     const ReferencePath parsed = ParseReferencePath(reference.value);
     if (parsed.absolute) {
-        add(Rule::AnyPlatformAbsolute, std::nullopt);
-        return;
+        return ReferenceVerdict{Rule::AnyPlatformAbsolute, std::nullopt};
     }
     const auto& components = parsed.components;
     if (parsed.escapesRoot || components.empty() ||
@@ -265,25 +265,69 @@ void PackageChecker::JudgeReference(const std::string& file, uint32_t line,
                 resolved = std::move(found.path);
             }
         }
-        add(Rule::OutsideRuntime, std::move(resolved));
-        return;
+        return ReferenceVerdict{Rule::OutsideRuntime, std::move(resolved)};
     }
     CCaseResolver::Result found = ResolveInRuntime(m_package, components);
     if (found.match == CCaseResolver::Match::Exact) {
         m_referenced.insert(std::move(found.path));
-        return;
+        return std::nullopt;
     }
     if (found.match == CCaseResolver::Match::IgnoringCase) {
         m_referenced.insert(found.path);
-        add(Rule::CaseMismatch, std::move(found.path));
-        return;
+        return ReferenceVerdict{Rule::CaseMismatch, std::move(found.path)};
     }
     for (const RuntimeFolder& runtime : m_extraRuntimes) {
         if (ResolveInRuntime(runtime, components).match != CCaseResolver::Match::None) {
-            return;  // base content the package relies on
+            return std::nullopt;  // base content the package relies on
         }
     }
-    add(Rule::MissingFile, std::nullopt);
+    return ReferenceVerdict{Rule::MissingFile, std::nullopt};
+}
+
+// Each different reference of the file is judged once; its findings go in line order, kFindingsKept of
+// a rule, the rest counted on the last one kept.
+void PackageChecker::JudgeReferences(const std::string& file, const PackageFileRead& read) {
+    std::vector<std::optional<ReferenceVerdict>> verdicts;
+    verdicts.reserve(read.references.size());
+    std::vector<std::pair<uint32_t, uint32_t>> lines;  // line, reference
+    std::array<uint64_t, kRuleCount> total{};
+    for (const PackageFileRead::Reference& kept : read.references) {
+        verdicts.push_back(JudgeReference(kept.reference));
+        if (verdicts.back()) {
+            total[static_cast<size_t>(verdicts.back()->rule)] += kept.count;
+            for (uint32_t line : kept.lines) {
+                lines.emplace_back(line, static_cast<uint32_t>(verdicts.size() - 1));
+            }
+        }
+    }
+    std::sort(lines.begin(), lines.end());
+    std::array<size_t, kRuleCount> last{};
+    std::array<uint32_t, kRuleCount> added{};
+    for (const auto& [line, index] : lines) {
+        const ReferenceVerdict& verdict = *verdicts[index];
+        const size_t rule = static_cast<size_t>(verdict.rule);
+        if (added[rule] == kFindingsKept) {
+            continue;
+        }
+        ++added[rule];
+        last[rule] = m_findings.size();
+        Finding& finding = Add(verdict.rule, file);
+        finding.line = line;
+        finding.keyword = std::string(read.references[index].reference.keyword);
+        finding.value = read.references[index].reference.value;
+        finding.resolved = verdict.resolved;
+    }
+    for (size_t rule = 0; rule < kRuleCount; ++rule) {
+        if (added[rule] != 0 && total[rule] > added[rule]) {
+            m_findings[last[rule]].more = total[rule] - added[rule];
+        }
+    }
+    if (read.unjudged != 0) {
+        Add(Rule::UnreadableFile, file).error =
+            file + " holds more different file references than one check takes; the " +
+            std::to_string(read.unjudged) + " from line " + std::to_string(read.unjudgedFrom) +
+            " on were not checked.";
+    }
 }
 
 // Judges a library file's lines, through its compression, for references.
@@ -294,10 +338,12 @@ public:
     void Begin() override {
         m_references.Reset();
         m_read = std::make_unique<PackageFileRead>();
+        m_known.clear();
+        m_held = 0;
     }
     bool Line(std::string_view piece, uint32_t number, bool /*cut*/) override {
         if (std::optional<LibraryReference> reference = m_references.Examine(piece)) {
-            m_read->references.emplace_back(number, std::move(*reference));
+            Keep(number, std::move(*reference));
         }
         return true;
     }
@@ -314,8 +360,34 @@ public:
     }
 
 private:
+    // The bytes of different references one read holds at most.
+    static constexpr size_t kHeldBytes = size_t{16} << 20;
+
+    void Keep(uint32_t number, LibraryReference reference) {
+        std::string key(reference.keyword);
+        key += '\0';
+        key += reference.value;
+        auto [at, added] = m_known.try_emplace(std::move(key), m_read->references.size());
+        if (added) {
+            m_held += at->first.size() * 2 + sizeof(PackageFileRead::Reference);
+            if (m_held > kHeldBytes) {
+                m_known.erase(at);
+                m_read->unjudgedFrom = m_read->unjudged++ == 0 ? number : m_read->unjudgedFrom;
+                return;
+            }
+            m_read->references.push_back({std::move(reference), {}, 0});
+        }
+        PackageFileRead::Reference& kept = m_read->references[at->second];
+        if (kept.lines.size() < kFindingsKept) {
+            kept.lines.push_back(number);
+        }
+        ++kept.count;
+    }
+
     CReferenceReader m_references;
     std::unique_ptr<PackageFileRead> m_read;
+    std::unordered_map<std::string, size_t> m_known;  // keyword and value: index in references
+    size_t m_held = 0;
 };
 
 // Judges one library file's read; false when Escape ended the read.
@@ -328,9 +400,7 @@ bool PackageChecker::JudgeLibraryFile(const std::string& file, bool compressedBy
     if (read.end == ScanEnd::Escaped) {
         return false;  // the file being read when Escape came adds nothing
     }
-    for (const auto& [number, reference] : read.references) {
-        JudgeReference(file, number, reference);
-    }
+    JudgeReferences(file, read);
     if (compressedByName || read.compressed) {
         Add(Rule::Compressed, file);
     }
@@ -511,8 +581,12 @@ void PackageChecker::Run(PackageCheckRun& run) {
     m_warnings.Finish(m_ctx, kLineReaderCapacity);
 
     SortByRule(m_findings);
-    run.problemsFound = static_cast<int32_t>(std::count_if(
-        m_findings.begin(), m_findings.end(), [](const Finding& f) { return IsProblem(f.rule); }));
+    // The findings only counted count as problems too.
+    uint64_t problems = 0;
+    for (const Finding& finding : m_findings) {
+        problems += IsProblem(finding.rule) ? 1 + finding.more : 0;
+    }
+    run.problemsFound = static_cast<int32_t>(std::min<uint64_t>(problems, INT32_MAX));
     run.findings = std::move(m_findings);
     run.report = PackageReport(run.findings, run.cancelled);
     if (run.cancelled) {
@@ -529,8 +603,8 @@ bool IsFolder(const std::string& path) {
 
 size_t PackageFileRead::Bytes() const {
     size_t bytes = sizeof *this + sourceError.size();
-    for (const auto& [number, reference] : references) {
-        bytes += sizeof number + sizeof reference + reference.value.size();
+    for (const Reference& kept : references) {
+        bytes += sizeof kept + kept.reference.value.size() + kept.lines.size() * sizeof(uint32_t);
     }
     return bytes;
 }
@@ -578,6 +652,9 @@ std::string PackageReport(const Findings& findings, bool cancelled) {
             report += finding.value;
         }
         report += "\r\n";
+        if (finding.more != 0) {
+            report += "    ... and " + std::to_string(finding.more) + " more in this file\r\n";
+        }
         if (i + 1 == findings.size() || findings[i + 1].rule != finding.rule) {
             report += "\r\n";
         }

@@ -26,7 +26,17 @@ struct PackageFileRead final : FileVerdict {
     bool readError = false;
     bool damaged = false;     // the compressed data was damaged or cut short
     std::string sourceError;  // a packed entry that could not be unpacked: why
-    std::vector<std::pair<uint32_t, LibraryReference>> references;  // line number and reference
+    // One reference and the lines that hold it: the first kFindingsKept of them, and how many in all.
+    struct Reference {
+        LibraryReference reference;
+        std::vector<uint32_t> lines;
+        uint64_t count = 0;
+    };
+    std::vector<Reference> references;  // each different reference once, in the order first met
+    // References met after the file's different references filled what one read may hold: not
+    // judged, and said so. Only a file made to exhaust memory gets here.
+    uint64_t unjudged = 0;
+    uint32_t unjudgedFrom = 0;  // the line of the first of them
 
     size_t Bytes() const override;
 };

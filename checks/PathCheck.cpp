@@ -105,7 +105,21 @@ public:
         std::string value;
         if (const unsigned found = ExaminePathLine(piece, &value)) {
             m_read->kinds |= found;
-            m_read->lines.push_back({number, found, std::move(value)});
+            unsigned kept = 0;
+            for (int k = 0; k < kPathFindingKinds; ++k) {
+                if ((found & (1u << k)) == 0) {
+                    continue;
+                }
+                if (m_read->kept[k] < kFindingsKept) {
+                    ++m_read->kept[k];
+                    kept |= 1u << k;
+                } else {
+                    ++m_read->more[k];
+                }
+            }
+            if (kept != 0) {
+                m_read->lines.push_back({number, kept, std::move(value)});
+            }
         }
         return true;
     }
@@ -132,6 +146,9 @@ void AddKind(int kind, const std::string& file, const PathFileRead& read, Findin
             finding.line = line.number;
             finding.value = line.value;
         }
+    }
+    if (read.more[kind] != 0) {
+        out.back().more = read.more[kind];
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -41,7 +42,9 @@ struct PathFileRead final : FileVerdict {
     bool unreadable = false;
     std::error_code failure;  // why it was unreadable
     unsigned kinds = 0;
-    std::vector<Line> lines;  // the lines with findings, in file order
+    std::vector<Line> lines;  // the lines with findings, in file order: kFindingsKept of each kind
+    std::array<uint32_t, kPathFindingKinds> kept{};
+    std::array<uint64_t, kPathFindingKinds> more{};  // the findings of each kind after those
 
     size_t Bytes() const override;
 };

@@ -1,8 +1,8 @@
 #include "cli/CliOutput.h"
 
 #include <algorithm>
-#include <nlohmann/json.hpp>
 
+#include "cli/JsonWriter.h"
 #include "fs/text/PathParts.h"
 
 namespace veltrane::cli {
@@ -57,96 +57,7 @@ std::string CounterLabel(std::string_view label) {
     return std::string(label);
 }
 
-void DumpLine(const nlohmann::ordered_json& value, std::string& out) {
-    if (value.is_object()) {
-        out += '{';
-        bool first = true;
-        for (auto it = value.begin(); it != value.end(); ++it) {
-            out += first ? "" : ", ";
-            first = false;
-            out += JsonString(it.key());
-            out += ": ";
-            DumpLine(it.value(), out);
-        }
-        out += '}';
-    } else if (value.is_array()) {
-        out += '[';
-        bool first = true;
-        for (const auto& element : value) {
-            out += first ? "" : ", ";
-            first = false;
-            DumpLine(element, out);
-        }
-        out += ']';
-    } else if (value.is_string()) {
-        out += JsonString(value.get_ref<const std::string&>());
-    } else {
-        out += value.dump();
-    }
-}
-
-// Serialises a value built with nlohmann::ordered_json, writing strings with JsonString so that
-// file-system bytes survive as described.
-// A negative indent writes everything on one line (one JSON Lines record).
-void Dump(const nlohmann::ordered_json& value, std::string& out, int indent) {
-    if (indent < 0) {
-        DumpLine(value, out);
-        return;
-    }
-    const std::string pad(static_cast<size_t>(indent + 2), ' ');
-    if (value.is_object()) {
-        if (value.empty()) {
-            out += "{}";
-            return;
-        }
-        out += "{\n";
-        bool first = true;
-        for (auto it = value.begin(); it != value.end(); ++it) {
-            if (!first) {
-                out += ",\n";
-            }
-            first = false;
-            out += pad;
-            out += JsonString(it.key());
-            out += ": ";
-            Dump(it.value(), out, indent + 2);
-        }
-        out += '\n';
-        out.append(static_cast<size_t>(indent), ' ');
-        out += '}';
-    } else if (value.is_array()) {
-        if (value.empty()) {
-            out += "[]";
-            return;
-        }
-        if (std::all_of(value.begin(), value.end(),
-                        [](const auto& element) { return element.is_number(); })) {
-            out += value.dump(-1, ' ', false);  // a short row of numbers stays on one line: [3, 1]
-            return;
-        }
-        out += "[\n";
-        bool first = true;
-        for (const auto& element : value) {
-            if (!first) {
-                out += ",\n";
-            }
-            first = false;
-            out += pad;
-            Dump(element, out, indent + 2);
-        }
-        out += '\n';
-        out.append(static_cast<size_t>(indent), ' ');
-        out += ']';
-    } else if (value.is_string()) {
-        out += JsonString(value.get_ref<const std::string&>());
-    } else {
-        out += value.dump();
-    }
-}
-
-nlohmann::ordered_json OptionalString(const std::optional<std::string>& text) {
-    return text ? nlohmann::ordered_json(*text) : nlohmann::ordered_json(nullptr);
-}
+}  // namespace
 
 bool IsValidUtf8(std::string_view text) {
     for (size_t i = 0; i < text.size();) {
@@ -162,16 +73,6 @@ bool IsValidUtf8(std::string_view text) {
     }
     return true;
 }
-
-// Adds name: text, and name_bytes when text is not valid UTF-8.
-void AddString(nlohmann::ordered_json& object, const std::string& name, const std::string& text) {
-    object[name] = text;
-    if (!IsValidUtf8(text)) {
-        object[name + "_bytes"] = Base64(text);
-    }
-}
-
-}  // namespace
 
 std::string Base64(std::string_view bytes) {
     static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -190,44 +91,55 @@ std::string Base64(std::string_view bytes) {
     return out;
 }
 
-nlohmann::ordered_json FindingJson(const Finding& finding) {
+void WriteFinding(JsonWriter& out, const Finding& finding) {
     const unsigned fields = FindingFields(finding.rule);
-    nlohmann::ordered_json object = {{"rule", RuleName(finding.rule)}};
+    out.BeginObject();
+    out.Key("rule").String(RuleName(finding.rule));
+    out.Key("severity").String(SeverityName(SeverityOf(finding.rule)));
     if ((fields & kFieldPath) != 0) {
-        AddString(object, "path", finding.path);
+        out.StringMember("path", finding.path);
     }
     if ((fields & kFieldFile) != 0) {
-        AddString(object, "file", finding.path);
+        out.StringMember("file", finding.path);
     }
     if ((fields & kFieldLine) != 0) {
-        object["line"] = finding.line;
+        out.Key("line").Number(finding.line);
     }
     if ((fields & kFieldLength) != 0) {
-        object["length"] = finding.length;
+        out.Key("length").Number(finding.length);
     }
     if ((fields & kFieldKeyword) != 0) {
-        AddString(object, "keyword", finding.keyword);
+        out.StringMember("keyword", finding.keyword);
     }
     if ((fields & kFieldValue) != 0) {
-        AddString(object, "value", finding.value);
+        out.StringMember("value", finding.value);
     }
     if ((fields & kFieldText) != 0) {
-        AddString(object, "text", finding.text);
+        out.StringMember("text", finding.text);
     }
     if ((fields & kFieldFixed) != 0) {
-        object["fixed"] = finding.fixed;
+        out.Key("fixed").Bool(finding.fixed);
     }
     if ((fields & kFieldResolved) != 0) {
         if (finding.resolved) {
-            AddString(object, "resolved", *finding.resolved);
+            out.StringMember("resolved", *finding.resolved);
         } else {
-            object["resolved"] = nullptr;
+            out.Key("resolved").Null();
         }
     }
     if ((fields & kFieldError) != 0) {
-        AddString(object, "error", finding.error);
+        out.StringMember("error", finding.error);
     }
-    return object;
+    if (finding.more != 0) {
+        out.Key("more").Number(static_cast<int64_t>(finding.more));
+    }
+    out.EndObject();
+}
+
+std::string FindingJsonLine(const Finding& finding) {
+    JsonWriter out(nullptr, true);
+    WriteFinding(out, finding);
+    return out.Text();
 }
 
 std::string JsonString(std::string_view bytes) {
@@ -371,60 +283,92 @@ std::string PlainStderr(const CliRun& run) {
     return err;
 }
 
-nlohmann::ordered_json FindingsJson(const Findings& findings) {
-    nlohmann::ordered_json array = nlohmann::ordered_json::array();
+namespace {
+
+void WriteFindings(JsonWriter& out, const Findings& findings) {
+    out.Key("findings").BeginArray();
     for (const Finding& finding : findings) {
-        array.push_back(FindingJson(finding));
+        WriteFinding(out, finding);
     }
-    return array;
+    out.EndArray();
 }
 
-nlohmann::ordered_json JsonObject(const CliRun& run) {
-    if (run.tool == "check") {
-        nlohmann::ordered_json object = {
-            {"tool", run.tool}, {"path", run.path}, {"cancelled", run.cancelled}};
-        for (const CliRun& part : run.parts) {
-            object[part.tool] = JsonObject(part);
-        }
-        object["findings"] = FindingsJson(run.findings ? *run.findings : Findings{});
-        return object;
+void WriteOptional(JsonWriter& out, std::string_view key, const std::optional<std::string>& text) {
+    if (text) {
+        out.Key(key).String(*text);
+    } else {
+        out.Key(key).Null();
     }
-    nlohmann::ordered_json notices = nlohmann::ordered_json::array();
-    for (const Notice& notice : run.notices) {
+}
+
+void WriteNotices(JsonWriter& out, const std::vector<Notice>& notices) {
+    out.Key("notices").BeginArray();
+    for (const Notice& notice : notices) {
+        out.BeginObject();
+        out.Key("kind").String(NoticeKindName(notice.kind));
+        out.Key("title").String(notice.title);
+        out.Key("text").String(notice.text);
         const char* answer = NoticeAnswerName(notice.answer);
-        notices.push_back(
-            {{"kind", NoticeKindName(notice.kind)},
-             {"title", notice.title},
-             {"text", notice.text},
-             {"answer", answer ? nlohmann::ordered_json(answer) : nlohmann::ordered_json(nullptr)}});
+        if (answer) {
+            out.Key("answer").String(answer);
+        } else {
+            out.Key("answer").Null();
+        }
+        out.EndObject();
     }
-    nlohmann::ordered_json object = {
-        {"tool", run.tool},           {"mode", OptionalString(run.mode)},
-        {"path", run.path},           {"counters", {run.counters[0], run.counters[1]}},
-        {"report", run.report},       {"notices", notices},
-        {"cancelled", run.cancelled}, {"saved", OptionalString(run.saved)},
-    };
+    out.EndArray();
+}
+
+void WriteRun(JsonWriter& out, const CliRun& run) {
+    out.BeginObject();
+    out.Key("tool").String(run.tool);
+    if (run.tool == "check") {
+        out.Key("path").String(run.path);
+        out.Key("cancelled").Bool(run.cancelled);
+        for (const CliRun& part : run.parts) {
+            out.Key(part.tool);
+            WriteRun(out, part);
+        }
+        WriteFindings(out, run.findings ? *run.findings : Findings{});
+        out.EndObject();
+        return;
+    }
+    WriteOptional(out, "mode", run.mode);
+    out.Key("path").String(run.path);
+    out.Key("counters").NumberRow(run.counters, 2);
+    out.Key("report").String(run.report);
+    WriteNotices(out, run.notices);
+    out.Key("cancelled").Bool(run.cancelled);
+    WriteOptional(out, "saved", run.saved);
     if (run.findings) {
-        object["findings"] = FindingsJson(*run.findings);
+        WriteFindings(out, *run.findings);
     }
     if (run.entries) {
-        nlohmann::ordered_json entries = nlohmann::ordered_json::array();
+        out.Key("entries").BeginArray();
         for (const ListEntry& entry : *run.entries) {
-            nlohmann::ordered_json item = nlohmann::ordered_json::object();
-            AddString(item, "folder", entry.folder);
-            AddString(item, "name", entry.name);
-            entries.push_back(std::move(item));
+            out.BeginObject();
+            out.StringMember("folder", entry.folder);
+            out.StringMember("name", entry.name);
+            out.EndObject();
         }
-        object["entries"] = std::move(entries);
+        out.EndArray();
     }
-    return object;
+    out.EndObject();
 }
 
+}  // namespace
+
 std::string JsonOutput(const CliRun& run, bool oneLine) {
-    std::string out;
-    Dump(JsonObject(run), out, oneLine ? -1 : 0);
-    out += '\n';
-    return out;
+    JsonWriter out(nullptr, oneLine);
+    WriteRun(out, run);
+    out.Finish();
+    return out.Text();
+}
+
+bool WriteJson(std::FILE* stream, const CliRun& run, bool oneLine) {
+    JsonWriter out(stream, oneLine);
+    WriteRun(out, run);
+    return out.Finish();
 }
 
 }  // namespace veltrane::cli

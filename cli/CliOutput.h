@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include <nlohmann/json.hpp>
+#include <cstdio>
 
 #include "checks/Finding.h"
 #include "cli/CliRun.h"
@@ -23,14 +23,19 @@ std::string CounterLine(const CliRun& run);
 // The --json output: one object and a line end; with oneLine the object takes a single line (JSON
 // Lines, for several PATHs).
 std::string JsonOutput(const CliRun& run, bool oneLine = false);
+// The same, written to stream as it is made; false (errno set) when the stream refused it.
+bool WriteJson(std::FILE* stream, const CliRun& run, bool oneLine = false);
 
-// The object JsonOutput writes.
-nlohmann::ordered_json JsonObject(const CliRun& run);
-
+class JsonWriter;
 // One finding as a JSON object, with the members its rule carries in the order of the contract.
 // A string that is not valid UTF-8 also gets a member of its name plus "_bytes": its raw bytes in
 // base64.
-nlohmann::ordered_json FindingJson(const Finding& finding);
+void WriteFinding(JsonWriter& out, const Finding& finding);
+// The same object on one line.
+std::string FindingJsonLine(const Finding& finding);
+
+// Whether text is valid UTF-8.
+bool IsValidUtf8(std::string_view text);
 
 // Standard base64 (with "=" padding) of bytes.
 std::string Base64(std::string_view bytes);

@@ -27,7 +27,7 @@ CliRun RunNamesCommand(const std::string& path, bool recursive, CliContext& ctx)
     return NamesRun(
         path, recursive,
         RunFileNameCheck(path, recursive ? NameCheckMode::EntireDirectory : NameCheckMode::ThisFolderOnly,
-                       ctx));
+                         ctx));
 }
 
 }  // namespace veltrane::cli

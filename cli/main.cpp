@@ -306,7 +306,7 @@ bool PrintRun(CliRun& run, const std::string& path, bool json, bool several) {
         run.findings.reset();  // the plain output is the report; a long list of findings need not stay
     }
     const std::string separator = several && !json ? "==> " + path + " <==\n" : std::string();
-    const bool written = Write(stdout, json ? JsonOutput(run, several) : separator + PlainStdout(run));
+    const bool written = json ? WriteJson(stdout, run, several) : Write(stdout, separator + PlainStdout(run));
     const std::error_code writeEc(errno, std::generic_category());
     if (!json) {
         Write(stderr, separator + PlainStderr(run));

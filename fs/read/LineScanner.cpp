@@ -523,6 +523,8 @@ private:
 
 ScanEnd CLineScanner::Scan(std::string_view needle, const LineHandler& onLine) {
     m_linesDelivered = 0;
+    m_warned = 0;
+    m_heldBack = 0;
     m_readError = false;
     m_pieceCut = false;
     m_line.clear();
@@ -537,11 +539,18 @@ void CLineScanner::WarnOverflow(uint32_t lineNumber) {
     if (m_ctx == nullptr) {
         return;
     }
+    if (m_warnings != nullptr && m_keptWarnings == nullptr) {
+        if (!m_warnings->Admit()) {
+            return;
+        }
+    } else if (m_warned == OverflowWarnings::kShown) {
+        ++m_heldBack;
+        return;
+    } else {
+        ++m_warned;
+    }
     if (m_keptWarnings != nullptr) {
         m_keptWarnings->push_back(OverflowWarningText(lineNumber, m_capacity));
-        return;
-    }
-    if (m_warnings != nullptr && !m_warnings->Admit()) {
         return;
     }
     m_ctx->Notify(NoticeKind::Warning, kOverflowWarningTitle, OverflowWarningText(lineNumber, m_capacity));

@@ -81,7 +81,11 @@ public:
     void SetOverflowWarnings(OverflowWarnings* warnings) { m_warnings = warnings; }
     // Keeps the texts of the overflow warnings here instead of showing them (the cap is then not
     // asked): for reads whose warnings are raised later, by whoever takes the read. Null shows them.
+    // Without a cap, a scan keeps or shows at most OverflowWarnings::kShown of them (no run shows
+    // more) and only counts the rest: a file of one endless line must not fill memory with warnings.
     void KeepOverflowWarnings(std::vector<std::string>* kept) { m_keptWarnings = kept; }
+    // The warnings of the last Scan that were only counted.
+    uint64_t HeldBackWarnings() const { return m_heldBack; }
 
     // Whole physical lines: every piece of a line longer than capacity - 1 bytes goes to the handler,
     // needle or not, and PieceIsCut tells whether the line goes on in the next piece. Off by default.
@@ -109,6 +113,8 @@ private:
     OverflowWarnings* m_warnings = nullptr;
     std::vector<std::string>* m_keptWarnings = nullptr;
     uint64_t m_linesDelivered = 0;
+    uint32_t m_warned = 0;    // warnings kept or shown without a cap by this scan
+    uint64_t m_heldBack = 0;  // and those only counted
 };
 
 }  // namespace veltrane

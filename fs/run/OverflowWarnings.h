@@ -26,6 +26,10 @@ public:
     // when warnings were held back; then starts over.
     void Finish(RunContext& ctx, uint32_t capacity);
 
+    // Warnings counted without being offered: a read that kept the first kShown of its own (and
+    // offered those) only counted the rest, which no run would have shown.
+    void HoldBack(uint64_t count) { m_heldBack += count; }
+
     uint64_t HeldBack() const { return m_heldBack; }
 
 private:

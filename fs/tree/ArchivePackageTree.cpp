@@ -27,8 +27,7 @@ public:
         }
         FileVerdicts verdicts = std::move(m_reads[index]);
         if (m_single && !verdicts.empty() && verdicts.front()) {
-            RaiseKeptWarnings(m_ctx, m_cap, verdicts.front()->warnings);
-            verdicts.front()->warnings.clear();
+            RaiseKeptWarnings(m_ctx, m_cap, *verdicts.front());
         }
         return verdicts;
     }

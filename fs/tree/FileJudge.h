@@ -38,7 +38,8 @@ struct FileVerdict {
     // Roughly the bytes it holds, to bound what is kept of reads done ahead.
     virtual size_t Bytes() const = 0;
     std::vector<std::string> warnings;
-    bool escaped = false;  // Escape came during the read: the file adds nothing
+    uint64_t warningsHeldBack = 0;  // the warnings after those, only counted
+    bool escaped = false;           // Escape came during the read: the file adds nothing
 };
 
 // One tool's judge of a file's lines. A tool hands the tree a maker of judges; every thread that reads

@@ -31,7 +31,16 @@ public:
 
     FileVerdicts Take(size_t index) override {
         std::optional<FileVerdicts> taken = m_ahead.Take(index, m_ctx, m_cap);
-        return taken ? std::move(*taken) : m_own.Read(m_files[index]);
+        if (!taken) {
+            return m_own.Read(m_files[index]);
+        }
+        // The boxes of a read done ahead were shown as it took them; those it only counted go with them.
+        for (std::unique_ptr<FileVerdict>& verdict : *taken) {
+            if (verdict && m_cap != nullptr) {
+                m_cap->HoldBack(std::exchange(verdict->warningsHeldBack, 0));
+            }
+        }
+        return std::move(*taken);
     }
 
 private:

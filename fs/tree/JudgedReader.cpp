@@ -113,6 +113,7 @@ FileVerdicts CJudgedReader::ReadOne(const std::string* path, ArchiveEntrySource*
     }
     verdicts.push_back(judge.End(status));
     verdicts.back()->escaped = status.end == ScanEnd::Escaped;
+    verdicts.back()->warningsHeldBack = status.opened ? m_scanner.HeldBackWarnings() : 0;
     if (m_keep) {
         verdicts.back()->warnings = std::move(m_warnings);
     }
@@ -156,6 +157,7 @@ FileVerdicts CJudgedReader::ReadShared(const std::string* path, ArchiveEntrySour
             if (wanted && !feed.judge->Line(piece, number, cut)) {
                 feed.done = true;  // its own read would stop here
                 feed.warningsAt = m_warnings.size();
+                feed.heldBackAt = m_scanner.HeldBackWarnings();
                 --feeding;
             }
         }
@@ -183,6 +185,7 @@ FileVerdicts CJudgedReader::ReadShared(const std::string* path, ArchiveEntrySour
         verdict->escaped = own.end == ScanEnd::Escaped;
         verdict->warnings.assign(
             met.begin(), met.begin() + static_cast<std::ptrdiff_t>(feed.done ? feed.warningsAt : met.size()));
+        verdict->warningsHeldBack = feed.done ? feed.heldBackAt : m_scanner.HeldBackWarnings();
     }
     return verdicts;
 }

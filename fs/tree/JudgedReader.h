@@ -82,6 +82,7 @@ private:
         bool wholeLines = false;
         bool done = false;      // it has had enough of this file
         size_t warningsAt = 0;  // the warnings met before it had enough
+        uint64_t heldBackAt = 0;
     };
 
     std::vector<std::unique_ptr<CFileJudge>> m_judges;

@@ -39,12 +39,17 @@ std::unique_ptr<CTreeReads> CPackageTree::Read(std::vector<std::string> files, J
                                         count);
 }
 
-void RaiseKeptWarnings(RunContext& ctx, OverflowWarnings* cap, const std::vector<std::string>& warnings) {
-    for (const std::string& text : warnings) {
+void RaiseKeptWarnings(RunContext& ctx, OverflowWarnings* cap, FileVerdict& verdict) {
+    for (const std::string& text : verdict.warnings) {
         if (cap == nullptr || cap->Admit()) {
             ctx.Notify(NoticeKind::Warning, kOverflowWarningTitle, text);
         }
     }
+    if (cap != nullptr) {
+        cap->HoldBack(verdict.warningsHeldBack);
+    }
+    verdict.warnings.clear();
+    verdict.warningsHeldBack = 0;
 }
 
 }  // namespace veltrane

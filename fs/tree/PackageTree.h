@@ -80,9 +80,9 @@ public:
                                              const ReadOptions& options = {});
 };
 
-// Raises the line-length warnings a shared read kept for a verdict through ctx, as the tool's own read
-// would have: each one the run's cap admits (every one without a cap) is shown, the rest are counted
-// for its closing box.
-void RaiseKeptWarnings(RunContext& ctx, OverflowWarnings* cap, const std::vector<std::string>& warnings);
+// Raises the line-length warnings a read kept for a verdict through ctx, as the tool's own read would
+// have, and clears them: each one the run's cap admits (every one without a cap) is shown, the rest,
+// and those the read only counted, are counted for its closing box.
+void RaiseKeptWarnings(RunContext& ctx, OverflowWarnings* cap, FileVerdict& verdict);
 
 }  // namespace veltrane

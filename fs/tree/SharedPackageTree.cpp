@@ -50,8 +50,7 @@ public:
                 m_tree.m_kept[file] = std::move(all);  // the other tools take theirs later
             }
         }
-        RaiseKeptWarnings(m_ctx, m_cap, own[0]->warnings);
-        own[0]->warnings.clear();
+        RaiseKeptWarnings(m_ctx, m_cap, *own[0]);
         return own;
     }
 

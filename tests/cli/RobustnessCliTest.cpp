@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "support/CliRunner.h"
@@ -11,6 +14,7 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/wait.h>
 #endif
 
 namespace veltrane {
@@ -130,6 +134,44 @@ TEST(RobustnessCliTest, RunawayLineRaisesTwentyWarningsAndOneSummary) {
                   std::string::npos)
             << tool << r.err;
     }
+}
+
+// A file that repeats a finding: each tool keeps the first 100 of a rule in a file and counts the rest,
+// and a run over a large one stays within a memory limit (the kept findings do not grow with it).
+TEST(RobustnessCliTest, RepeatedFindingsAreCountedNotKept) {
+    TempDir work;
+    std::string text = "{\r\n";
+    for (int i = 0; i < 3000; ++i) {
+        text +=
+            "\ttextureMap C:\\t\\x.jpg\r\n\ttextureMap :Runtime:textures:n" + std::to_string(i) + ".jpg\r\n";
+    }
+    work.WriteFile("Pkg/Runtime/libraries/pose/a.pz2", text + "}\r\n");
+    const CliOutcome r = test::RunCli("check --json Pkg", work.Root());
+    const nlohmann::json j = nlohmann::json::parse(r.out);
+    std::map<std::string, std::pair<int, uint64_t>> kept;  // rule: findings, and the more they name
+    for (const auto& finding : j["findings"]) {
+        auto& [count, more] = kept[finding["rule"].get<std::string>()];
+        ++count;
+        more += finding.value("more", uint64_t{0});
+    }
+    using Kept = std::pair<int, uint64_t>;
+    EXPECT_EQ(kept["absolute-path"], Kept(100, 2900));
+    EXPECT_EQ(kept["any-platform-absolute"], Kept(100, 2900));
+    EXPECT_EQ(kept["missing-file"], Kept(100, 2900));
+    EXPECT_EQ(j["package"]["counters"], nlohmann::json::array({1, 6000}));
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    // 400,000 such lines (17 MB): once well over a gigabyte, now well under the limit.
+    std::string big;
+    for (int i = 0; i < 400000; ++i) {
+        big += "\ttextureMap C:\\t\\x.jpg\r\n";
+    }
+    work.WriteFile("Big/Runtime/libraries/pose/a.pz2", big);
+    const std::string command = "cd " + test::ShellQuote(work.Root()) + " && ulimit -d 153600 && " +
+                                test::ShellQuote(VELTRANE_CLI_PATH) +
+                                " check --json Big >out.json 2>/dev/null";
+    EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);
+    EXPECT_NE(TempDir::ReadFile(work.Path("out.json")).find("\"more\": 399900"), std::string::npos);
+#endif
 }
 
 // The same file reached through a folder link is fixed once, so the fix does not fail on its second

@@ -72,6 +72,11 @@ Outcome ReadLiterally(const std::string& path, uint32_t capacity, const std::str
             }
         }
     }
+    // A scan without a cap shows the first few line-length warnings of a file and only counts the rest.
+    size_t warnings = 0;
+    std::erase_if(log.m_events, [&](const std::string& event) {
+        return event[0] == 'W' && ++warnings > OverflowWarnings::kShown;
+    });
     out.events = std::move(log.m_events);
     return out;
 }
