@@ -20,6 +20,8 @@ const char* RuleName(Rule rule) {
             return "unreadable-file";
         case Rule::UnreadableFolder:
             return "unreadable-folder";
+        case Rule::LinkOutside:
+            return "link-outside";
         case Rule::MissingFile:
             return "missing-file";
         case Rule::CaseMismatch:
@@ -111,6 +113,7 @@ unsigned FindingFields(Rule rule) {
         case Rule::ArchiveLayout:
         case Rule::JunkEntry:
             return kFieldPath;
+        case Rule::LinkOutside:
         case Rule::BackslashEntry:
         case Rule::UnsafeEntry:
         case Rule::CaseCollision:

@@ -19,6 +19,7 @@ enum class Rule {
     Version,
     UnreadableFile,
     UnreadableFolder,
+    LinkOutside,  // a link that leads out of the package: not followed
     MissingFile,
     CaseMismatch,
     OutsideRuntime,

@@ -51,6 +51,8 @@ const char* SectionHeader(Rule rule) {
             return kUnreadableFilesHeader;
         case Rule::UnreadableFolder:
             return kUnreadableFoldersHeader;
+        case Rule::LinkOutside:
+            return kLinksOutsideHeader;
         case Rule::MissingFile:
             return "These references name files that are neither in the package nor in a runtime looked "
                    "in:\r\n";
@@ -638,7 +640,10 @@ std::string PackageReport(const Findings& findings, bool cancelled) {
             report += SectionHeader(finding.rule);
         }
         report += finding.path;
-        if (IsArchiveRule(finding.rule) && !finding.value.empty()) {
+        if (finding.rule == Rule::LinkOutside) {
+            report += " -> ";
+            report += finding.value;
+        } else if (IsArchiveRule(finding.rule) && !finding.value.empty()) {
             report += ": ";
             report += finding.value;
         } else if (IsArchiveRule(finding.rule) && !finding.error.empty()) {

@@ -10,6 +10,8 @@
 namespace veltrane {
 
 inline constexpr const char* kUnreadableFoldersHeader = "These folders could not be read:\r\n";
+inline constexpr const char* kLinksOutsideHeader =
+    "These links lead out of the package and were not followed:\r\n";
 
 // The report section of Check Paths and Version Number: the header, one path per line, an empty line.
 // Empty when every folder was read.

@@ -5,6 +5,7 @@
 #include <optional>
 #include <set>
 #include <tuple>
+#include <unordered_set>
 
 #include "checks/UnreadableFolders.h"
 #include "fs/text/PathParts.h"
@@ -189,8 +190,47 @@ private:
         order.reserve(static_cast<size_t>(std::max(count, 0)));
         for (int32_t i = count - 1; i >= 0; --i) {
             order.push_back(files.GetAt(i).m_path);
+            if ((files.GetAt(i).m_attributes & kAttrThroughLink) != 0) {
+                m_throughLink.insert(order.back());
+            }
         }
+        DropSecondNames(order);
         return order;
+    }
+
+    // A file listed under its own name and again through a link is judged under its own name only, the
+    // one the fix may rewrite.
+    void DropSecondNames(std::vector<std::string>& order) {
+        if (m_throughLink.empty()) {
+            return;
+        }
+        using Entry = std::tuple<uint64_t, uint64_t, std::string>;
+        auto entryOf = [&](const std::string& path, Entry& entry) {
+            FileIdentity folder;
+            const CFileRecord record(path);
+            entry = {0, 0, record.GetNamePart()};
+            if (!m_tree.Identity(record.GetFolderPart(), folder)) {
+                return false;
+            }
+            entry = {folder.volume, folder.index, record.GetNamePart()};
+            return true;
+        };
+        std::set<Entry> linked;
+        Entry entry;
+        for (const std::string& path : m_throughLink) {
+            if (entryOf(path, entry)) {
+                linked.insert(entry);
+            }
+        }
+        std::set<Entry> direct;
+        for (const std::string& path : order) {
+            if (m_throughLink.count(path) == 0 && entryOf(path, entry) && linked.count(entry) != 0) {
+                direct.insert(entry);
+            }
+        }
+        std::erase_if(order, [&](const std::string& path) {
+            return m_throughLink.count(path) != 0 && entryOf(path, entry) && direct.count(entry) != 0;
+        });
     }
 
     void Report() { m_ctx.CountersChanged(m_result.filesChecked, m_result.problemsFound); }
@@ -209,7 +249,11 @@ private:
                 if (!FirstTimeFlagged(path)) {
                     break;  // the same file by another name, through a folder link: fixed once
                 }
-                m_records.InsertRecord(m_tree.RecordOf(path), InsertOrder::Append);
+                CFileRecord record = m_tree.RecordOf(path);
+                if (m_throughLink.count(path) != 0) {
+                    record.m_attributes |= kAttrThroughLink;  // the fix leaves it alone
+                }
+                m_records.InsertRecord(std::move(record), InsertOrder::Append);
                 ++m_result.problemsFound;
                 m_result.flaggedText += path;
                 m_result.flaggedText += "\r\n";
@@ -258,6 +302,7 @@ private:
     CPackageTree& m_tree;
     OverflowWarnings m_warnings;
     std::set<std::tuple<uint64_t, uint64_t, std::string>> m_flagged;
+    std::unordered_set<std::string> m_throughLink;  // the files the scan reached through a link
     VersionCheckResult m_result;
     bool m_escaped = false;
 };

@@ -258,6 +258,14 @@ VersionFixResult FixVersionNumbers(const CFileRecordArray& records, RunContext& 
             result.stopped = true;
             break;
         }
+        // A file the scan reached through a link (or that is one) is another's file as far as the
+        // fix knows: it is read, never rewritten.
+        if ((record.m_attributes & kAttrThroughLink) != 0) {
+            result.failures.push_back(
+                {path, NotFixed(path, "it was reached through a link, and links are never written through."),
+                 false});
+            continue;
+        }
         // A link the user named leads to the file to fix, which gets its backup beside it; a link
         // found by the scan is never followed (the fix refuses it).
         std::string target = path;

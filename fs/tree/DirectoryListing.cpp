@@ -159,11 +159,16 @@ bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, std::erro
         }
         DirEntry entry;
         entry.name = e->d_name;
+        struct stat st;
         if (e->d_type == DT_DIR) {
             entry.isFolder = true;
-        } else if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
-            struct stat st;
+        } else if (e->d_type == DT_LNK) {
+            entry.isLink = true;
             entry.isFolder = fstatat(dfd, e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        } else if (e->d_type == DT_UNKNOWN && fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            entry.isLink = S_ISLNK(st.st_mode);
+            entry.isFolder = S_ISDIR(st.st_mode) ||
+                             (entry.isLink && fstatat(dfd, e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode));
         }
         out.push_back(std::move(entry));
     }

@@ -13,6 +13,7 @@ namespace veltrane {
 struct DirEntry {
     std::string name;
     bool isFolder = false;  // a link to a folder counts as a folder
+    bool isLink = false;    // a symbolic link (to whatever it leads to)
 };
 
 // Lists folder (ending in a separator). False, with ec saying why, when it cannot be listed whole:

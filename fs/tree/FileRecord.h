@@ -9,6 +9,8 @@ namespace veltrane {
 
 inline constexpr uint32_t kAttrDirectory = 0x10;
 inline constexpr uint32_t kAttrArchive = 0x20;  // what a plain file carries on POSIX
+// Reached through a symbolic link (a link itself, or below a linked folder): read, never rewritten.
+inline constexpr uint32_t kAttrThroughLink = 0x400;
 
 // One directory entry as the file system reported it, with its path parts.
 class CFileRecord {

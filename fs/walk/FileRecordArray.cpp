@@ -24,8 +24,10 @@
 #include "fs/walk/FileRecordArray.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 
@@ -428,7 +430,38 @@ struct CFileRecordArray::ScanState {
     int32_t total = 0;                  // records added by the whole scan, for progress reports
     std::vector<FileIdentity> descent;  // folders on the current descent path
     bool top = true;                    // the folder being listed is the one the caller named
+    std::string root;                   // the real path of the folder scanned, with a separator; empty
+                                        // where links are not judged (an archive, another platform)
+    int throughLinks = 0;               // linked folders on the current descent path
 };
+
+namespace {
+
+// The real path of path; empty when it cannot be found.
+std::string RealPath(const std::string& path) {
+#ifdef _WIN32
+    (void)path;
+    return {};
+#else
+    std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr), &std::free);
+    return real ? std::string(real.get()) : std::string();
+#endif
+}
+
+}  // namespace
+
+bool CFileRecordArray::LeadsOutside(const std::string& link, const ScanState& state) {
+    if (state.root.empty()) {
+        return false;
+    }
+    const std::string target = RealPath(link);
+    if (target.empty() || (target + kSeparator).starts_with(state.root)) {
+        return false;  // a broken link is met as before; one that stays inside is followed
+    }
+    std::error_code ec = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+    m_unreadable.push_back({link, ec, link + " is a link to " + target + ", outside the package.", target});
+    return true;
+}
 
 int32_t CFileRecordArray::ScanFolder(const std::string& folder, const ScanOptions& given) {
     // Without a tree the scan walks the file system; a deep scan with a context that reads on several
@@ -459,11 +492,17 @@ int32_t CFileRecordArray::ScanFolder(const std::string& folder, const ScanOption
     if (tree.Identity(folder, id)) {
         state.descent.push_back(id);
     }
+    if (tree.HasDetails() && tree.ArchiveFile().empty()) {
+        state.root = RealPath(folder);
+        if (!state.root.empty() && !IsSeparator(state.root.back())) {
+            state.root += kSeparator;
+        }
+    }
     const int32_t added = ScanOne(folder, state);
     tree.EndScan();
     if (!tree.Damage().empty()) {
         m_unreadable.push_back(
-            {tree.ArchiveFile(), std::make_error_code(std::errc::io_error), tree.DamageReport()});
+            {tree.ArchiveFile(), std::make_error_code(std::errc::io_error), tree.DamageReport(), {}});
     }
     return added;
 }
@@ -495,7 +534,7 @@ void CFileRecordArray::AddUnreadable(const std::string& folder, const std::error
         path.pop_back();
     }
     std::string error = FileErrorText(ec, path);
-    m_unreadable.push_back({std::move(path), ec, std::move(error)});
+    m_unreadable.push_back({std::move(path), ec, std::move(error), {}});
 }
 
 int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
@@ -515,10 +554,23 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
     }
     state.top = false;
 
-    auto add = [&](const std::string& path, bool isFolder) {
-        CFileRecord rec(path, isFolder ? kAttrDirectory : kAttrArchive);
+    // A link that leads out of the folder scanned is recorded once and skipped by both passes.
+    std::vector<bool> outside;
+    if (!state.root.empty()) {
+        outside.resize(entries.size());
+        for (size_t i = 0; i < entries.size(); ++i) {
+            outside[i] = entries[i].isLink && LeadsOutside(folder + entries[i].name, state);
+        }
+    }
+    auto skipped = [&](const DirEntry& e) { return !outside.empty() && outside[&e - entries.data()]; };
+
+    auto add = [&](const std::string& path, const DirEntry& e) {
+        CFileRecord rec(path, e.isFolder ? kAttrDirectory : kAttrArchive);
         if (m_fillDetails && tree.HasDetails()) {
             QueryEntry(path, rec);
+        }
+        if (e.isLink || state.throughLinks > 0) {
+            rec.m_attributes |= kAttrThroughLink;
         }
         InsertRecord(std::move(rec), state.options.order);
         ++count;
@@ -550,25 +602,27 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
         if (ctx) {
             ctx->RestoreWait();
         }
-        if (!e.isFolder || e.name == "." || e.name == "..") {
+        if (!e.isFolder || e.name == "." || e.name == ".." || skipped(e)) {
             continue;
         }
         std::string path = folder + e.name;
         if (state.options.listFolders) {
-            add(path, true);
+            add(path, e);
         }
         if (state.options.recurse && !m_cancelled) {
+            state.throughLinks += e.isLink ? 1 : 0;
             count += Descend(path + kSeparator, state);
+            state.throughLinks -= e.isLink ? 1 : 0;
         }
     }
 
     // File pass: pattern by pattern, in listing order; no poll.
     for (const CompiledPattern& pattern : state.patterns) {
         for (const DirEntry& e : entries) {
-            if (e.isFolder || !pattern.Matches(e.name)) {
+            if (e.isFolder || skipped(e) || !pattern.Matches(e.name)) {
                 continue;
             }
-            add(folder + e.name, false);
+            add(folder + e.name, e);
         }
     }
     return finish();

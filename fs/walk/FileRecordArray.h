@@ -41,6 +41,9 @@ struct UnreadableFolder {
     std::string path;    // as the scan composed it, without the trailing separator (a root keeps it)
     std::error_code ec;  // what the file system said
     std::string error;   // the program's file-error text for it, naming the path
+    // Not a folder that failed but a link that leads out of the folder scanned, to this target: it
+    // was not followed (a package's link must not take a check, or a fix, into other files).
+    std::string linkTarget;
 };
 
 // A growable list of file records, filled by one scan or by AddFile calls.
@@ -89,6 +92,8 @@ private:
     int32_t ScanOne(const std::string& folder, ScanState& state);
     int32_t Descend(const std::string& sub, ScanState& state);
     void AddUnreadable(const std::string& folder, const std::error_code& ec, bool top);
+    // Whether link leads out of the folder scanned; such a link is recorded and not followed.
+    bool LeadsOutside(const std::string& link, const ScanState& state);
     void Materialize() const;
     int32_t InsertLiteral(CFileRecord record, InsertOrder order);
 
