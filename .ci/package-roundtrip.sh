@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
-# Builds the Debian package, installs it with apt-get, runs the installed programs on the installed
-# sample package, checks the installed desktop and software-centre entries, manual pages and
-# stripped binaries, and removes the package again (also when a check fails). Needs root or sudo.
+# Builds the Debian package, checks it with lintian, installs it with apt-get, runs the installed
+# programs on the installed sample package and the window without a display, checks the installed
+# desktop and software-centre entries, manual pages and stripped binaries, and removes the package
+# again (also when a check fails). Needs root or sudo.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/package.sh
 deb=$(ls build-package/veltrane_*_amd64.deb)
 version=$(sed -n 's/^project(Veltrane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+
+# Debian's package checker, pedantic tags included: the package stays clean.
+if ! command -v lintian >/dev/null 2>&1; then
+    bash scripts/apt-step.sh "Installing lintian" apt-get install -y --no-install-recommends lintian
+fi
+lintian --pedantic --fail-on error,warning,info,pedantic "$deb"
 
 # One install at a time on a shared machine.
 exec 9>/tmp/veltrane-package-roundtrip.lock
@@ -39,6 +46,20 @@ for sub in "${checks[@]}"; do
     # The sample has one of every problem: status 1, and Barrel.pp2's unquoted spaces reported.
     [ "$status" -eq 1 ] || fail "veltrane-cli $sub on the sample package: status $status"
     grep -q "/Barrel.pp2" <<<"$out" || fail "veltrane-cli $sub did not report Barrel.pp2"
+done
+
+# Without a display, or with one that does not answer, the window says so in one line that names
+# veltrane-cli and ends with status 1, instead of the toolkit aborting it.
+dead=150
+while [ -e "/tmp/.X11-unix/X$dead" ]; do
+    dead=$((dead + 1))
+done
+for display in "" ":$dead"; do
+    status=0
+    out=$(env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY="$display" /usr/bin/veltrane 2>&1) || status=$?
+    [ "$status" -eq 1 ] || fail "veltrane with DISPLAY='$display' ended with status $status: $out"
+    [ "$(wc -l <<<"$out")" -eq 1 ] && grep -q "veltrane-cli" <<<"$out" ||
+        fail "veltrane with DISPLAY='$display' said: $out"
 done
 
 desktop=/usr/share/applications/org.example.Veltrane.desktop

@@ -1,11 +1,15 @@
 #include "app/MainSheet.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QTabWidget>
 
@@ -82,6 +86,27 @@ void CMainSheet::OnInitDialog() {
     QuitButton()->setText(QStringLiteral("Quit"));
     QuitButton()->setObjectName(QStringLiteral("quitButton"));
     QuitButton()->show();
+    WidenForReports();
+}
+
+// A report line wraps only at its spaces, so a long path breaks in the middle when the results box
+// is narrower than it. The longest path the installed sample package gives Package Check is 112
+// characters (/usr/share/veltrane/examples/SamplePackage/Runtime/libraries/props/...).
+void CMainSheet::WidenForReports() {
+    const auto* page = dynamic_cast<const CPageFrame*>(GetActivePage());
+    const QScreen* where = screen();
+    if (page == nullptr || page->ResultsBox() == nullptr || where == nullptr) {
+        return;
+    }
+    // Every page's results box spans the page, so the current one tells how much the sheet must grow.
+    const QPlainTextEdit* results = page->ResultsBox();
+    const int wanted =
+        QFontMetrics(results->font()).horizontalAdvance(QString(kReportColumns, QLatin1Char('x')));
+    const int widened =
+        std::min(width() + wanted - results->viewport()->width(), where->availableGeometry().width());
+    if (widened > width()) {
+        resize(widened, height());
+    }
 }
 
 void CMainSheet::SetStartPath(const QString& path) {

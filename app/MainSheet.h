@@ -56,6 +56,11 @@ protected:
 #endif
 
 private:
+    // The widest a report line without spaces should show whole at first start, in characters.
+    static constexpr int kReportColumns = 120;
+    // Widens the sheet, within the screen, until the results box has room for kReportColumns.
+    void WidenForReports();
+
     CPathsCheck m_checkPaths;
     CFileNameCheck m_fileNames;
     CFileListMaker m_listMaker;

@@ -1,9 +1,79 @@
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include <QStringList>
 
 #include "app/StartArguments.h"
 #include "app/VeltraneApp.h"
+
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+#include <dlfcn.h>
+#endif
+
+namespace {
+
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+// Whether the X server of display lets us connect. The X library is loaded only for this question
+// (the toolkit's own X support loads it anyway); without it the toolkit is left to find out.
+bool XDisplayAnswers(const std::string& display) {
+    void* xcb = dlopen("libxcb.so.1", RTLD_LAZY | RTLD_LOCAL);
+    if (xcb == nullptr) {
+        return true;
+    }
+    using Connect = void* (*)(const char*, int*);
+    using HasError = int (*)(void*);
+    using Disconnect = void (*)(void*);
+    const auto connect = reinterpret_cast<Connect>(dlsym(xcb, "xcb_connect"));
+    const auto hasError = reinterpret_cast<HasError>(dlsym(xcb, "xcb_connection_has_error"));
+    const auto disconnect = reinterpret_cast<Disconnect>(dlsym(xcb, "xcb_disconnect"));
+    bool answers = true;
+    if (connect != nullptr && hasError != nullptr && disconnect != nullptr) {
+        void* connection = connect(display.c_str(), nullptr);
+        answers = hasError(connection) == 0;
+        disconnect(connection);  // also frees a connection that failed
+    }
+    dlclose(xcb);
+    return answers;
+}
+
+// Why the window cannot open here, or empty when it can: without a display the toolkit would abort
+// the program with a message about its plugins. Decided as scripts/start.sh decides: an X display
+// must answer. A platform chosen in QT_QPA_PLATFORM other than X (offscreen, minimal) needs none,
+// and a Wayland session is left to the toolkit.
+std::string WhyNoWindow() {
+    const std::string platform = Environment("QT_QPA_PLATFORM");
+    if (!platform.empty() && platform.rfind("xcb", 0) != 0) {
+        return {};
+    }
+    if (platform.empty() && !Environment("WAYLAND_DISPLAY").empty()) {
+        return {};
+    }
+    const std::string display = Environment("DISPLAY");
+    if (display.empty()) {
+        return "there is none here (DISPLAY is not set)";
+    }
+    if (!XDisplayAnswers(display)) {
+        return "the display " + display + " does not answer";
+    }
+    return {};
+}
+
+#else
+
+std::string WhyNoWindow() {
+    return {};
+}
+
+#endif
+
+}  // namespace
 
 int main(int argc, char** argv) {
     // --version and --help answer before the window system is asked for, so they work without a
@@ -25,6 +95,13 @@ int main(int argc, char** argv) {
     if (start.showVersion) {
         std::printf("veltrane %s\n", VELTRANE_VERSION);
         return 0;
+    }
+    if (const std::string why = WhyNoWindow(); !why.empty()) {
+        std::fprintf(stderr,
+                     "veltrane: the window needs a display, and %s; veltrane-cli runs the same checks "
+                     "without one.\n",
+                     why.c_str());
+        return 1;
     }
     veltrane::CVeltraneApp app(argc, argv);
     return app.Run(start.path);

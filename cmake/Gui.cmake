@@ -1,7 +1,9 @@
 # The Qt 6 program: the veltrane_gui library (everything but main) and the veltrane executable.
 # Includes run one way: app -> pages -> (dialogs, base), dialogs -> base; base includes none of
 # the others.
-find_package(Qt6 6.2 REQUIRED COMPONENTS Widgets)
+# QUIET: the toolkit probes for libraries it may do without (XKB), and "Could NOT find" would
+# read like a missing dependency; a missing Qt still stops the configuration with its error.
+find_package(Qt6 6.2 REQUIRED COMPONENTS Widgets QUIET)
 
 # The framework every window part builds on: sheet and page, message boxes, the progress window,
 # the remembered-path store.

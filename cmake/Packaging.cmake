@@ -9,28 +9,43 @@ set(VELTRANE_HOMEPAGE "https://example.org/veltrane" CACHE STRING "Web address o
 set(VELTRANE_APP_ID org.example.Veltrane)
 
 set(veltrane_docdir ${CMAKE_INSTALL_DATADIR}/doc/veltrane)
-install(FILES README.md LICENSE DESTINATION ${veltrane_docdir})
-install(FILES LICENSE DESTINATION ${veltrane_docdir} RENAME copyright)
+install(FILES README.md DESTINATION ${veltrane_docdir})
 # Kept out of share/doc, which minimal systems may leave out: the command-line tour and CI run it.
 install(DIRECTORY examples/ DESTINATION ${CMAKE_INSTALL_DATADIR}/veltrane/examples)
 
 if(NOT UNIX OR APPLE)
+  install(FILES LICENSE DESTINATION ${veltrane_docdir})
   return()
 endif()
 
+# Debian's layout: the licence is the package's copyright file (a second copy would be an extra
+# licence file), and the changelog, in Debian's format, is compressed beside it.
+install(FILES LICENSE DESTINATION ${veltrane_docdir} RENAME copyright)
+set(veltrane_changelog ${PROJECT_SOURCE_DIR}/res/debian/changelog)
+file(STRINGS ${veltrane_changelog} veltrane_changelog_top LIMIT_COUNT 1)
+if(NOT veltrane_changelog_top MATCHES "^veltrane \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "res/debian/changelog does not begin with an entry for ${PROJECT_VERSION}: add one.")
+endif()
+
+# Manual pages and the changelog are installed compressed, as Debian wants them.
+function(veltrane_install_gzipped file destination)
+  get_filename_component(name ${file} NAME)
+  set(gzipped ${CMAKE_BINARY_DIR}/gz/${name}.gz)
+  add_custom_command(
+    OUTPUT ${gzipped}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/gz
+    COMMAND gzip -9nc ${file} > ${gzipped}
+    DEPENDS ${file})
+  string(REPLACE "." "-" target veltrane-gz-${name})
+  add_custom_target(${target} ALL DEPENDS ${gzipped})
+  install(FILES ${gzipped} DESTINATION ${destination})
+endfunction()
+veltrane_install_gzipped(${veltrane_changelog} ${veltrane_docdir})
+
 set(veltrane_man ${CMAKE_BINARY_DIR}/man)
 file(MAKE_DIRECTORY ${veltrane_man})
-
-# Manual pages are installed compressed, as Debian wants them.
 function(veltrane_install_man page)
-  add_custom_command(
-    OUTPUT ${veltrane_man}/${page}.gz
-    COMMAND gzip -9nkf ${veltrane_man}/${page}
-    DEPENDS ${veltrane_man}/${page}
-    VERBATIM)
-  string(REPLACE "." "-" target veltrane-man-${page})
-  add_custom_target(${target} ALL DEPENDS ${veltrane_man}/${page}.gz)
-  install(FILES ${veltrane_man}/${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  veltrane_install_gzipped(${veltrane_man}/${page} ${CMAKE_INSTALL_MANDIR}/man1)
 endfunction()
 
 # veltrane-cli(1) is written from the program's own --help, so it follows every change to it.
@@ -83,12 +98,17 @@ set(CPACK_PACKAGE_VENDOR "The Veltrane developers")
 set(CPACK_PACKAGE_CONTACT "The Veltrane developers <veltrane@example.org>")
 set(CPACK_PACKAGE_HOMEPAGE_URL ${VELTRANE_HOMEPAGE})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "check Poser content packages before publishing them")
+# The extended description: lines of at most 80 characters.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Veltrane checks a Poser content package, a folder tree of Poser library files and their
-textures, before it is published: names too long for the Mac file system, library files
-saved for a Poser newer than 4 (fixed on request, with backups), texture paths that will
-not load everywhere, and a packing list of every file. The window is veltrane; the same
-tools for terminals and scripts are veltrane-cli.")
+    "Veltrane checks a Poser content package, a folder tree of Poser library
+files and their textures or an archive of one, before it is published. Five
+tools: File Names (names too long for the Mac file system), Version Number
+(library files saved for a Poser newer than 4, fixed on request with backups),
+Check Paths (texture paths that will not load everywhere), List Maker (a
+packing list of every file) and Package Check (files the library files refer
+to and the package does not hold, and files nothing refers to). The window is
+veltrane; veltrane-cli has the same five for terminals and scripts, and check,
+which runs them all in one walk of the package.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)

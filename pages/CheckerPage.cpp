@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "fs/tree/PackageTree.h"
 #include "pages/FileChooser.h"
 #include "pages/FolderChooser.h"
 
@@ -98,6 +99,17 @@ void CCheckerPage::OnPathChanged() {
 void CCheckerPage::OnModeClicked(bool /*firstMode*/) {
     Reset();
     EnableByPath();
+}
+
+void CCheckerPage::OnPathArrived(const QString& path) {
+    const std::string native = ToNativePath(path);
+    const CPackageTree::Kind kind = CPackageTree::Open(native)->KindOf(native);
+    if (kind != CPackageTree::Kind::Folder && kind != CPackageTree::Kind::File) {
+        return;
+    }
+    const bool fileMode = kind == CPackageTree::Kind::File;
+    (fileMode ? m_mode1 : m_mode2)->setChecked(true);
+    OnModeClicked(fileMode);
 }
 
 void CCheckerPage::EnableByPath() {

@@ -49,6 +49,10 @@ protected:
 
     // A radio button was clicked (after the automatic group has selected it).
     virtual void OnModeClicked(bool firstMode);
+    // An arrived folder (or archive, checked as one) selects the second mode, the folder mode; an
+    // arrived file the first, the file mode ("This folder only" on File Names, which takes the
+    // file's folder). Anything else leaves the mode as it is. As if the user had clicked it.
+    void OnPathArrived(const QString& path) override;
     // "&Check!" was pressed.
     virtual void OnCheck() = 0;
 

@@ -37,12 +37,12 @@ CPackageCheck::CPackageCheck(QWidget* parent) : CPageFrame(QStringLiteral("  Pac
     runtimeRow->addWidget(m_runtimeBox, 1);
     runtimeRow->addWidget(m_runtimeBrowse);
 
-    auto* verify = new QGroupBox(QStringLiteral("Verify:"), this);
-    m_check = new QPushButton(QStringLiteral("&Check!"), verify);
+    // The page has no modes: the button stands on its own beside the counters, in no frame.
+    m_check = new QPushButton(QStringLiteral("&Check!"), this);
     m_check->setObjectName(QStringLiteral("checkButton"));
     m_check->setDefault(true);
     m_check->setEnabled(false);
-    auto* checkRow = new QHBoxLayout(verify);
+    auto* checkRow = new QHBoxLayout;
     checkRow->addStretch(1);
     checkRow->addWidget(m_check);
     checkRow->addStretch(1);
@@ -69,7 +69,7 @@ CPackageCheck::CPackageCheck(QWidget* parent) : CPageFrame(QStringLiteral("  Pac
     resultsLayout->addWidget(results);
 
     auto* middle = new QHBoxLayout;
-    middle->addWidget(verify, 1);
+    middle->addLayout(checkRow, 1);
     middle->addWidget(statistics, 1);
 
     auto* layout = new QVBoxLayout(this);

@@ -147,6 +147,7 @@ bool CPageFrame::TakeDropAt(QObject* watched, const QMimeData& data) {
     target->setFocus(Qt::OtherFocusReason);
     if (target == m_pathBox) {
         SetPathText(text);
+        OnPathArrived(path);
     } else {
         target->setText(text);
         OnPathChanged();
@@ -255,11 +256,15 @@ void CPageFrame::LoadLastPath() {
         key.SetString(CRegistryKey::LastPathValue(), CRegistryKey::DefaultLastPath());
     }
     key.Close();
-    if (m_startPath) {
-        m_pagePath = *m_startPath;
-        m_startPath.reset();
+    std::optional<QString> startPath;
+    startPath.swap(m_startPath);
+    if (startPath) {
+        m_pagePath = *startPath;
     }
     SetPathText(m_pagePath);
+    if (startPath) {
+        OnPathArrived(*startPath);
+    }
 }
 
 void CPageFrame::StoreLastPath() {

@@ -101,6 +101,9 @@ protected:
     static QString FolderOf(const QString& path);
     // Where a drop at watched goes: the path box unless the page has another box for it.
     virtual QLineEdit* DropTarget(QObject* watched) const;
+    // A path that arrived whole, dropped on the path box or given as the program's PATH argument,
+    // is in the path box now: a page with modes selects the one that fits it.
+    virtual void OnPathArrived(const QString& /*path*/) {}
 
     // Runs after every change of the path box text, typed or set by the program, with the page
     // path already updated.

@@ -12,21 +12,9 @@ log=${VELTRANE_APT_LOG:-build/apt.log}
 [[ $log == /* ]] || log=$PWD/$log
 mkdir -p "$(dirname "$log")"
 
-as_root=()
-if [ "$(id -u)" -ne 0 ]; then
-    if ! command -v sudo >/dev/null 2>&1; then
-        cat >&2 <<MSG
-$label needs root rights, and sudo is not installed. Either run as root
-    su -c '$*'
-and then this command again, or install sudo (as root: apt-get install sudo && adduser $(id -un) sudo,
-then log in again).
-MSG
-        exit 1
-    fi
-    as_root=(sudo)
-    # Ask for the password before the step, so the prompt does not land in the middle of its line.
-    sudo -v
-fi
+# shellcheck source=scripts/as-root.sh
+source scripts/as-root.sh
+need_root "$label" "$*"
 
 printf '%s... ' "$label"
 printf '\n==> %s: %s\n' "$(date '+%F %T')" "$*" >>"$log"

@@ -22,15 +22,9 @@ log=${VELTRANE_APT_LOG:-build/apt.log}
 plural=s
 [ ${#missing[@]} -eq 1 ] && plural=
 echo "Veltrane needs ${#missing[@]} Debian package$plural that $([ -n "$plural" ] && echo are || echo is) missing: ${missing[*]}"
-if [ "$(id -u)" -ne 0 ] && ! command -v sudo >/dev/null 2>&1; then
-    cat >&2 <<MSG
-Installing them needs root rights, and sudo is not installed. Either install them as root:
-    su -c 'apt-get update && apt-get install -y --no-install-recommends ${missing[*]}'
-and run this command again, or install sudo first (as root: apt-get install sudo && adduser $(id -un) sudo,
-then log in again).
-MSG
-    exit 1
-fi
+# shellcheck source=scripts/as-root.sh
+source scripts/as-root.sh
+need_root "Installing them" "apt-get update && apt-get install -y --no-install-recommends ${missing[*]}"
 echo "(The package manager's output goes to $log.)"
 bash scripts/apt-step.sh "Updating the package lists" apt-get update
 bash scripts/apt-step.sh "Installing them" \

@@ -123,27 +123,31 @@ private slots:
         QVERIFY(sheet.isVisible());
     }
 
-    void dropGoesToThePathBoxAsTyped() {
+    // A dropped folder selects a page's folder mode, a file its file mode ("This folder only" on
+    // File Names, which takes the file's folder), as a click would (Check Paths keeps the mode).
+    void dropGoesToThePathBoxAsTypedAndSelectsTheMode() {
         ScriptedBoxes boxes;
         TestFolder folder;
         const QString file = folder.WriteFile(QStringLiteral("sub/figure.cr2"), "{\n}\n");
+        const QString sub = folder.Path(QStringLiteral("sub"));
         auto shown = ShowActiveSheet();
         CMainSheet& sheet = *shown.sheet;
         struct Drop {
             int tab;
             bool onTheWindow;  // on Quit, outside the page, rather than on the path box
+            QString dropped;
             QString expected;
+            int mode;  // the mode button checked after the drop (1 or 2); 0: the page has none
         };
         const Drop drops[] = {
-            {0, false, folder.Path(QStringLiteral("sub"))},
-            {2, true, file},
-            {3, true, folder.Path(QStringLiteral("sub"))},
+            {0, true, sub, sub, 2}, {0, false, file, sub, 1}, {1, false, sub, sub, 2},
+            {2, true, sub, sub, 2}, {2, true, file, file, 1}, {3, true, file, sub, 0},
         };
         for (const Drop& drop : drops) {
             sheet.TabWidget()->setCurrentIndex(drop.tab);
             CPageFrame& page = PageAt(sheet, drop.tab);
             QMimeData data;
-            data.setUrls({QUrl::fromLocalFile(file)});
+            data.setUrls({QUrl::fromLocalFile(drop.dropped)});
             // Outside a real drag the application does not deliver drop events: hand them over
             // as the window would, to the sheet or through the page's filter of its boxes.
             QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -156,6 +160,10 @@ private slots:
             QCOMPARE(page.PathBox()->text(), drop.expected);
             QCOMPARE(page.PagePath(), drop.expected);
             QVERIFY(page.ActionButton()->isEnabled());
+            if (drop.mode != 0) {
+                QCOMPARE(static_cast<CCheckerPage&>(page).SecondModeButton()->isChecked(), drop.mode == 2);
+            }
+            QCOMPARE(sheet.CheckPathsPage().IsFileOnlyMode(), !(drop.tab == 2 && drop.mode == 2));
         }
     }
 
@@ -202,6 +210,18 @@ private slots:
         QCOMPARE(StoredLastPath(), std::optional<QString>(QStringLiteral("remembered")));
         sheet->TabWidget()->setCurrentIndex(3);
         QCOMPARE(StoredLastPath(), std::optional<QString>(QStringLiteral("/from/the/command/line")));
+    }
+
+    // A folder given as PATH selects "Entire directory", as a drop does.
+    void startFolderSelectsTheFolderMode() {
+        ScriptedBoxes boxes;
+        TestFolder folder;
+        CMainSheet sheet;
+        sheet.SetStartPath(folder.Root());
+        sheet.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+        QCOMPARE(sheet.FileNamesPage().PathBox()->text(), folder.Root());
+        QVERIFY(sheet.FileNamesPage().SecondModeButton()->isChecked());
     }
 
     void boxesDuringARunHandActivationBack() {

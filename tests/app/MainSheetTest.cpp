@@ -2,7 +2,9 @@
 #include <QAction>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTabWidget>
@@ -56,6 +58,24 @@ private slots:
         QCOMPARE(visibleButtons, QStringList{QStringLiteral("Quit")});
         QVERIFY(!sheet.QuitButton()->isDefault());
         QVERIFY(boxes.Boxes().empty());
+    }
+
+    // At first start a Package Check line on the installed sample package wraps at its spaces only,
+    // never inside its longest path; on a screen too narrow for that the sheet takes its width.
+    void opensWideEnoughForAPathOfTheSamplePackage() {
+        ScriptedBoxes boxes;
+        auto shown = ShowMainSheet();
+        CMainSheet& sheet = *shown.sheet;
+        sheet.TabWidget()->setCurrentIndex(4);
+        const QPlainTextEdit* results = sheet.PackageCheckPage().ResultsBox();
+        const QString path = QStringLiteral(
+            "/usr/share/veltrane/examples/SamplePackage/Runtime/libraries/props/"
+            "AFolderNameThatIsWayTooLongForMacs/Stool.pp2,");
+        const int needed = QFontMetrics(results->font()).horizontalAdvance(path);
+        if (sheet.width() < sheet.screen()->availableGeometry().width()) {
+            QVERIFY2(results->viewport()->width() >= needed,
+                     qPrintable(QStringLiteral("%1 < %2").arg(results->viewport()->width()).arg(needed)));
+        }
     }
 
     void aboutEntryShowsTheAboutBoxAndReturnsToTheSameTab() {

@@ -113,6 +113,12 @@ int main(int argc, char** argv) {
     sheet.ListMakerPage().ScanButton()->click();
     failures += Save(sheet, out + QStringLiteral("/4-list-maker.png")) ? 0 : 1;
 
+    sheet.TabWidget()->setCurrentIndex(4);
+    sheet.PackageCheckPage().PathBox()->setText(root);
+    sheet.PackageCheckPage().CheckButton()->click();
+    failures += Save(sheet, out + QStringLiteral("/7-package-check.png")) ? 0 : 1;
+    sheet.TabWidget()->setCurrentIndex(0);
+
     CAboutDlg about(&sheet);
     about.show();
     (void)QTest::qWaitForWindowExposed(&about);
