@@ -97,12 +97,12 @@ public:
         if (!MakeBackup()) {
             return false;
         }
+        // Windows renames nothing over a file that is open, even by us.
+        m_original.Close();
         if (!Continue(m_hooks, ReplaceStep::BackupMade)) {
             m_copy.Abandon();
             return Fail(m_outcome, ReplaceFailure::Stopped, {});
         }
-        // Windows renames nothing over a file that is open, even by us.
-        m_original.Close();
         if (!NameStillHoldsTheOriginal()) {
             return false;
         }

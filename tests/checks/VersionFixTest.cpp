@@ -261,7 +261,8 @@ TEST(VersionFixTest, NameTakenAfterTheBackupWasMadeLeavesTheOriginalInTheBackup)
 }
 
 // Whichever step a crash comes after, the name holds the original or the fixed content, a backup
-// holds the original, and nothing else is in the folder.
+// holds the original, and nothing else is in the folder but, where the temporary file had a name,
+// that name.
 TEST(VersionFixTest, CrashBetweenStepsKeepsEveryOriginalByteOnDisk) {
     for (ReplaceStep crashAt :
          {ReplaceStep::CopyWritten, ReplaceStep::BackupMade, ReplaceStep::CopyInPlace}) {
@@ -278,7 +279,8 @@ TEST(VersionFixTest, CrashBetweenStepsKeepsEveryOriginalByteOnDisk) {
         if (stdfs::exists(dir.Path("Sit.old"))) {
             EXPECT_EQ(TempDir::ReadFile(dir.Path("Sit.old")), kOriginal);
         }
-        const std::set<std::string> names = Listing(dir.Root());
+        std::set<std::string> names = Listing(dir.Root());
+        std::erase_if(names, IsWriteLeftover);  // a named temporary file: no tool lists it
         EXPECT_TRUE(names == std::set<std::string>{"Sit.pz2"} ||
                     names == (std::set<std::string>{"Sit.old", "Sit.pz2"}))
             << static_cast<int>(crashAt);
