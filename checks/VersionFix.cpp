@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 #include <string_view>
 
 #include "checks/VersionLine.h"
@@ -196,13 +197,17 @@ std::string FailureText(const std::string& path, const std::string& backup, cons
         case ReplaceFailure::WriteCopy:
             return FileErrorText(outcome.ec, path) + "\r\n" +
                    NotFixed(path, "its fixed copy could not be written in its folder.");
+        case ReplaceFailure::CopyReplaced:
+            return NotFixed(path,
+                            "its temporary copy was replaced or removed by someone else while it was being "
+                            "written; nothing was changed.");
         case ReplaceFailure::BackupTaken:
             return FileErrorText(outcome.ec, backup) + "\r\n" +
                    NotFixed(path, "its backup name " + backup + " is already taken.");
-        case ReplaceFailure::MoveOriginal:
+        case ReplaceFailure::BackupFailed:
             return FileErrorText(outcome.ec, path) + "\r\n" +
-                   NotFixed(path,
-                            "it could not be renamed to " + backup + (where.empty() ? "." : "; " + where));
+                   NotFixed(path, "its backup " + backup + " could not be made" +
+                                      (where.empty() ? "." : "; " + where));
         case ReplaceFailure::ChangedMeanwhile:
             return NotFixed(path, "it was changed by another program while it was being fixed; " +
                                       (where.empty() ? "the changed file keeps its name." : where));
@@ -248,6 +253,7 @@ VersionFixResult FixVersionNumbers(const CFileRecordArray& records, RunContext& 
         return WriteFixedContent(original, copy, ec, readFailed);
     };
     const int32_t count = records.GetSize();
+    std::set<std::string> sweptFolders;  // cleared of what killed writes left, once per run
     result.fixed.assign(static_cast<size_t>(std::max(count, 0)), false);
     for (int32_t i = 0; i < count; ++i) {
         const CFileRecord& record = records.GetAt(i);
@@ -283,6 +289,11 @@ VersionFixResult FixVersionNumbers(const CFileRecordArray& records, RunContext& 
                                     : "its name already ends in \".old\", the extension of backups.";
             result.failures.push_back({path, NotFixed(path, cause), false});
             continue;
+        }
+        const PathParts parts = SplitPath(target);
+        if (const std::string folder = std::string(parts.drive) + std::string(parts.directory);
+            sweptFolders.insert(folder).second) {
+            RemoveWriteLeftovers(folder);
         }
         if (!ReplaceKeepingBackup(target, backup, transform, outcome, hooks)) {
             result.failures.push_back({path, FailureText(path, backup, outcome), true});

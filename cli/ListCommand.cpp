@@ -1,10 +1,26 @@
 #include "checks/FileListBuilder.h"
+#include "checks/ToolTexts.h"
 #include "cli/CliRun.h"
+#include "fs/tree/PackageTree.h"
 
 namespace veltrane::cli {
 
 CliRun RunListCommand(const std::string& path, const std::optional<std::string>& output, CliContext& ctx) {
     CliRun run = StartRun("list", std::nullopt, path, kListTexts);
+    // The window shows a path that does not exist as an empty list; a script must tell a typo from
+    // an empty folder, so here it is the missing-path error of the other tools.
+    const CPackageTree::Kind kind = CPackageTree::Open(path)->KindOf(path);
+    if (kind == CPackageTree::Kind::None || kind == CPackageTree::Kind::BrokenLink) {
+        const size_t noticesBefore = ctx.Notices().size();
+        ctx.Notify(NoticeKind::Error, kErrorTitle, kPathMissingText);
+        run.notices.assign(ctx.Notices().begin() + static_cast<std::ptrdiff_t>(noticesBefore),
+                           ctx.Notices().end());
+        run.findings.emplace();
+        run.entries.emplace();
+        run.status = kExitUsage;
+        run.stoppedBeforeChecking = true;
+        return run;
+    }
 
     FileListResult list = RunFileListCheck(path, ctx);
     run.counters[0] = list.foldersScanned;

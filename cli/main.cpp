@@ -320,7 +320,6 @@ bool PrintRun(CliRun& run, const std::string& path, bool json, bool several) {
 
 // Runs the chosen subcommand on each PATH in turn; the exit status is the highest of their runs.
 int RunEachPath(const Options& opts, const Subcommands& subs) {
-    InstallInterruptHandler();
     const bool several = opts.pathList.size() > 1;
     int status = kExitClean;
     for (const std::string& path : opts.pathList) {
@@ -368,6 +367,9 @@ int Main(int argc, char** argv) {
 }  // namespace veltrane::cli
 
 int main(int argc, char** argv) {
+    // First of all: from here on a Ctrl-C cancels the run as it should instead of ending the
+    // program without a word.
+    veltrane::cli::InstallInterruptHandler();
 #ifdef _WIN32
     // The report carries its own "\r\n"; keep the C runtime from adding another "\r".
     _setmode(_fileno(stdout), _O_BINARY);

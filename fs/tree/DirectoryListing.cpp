@@ -15,6 +15,7 @@
 #endif
 
 #include "fs/text/PathParts.h"
+#include "fs/text/WriteLeftover.h"
 
 namespace veltrane {
 
@@ -80,7 +81,10 @@ bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, std::erro
         return false;
     }
     do {
-        out.push_back({FromWide(data.cFileName), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+        std::string name = FromWide(data.cFileName);
+        if (!IsWriteLeftover(name)) {  // a temporary file a killed write left is nobody's content
+            out.push_back({std::move(name), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+        }
     } while (FindNextFileW(h, &data));
     const DWORD error = GetLastError();
     FindClose(h);
@@ -156,6 +160,9 @@ bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, std::erro
                 ec = std::error_code(errno, std::generic_category());
             }
             break;
+        }
+        if (IsWriteLeftover(e->d_name)) {
+            continue;  // a temporary file a killed write left is nobody's content
         }
         DirEntry entry;
         entry.name = e->d_name;

@@ -16,7 +16,8 @@ struct DirEntry {
     bool isLink = false;    // a symbolic link (to whatever it leads to)
 };
 
-// Lists folder (ending in a separator). False, with ec saying why, when it cannot be listed whole:
+// Lists folder (ending in a separator), leaving out the temporary files of killed writes
+// (IsWriteLeftover). False, with ec saying why, when it cannot be listed whole:
 // it cannot be opened (missing, no permission, path too long; out is then empty) or reading its
 // entries failed part way (out holds the entries read before the error).
 bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, std::error_code& ec);

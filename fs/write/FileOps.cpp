@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
@@ -15,7 +16,9 @@
 #include <sys/stat.h>
 #include "fs/text/WidePath.h"
 #else
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,8 +42,8 @@ std::string ShortTemporaryName() {
     uint64_t bits =
         (static_cast<uint64_t>(rd()) << 32) ^ rd() ^ (serial.fetch_add(1) * 0x9E3779B97F4A7C15ull);
     static const char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string name = ".vt";
-    for (int i = 0; i < 10; ++i) {
+    std::string name(kWriteLeftoverPrefix);
+    for (size_t i = 0; i < kWriteLeftoverRandomLength; ++i) {
         name += kAlphabet[bits % 36];
         bits /= 36;
     }
@@ -63,6 +66,19 @@ void IgnoreFileSizeSignal() {
 std::error_code Errno() {
     return std::error_code(errno, std::generic_category());
 }
+
+// The path through which linkat reaches a file open as fd, even one that has no name.
+std::string DescriptorPath(int fd) {
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+#ifdef O_TMPFILE
+// A file made without a name can be given one later only through /proc.
+bool CanNameUnnamedFiles() {
+    static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+    return can;
+}
+#endif
 
 bool RenameNoReplaceAt(int fromDir, const char* from, int toDir, const char* to, std::error_code& ec) {
     ec.clear();
@@ -157,11 +173,7 @@ ReplacementFile::~ReplacementFile() {
     }
 }
 
-bool ReplacementFile::Create(const std::string& targetPath, std::error_code& ec, unsigned createMode) {
-    ec.clear();
-    if (!TakeTarget(targetPath, ec)) {
-        return false;
-    }
+int ReplacementFile::CreateNamed(unsigned createMode) {
     int fd = -1;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
         m_tempName = ShortTemporaryName();
@@ -171,6 +183,17 @@ bool ReplacementFile::Create(const std::string& targetPath, std::error_code& ec,
             break;
         }
     }
+    return fd;
+}
+
+// Windows makes no file without a name: the new file always has its temporary name.
+bool ReplacementFile::Create(const std::string& targetPath, std::error_code& ec, unsigned createMode,
+                             bool /*named*/) {
+    ec.clear();
+    if (!TakeTarget(targetPath, ec)) {
+        return false;
+    }
+    const int fd = CreateNamed(createMode);
     if (fd < 0) {
         ec = std::error_code(errno, std::generic_category());
         return false;
@@ -179,6 +202,11 @@ bool ReplacementFile::Create(const std::string& targetPath, std::error_code& ec,
     m_fd = fd;
     m_tracked = true;
     return StateOfDescriptor(fd, m_created, ec);
+}
+
+bool ReplacementFile::NameUnnamed(std::error_code& ec) {
+    ec.clear();
+    return true;
 }
 
 bool ReplacementFile::CopyAccess(const FileState& from, bool /*withOwner*/, std::error_code& ec) {
@@ -211,7 +239,47 @@ bool ReplacementFile::Rename(const std::string& from, const std::string& to, boo
     return true;
 }
 
+bool ReplacementFile::Link(const std::string& from, const std::string& to, std::error_code& ec) const {
+    ec.clear();
+    if (!CreateHardLinkW(ToWide(m_folder + to).c_str(), ToWide(m_folder + from).c_str(), nullptr)) {
+        ec = GetLastError() == ERROR_ALREADY_EXISTS ? std::make_error_code(std::errc::file_exists)
+                                                    : LastWinError();
+        return false;
+    }
+    return true;
+}
+
+bool ReplacementFile::RemoveIfSame(const std::string& name, const FileState& expected) const {
+    FileState now;
+    std::error_code ignored;
+    return StateOfPath(m_folder + name, now, ignored) && now.SameFile(expected) &&
+           DeleteFileW(ToWide(m_folder + name).c_str());
+}
+
 void ReplacementFile::SyncFolder() const {}  // MOVEFILE_WRITE_THROUGH already waited for the disk
+
+int RemoveWriteLeftovers(const std::string& folder) {
+    // Windows has no lock that ends with its process here: a file untouched for a minute belongs to
+    // no write still in progress.
+    constexpr std::chrono::seconds kAbandonedAfter{60};
+    namespace stdfs = std::filesystem;
+    std::error_code ec;
+    stdfs::directory_iterator it(ToFsPath(folder.empty() ? "." : folder), ec);
+    const auto now = stdfs::file_time_type::clock::now();
+    int removed = 0;
+    for (; !ec && it != stdfs::directory_iterator(); it.increment(ec)) {
+        std::error_code entryEc;
+        if (!IsWriteLeftover(FromFsPath(it->path().filename())) ||
+            !stdfs::is_regular_file(it->symlink_status(entryEc))) {
+            continue;
+        }
+        const auto written = it->last_write_time(entryEc);
+        if (!entryEc && now - written >= kAbandonedAfter && DeleteFileW(it->path().c_str())) {
+            ++removed;
+        }
+    }
+    return removed;
+}
 
 #else
 
@@ -229,22 +297,15 @@ ReplacementFile::~ReplacementFile() {
             ::unlinkat(m_dir, m_tempName.c_str(), 0);
         }
     }
+    if (m_held >= 0) {
+        ::close(m_held);
+    }
     if (m_dir >= 0) {
         ::close(m_dir);
     }
 }
 
-bool ReplacementFile::Create(const std::string& targetPath, std::error_code& ec, unsigned createMode) {
-    ec.clear();
-    IgnoreFileSizeSignal();
-    if (!TakeTarget(targetPath, ec)) {
-        return false;
-    }
-    m_dir = ::open(m_folder.empty() ? "." : m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (m_dir < 0) {
-        ec = Errno();
-        return false;
-    }
+int ReplacementFile::CreateNamed(unsigned createMode) {
     int fd = -1;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
         m_tempName = ShortTemporaryName();
@@ -256,14 +317,75 @@ bool ReplacementFile::Create(const std::string& targetPath, std::error_code& ec,
             break;
         }
     }
-    if (fd < 0) {
+    return fd;
+}
+
+bool ReplacementFile::Create(const std::string& targetPath, std::error_code& ec, unsigned createMode,
+                             bool named) {
+    ec.clear();
+    IgnoreFileSizeSignal();
+    if (!TakeTarget(targetPath, ec)) {
+        return false;
+    }
+    m_dir = ::open(m_folder.empty() ? "." : m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_dir < 0) {
         ec = Errno();
         return false;
     }
+    int fd = -1;
+#ifdef O_TMPFILE
+    if (!named && CanNameUnnamedFiles()) {
+        do {
+            fd = ::openat(m_dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC,
+                          static_cast<mode_t>(createMode & 0666));
+        } while (fd < 0 && errno == EINTR);
+        // A file system without unnamed files says EOPNOTSUPP, an older kernel EISDIR or EINVAL: any
+        // failure falls back to a named file, which reports the real error when there is one.
+    }
+#else
+    (void)named;
+#endif
+    if (fd < 0) {
+        fd = CreateNamed(createMode);
+        if (fd < 0) {
+            ec = Errno();
+            m_tempName.clear();
+            return false;
+        }
+        m_tracked = true;
+    }
+    // The held descriptor keeps the lock that tells RemoveWriteLeftovers the file is in use.
+    m_held = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (m_held < 0) {
+        ec = Errno();
+        ::close(fd);
+        return false;
+    }
+    ::flock(m_held, LOCK_EX | LOCK_NB);
     m_writer = WriterForDescriptor(fd);
     m_fd = fd;
-    m_tracked = true;
     return StateOfDescriptor(fd, m_created, ec);
+}
+
+bool ReplacementFile::NameUnnamed(std::error_code& ec) {
+    ec.clear();
+    if (m_held < 0 || !m_tempName.empty()) {
+        return true;
+    }
+    const std::string self = DescriptorPath(m_held);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        m_tempName = ShortTemporaryName();
+        if (::linkat(AT_FDCWD, self.c_str(), m_dir, m_tempName.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            m_tracked = true;
+            return true;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    ec = Errno();
+    m_tempName.clear();
+    return false;
 }
 
 bool ReplacementFile::CopyAccess(const FileState& from, bool withOwner, std::error_code& ec) {
@@ -302,10 +424,71 @@ bool ReplacementFile::Rename(const std::string& from, const std::string& to, boo
     return true;
 }
 
+bool ReplacementFile::Link(const std::string& from, const std::string& to, std::error_code& ec) const {
+    ec.clear();
+    if (::linkat(m_dir, from.c_str(), m_dir, to.c_str(), 0) != 0) {
+        ec = Errno();
+        return false;
+    }
+    return true;
+}
+
+bool ReplacementFile::RemoveIfSame(const std::string& name, const FileState& expected) const {
+    FileState now;
+    std::error_code ignored;
+    return StateOfName(m_dir, name, now, ignored) && now.SameFile(expected) &&
+           ::unlinkat(m_dir, name.c_str(), 0) == 0;
+}
+
 void ReplacementFile::SyncFolder() const {
     if (m_dir >= 0) {
         ::fsync(m_dir);
     }
+}
+
+namespace {
+
+// Removes name from the folder when it is a regular file of ours that no write holds locked. The
+// lock is taken on a descriptor of the file, which must still be what stands under the name.
+bool RemoveIfAbandoned(int dirFd, const char* name, uid_t me) {
+    struct stat st;
+    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+        (me != 0 && st.st_uid != me)) {
+        return false;
+    }
+    const int fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat opened;
+    const bool abandoned = ::fstat(fd, &opened) == 0 && opened.st_dev == st.st_dev &&
+                           opened.st_ino == st.st_ino && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    const bool removed = abandoned && ::unlinkat(dirFd, name, 0) == 0;
+    ::close(fd);
+    return removed;
+}
+
+}  // namespace
+
+int RemoveWriteLeftovers(const std::string& folder) {
+    const int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) {
+        return 0;
+    }
+    DIR* dir = ::fdopendir(dirFd);
+    if (dir == nullptr) {
+        ::close(dirFd);
+        return 0;
+    }
+    const uid_t me = ::geteuid();
+    int removed = 0;
+    while (const struct dirent* entry = ::readdir(dir)) {
+        if (IsWriteLeftover(entry->d_name) && RemoveIfAbandoned(dirFd, entry->d_name, me)) {
+            ++removed;
+        }
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 #endif
@@ -316,6 +499,10 @@ std::unique_ptr<FileWriter> ReplacementFile::TakeWriter() {
 }
 
 bool ReplacementFile::StillOurs(std::error_code& ec) const {
+    ec.clear();
+    if (m_tempName.empty()) {
+        return true;  // no name yet: nobody else can reach the file
+    }
     FileState now;
     if (!Inspect(m_tempName, now, ec)) {
         return false;
@@ -329,7 +516,20 @@ bool ReplacementFile::StillOurs(std::error_code& ec) const {
 }
 
 bool ReplacementFile::Place(bool replace, std::error_code& ec) {
-    if (!StillOurs(ec) || !Rename(m_tempName, m_targetName, replace, ec)) {
+    ec.clear();
+#ifndef _WIN32
+    if (m_held >= 0 && m_tempName.empty() && !replace) {
+        // A link never replaces anything: the unnamed file takes the target's name directly.
+        if (::linkat(AT_FDCWD, DescriptorPath(m_held).c_str(), m_dir, m_targetName.c_str(),
+                     AT_SYMLINK_FOLLOW) != 0) {
+            ec = Errno();
+            return false;
+        }
+        return true;
+    }
+#endif
+    // Replacing takes a rename, which needs a name to rename from.
+    if (!NameUnnamed(ec) || !StillOurs(ec) || !Rename(m_tempName, m_targetName, replace, ec)) {
         return false;
     }
     m_tracked = false;

@@ -138,6 +138,9 @@ TEST(CliTest, StatusesAndPlainOutput) {
         {"names, empty folder", "names Props", 0, "No Problems found!\n",
          "error: Veltrane: No files found in path, checking the folder's name instead.\nItems checked: 0  "
          "Problems found: 0\n"},
+        {"list, missing path", "list nowhere", 2, "\n",
+         "error: ERROR: Path specified does not exist or points to an unexisting file. Please make sure you "
+         "enter a valid path.  \n"},
         {"list, empty folder", "list Props", 1, "\n",
          "none: Veltrane: Selected folder was empty!\nFolders scanned: 0  Files Listed: 0\n"},
         {"versions, question answered", "versions v5.cr2", 1,

@@ -46,7 +46,7 @@ TEST(RobustnessCliTest, EmptyPathIsRefusedLikeAMissingOne) {
         {"names ''", 2, "err:error: Veltrane:"},
         {"paths ''", 2, "err:Path specified does not exist"},
         {"versions ''", 2, "err:Path specified does not exist"},
-        {"list ''", 1, "err:Selected folder was empty!"},
+        {"list ''", 2, "err:Path specified does not exist"},
     };
     for (const Case& c : cases) {
         const CliOutcome r = test::RunCli(c.args);

@@ -173,7 +173,7 @@ TEST(VersionsCliTest, EndRequestedBetweenTheRenamesWaitsForTheFile) {
         records.AddFile(b, InsertOrder::Append);
         ReplaceHooks hooks;
         hooks.continueAfter = [&c](ReplaceStep step) {
-            if (step == ReplaceStep::OriginalMoved) {
+            if (step == ReplaceStep::BackupMade) {
                 for (int signal : c.signals) {
                     std::raise(signal);
                 }

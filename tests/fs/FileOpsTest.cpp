@@ -2,18 +2,25 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <iostream>
+#include <random>
 #include <set>
 
 #ifndef _WIN32
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
+#include "fs/tree/DirectoryListing.h"
+#include "fs/write/SafeReplace.h"
 #include "support/TestTree.h"
 
 namespace veltrane {
@@ -138,6 +145,118 @@ TEST(FileOpsTest, AtomicWriteFollowsLinksAndRefusesWhatIsNotAFile) {
     std::error_code ec;
     EXPECT_FALSE(source.Open(dir.Path("fifo"), ec));
     EXPECT_EQ(FileErrorText(ec, "F"), "Access to F was denied.");
+}
+
+// A process that clears the folder of leftovers, saves a file and then replaces it keeping a
+// backup, over and over, is killed at random moments, with unnamed temporary files, named ones,
+// and a copied backup in turn. After every kill the name holds the old or the new content, the
+// backup (when there) the old, and the folder listing shows nothing else; the next run removes
+// whatever temporary file a kill left.
+TEST(FileOpsTest, KilledAtAnyMomentTheNameHoldsOldOrNewContent) {
+    const std::string oldText(3000, 'o');
+    const std::string newText(3000, 'N');
+    TempDir dir;
+    const std::string path = dir.WriteFile("Sit.pz2", oldText);
+    const std::string backup = dir.Path("Sit.old");
+    const ContentTransform replace = [&](FileSource&, FileWriter& copy, std::error_code& ec,
+                                         bool& readFailed) {
+        readFailed = false;
+        return copy.Write(newText, ec);
+    };
+    ReplaceHooks modes[3];
+    modes[1].namedTemporary = true;
+    modes[2].copyBackup = true;
+    auto cycle = [&](const ReplaceHooks& hooks) {
+        std::error_code ec;
+        RemoveWriteLeftovers(dir.Root());
+        ::unlink(backup.c_str());
+        WriteFileAtomically(path, oldText, ec);
+        ReplaceOutcome outcome;
+        ReplaceKeepingBackup(path, backup, replace, outcome, hooks);
+    };
+    const auto start = std::chrono::steady_clock::now();
+    cycle(modes[0]);
+    const auto cycleUs =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start)
+            .count();
+    std::mt19937 rng(2511);
+    std::uniform_int_distribution<long> delay(0, std::clamp<long>(2 * cycleUs, 500, 40000));
+    const std::set<std::string> ours{".", "..", "Sit.pz2", "Sit.old"};
+    std::set<std::string> left;
+    int kills = 0, nameMissing = 0, wrongContent = 0, listed = 0, leftByMode[3] = {};
+    for (const auto deadline = start + std::chrono::milliseconds(1500);
+         kills < 300 && std::chrono::steady_clock::now() < deadline; ++kills) {
+        const ReplaceHooks& hooks = modes[kills % 3];
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (;;) {
+                cycle(hooks);
+            }
+        }
+        ::usleep(static_cast<useconds_t>(delay(rng)));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+
+        std::error_code ec;
+        if (!std::filesystem::exists(path, ec)) {
+            ++nameMissing;
+            dir.WriteFile("Sit.pz2", oldText);
+        } else if (const std::string now = TempDir::ReadFile(path); now != oldText && now != newText) {
+            ++wrongContent;
+        }
+        if (std::filesystem::exists(backup, ec) && TempDir::ReadFile(backup) != oldText) {
+            ++wrongContent;
+        }
+        std::vector<DirEntry> entries;
+        ListFolder(dir.Root() + "/", entries);
+        for (const DirEntry& entry : entries) {
+            listed += ours.count(entry.name) ? 0 : 1;
+        }
+        for (const std::string& name : Names(dir.Root())) {
+            leftByMode[kills % 3] += !ours.count(name) && left.insert(name).second ? 1 : 0;
+        }
+    }
+    std::cout << "[   NOTE   ] " << kills << " kills, one cycle " << cycleUs << " us: name missing "
+              << nameMissing << "; temporary files left by unnamed, named, copied: " << leftByMode[0] << ", "
+              << leftByMode[1] << ", " << leftByMode[2] << "\n";
+    EXPECT_GE(kills, 20);
+    EXPECT_EQ(nameMissing, 0);
+    EXPECT_EQ(wrongContent, 0);
+    EXPECT_EQ(listed, 0);
+    RemoveWriteLeftovers(dir.Root());
+    const std::set<std::string> after = Names(dir.Root());
+    EXPECT_TRUE(std::includes(ours.begin(), ours.end(), after.begin(), after.end()));
+}
+
+// Only regular files under the exact temporary names, held by no write, are removed; the listing
+// leaves out every such name.
+TEST(FileOpsTest, OnlyAbandonedTemporaryFilesAreRemoved) {
+    TempDir dir;
+    const std::string abandoned = dir.WriteFile(".vt0123456789", "x");
+    for (const char* name : {".vtABCDEFGHIJ", ".vt012345678", ".vt0123456789x", "vt0123456789"}) {
+        dir.WriteFile(name, "x");  // not quite our names
+    }
+    dir.MakeDir(".vtfolder0000");
+    ASSERT_EQ(::symlink(abandoned.c_str(), dir.Path(".vtlink000000").c_str()), 0);
+    ReplacementFile inUse;
+    std::error_code ec;
+    ASSERT_TRUE(inUse.Create(dir.Path("target.txt"), ec, 0600, true)) << ec.message();
+
+    const std::set<std::string> before = Names(dir.Root());
+    EXPECT_EQ(RemoveWriteLeftovers(dir.Root()), 1);
+    std::set<std::string> expected = before;
+    expected.erase(".vt0123456789");
+    EXPECT_EQ(Names(dir.Root()), expected);
+
+    std::vector<DirEntry> entries;
+    ListFolder(dir.Root() + "/", entries);
+    std::set<std::string> listed;
+    for (const DirEntry& entry : entries) {
+        listed.insert(entry.name);
+    }
+    EXPECT_EQ(listed, (std::set<std::string>{".", "..", ".vtABCDEFGHIJ", ".vt012345678", ".vt0123456789x",
+                                             "vt0123456789"}));
 }
 #endif
 
