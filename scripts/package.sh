@@ -12,7 +12,7 @@ flags() {
 }
 # Fortified headers mark calls such as fchown as results-to-use; the safe-write core ignores the one
 # result it means to ignore (an owner it could not hand back), so that stays a warning here.
-cmake --preset package -DCMAKE_CXX_FLAGS="$(flags CPPFLAGS) $(flags CXXFLAGS) -Wno-error=unused-result" \
+cmake --preset package -DCMAKE_CXX_FLAGS="$(flags CPPFLAGS) $(flags CXXFLAGS)" \
     -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)"
 cmake --build --preset package
 cpack --preset package

@@ -397,7 +397,9 @@ bool ReplacementFile::CopyAccess(const FileState& from, bool withOwner, std::err
     if (withOwner && ::geteuid() == 0 && (from.owner != m_created.owner || from.group != m_created.group)) {
         // Only root can hand a file to another owner. A failure keeps the copy ours, which is what
         // an editor saving the file would do as well.
-        ::fchown(m_fd, from.owner, from.group);
+        if (::fchown(m_fd, from.owner, from.group) != 0) {
+            // kept as ours
+        }
     }
     // After the owner: fchown may clear set-id bits.
     if (::fchmod(m_fd, static_cast<mode_t>(from.mode & 07777)) != 0) {
