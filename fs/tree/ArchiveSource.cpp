@@ -174,14 +174,20 @@ std::string CArchiveTree::DamageReport() const {
     return report;
 }
 
-void CArchiveTree::AddDamage(std::string path, std::string text) {
-    if (m_firstDamage.empty()) {
-        m_firstDamage = text;
-    }
+bool CArchiveTree::RoomForDamage() {
     if (m_damage.kept.size() < ArchiveDamageNotes::kKept) {
+        return true;
+    }
+    ++m_damage.more;
+    return false;
+}
+
+void CArchiveTree::AddDamage(std::string path, std::string text) {
+    if (RoomForDamage()) {
+        if (m_firstDamage.empty()) {
+            m_firstDamage = text;
+        }
         m_damage.kept.push_back({std::move(path), std::move(text)});
-    } else {
-        ++m_damage.more;
     }
 }
 
@@ -312,11 +318,13 @@ void CArchiveTree::AddEntry(ArchiveEntry entry, const std::string& inner) {
         }
         if (last) {
             // A name stored twice unpacks to the later entry; a file cannot also be a folder.
+            // (The paths of notes are made only while notes are kept: a hostile archive may hold
+            // a million of them.)
             Node& at = m_nodes[static_cast<size_t>(node)];
-            if (at.folder != folder) {
+            if (at.folder != folder && RoomForDamage()) {
                 AddDamage(NodePath(node),
                           "stored both as a file and as a folder: one of them cannot be unpacked");
-            } else if (!folder && at.entry >= 0) {
+            } else if (at.folder == folder && !folder && at.entry >= 0 && RoomForDamage()) {
                 AddDamage(NodePath(node),
                           "stored twice: the later entry overwrites the earlier one when unpacked");
             }
@@ -329,8 +337,10 @@ void CArchiveTree::AddEntry(ArchiveEntry entry, const std::string& inner) {
             return;
         }
         if (!m_nodes[static_cast<size_t>(node)].folder) {
-            AddDamage(InnerToPath(inner),
-                      "lies below " + NodePath(node) + ", which is a file: it cannot be unpacked");
+            if (RoomForDamage()) {
+                AddDamage(InnerToPath(inner),
+                          "lies below " + NodePath(node) + ", which is a file: it cannot be unpacked");
+            }
             return;
         }
         parent = node;

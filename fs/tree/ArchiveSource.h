@@ -134,6 +134,8 @@ private:
     std::string NodePath(int node) const;
     int AddNode(int parent, std::string_view name, std::string_view inner, bool folder);
     void AddEntry(ArchiveEntry entry, const std::string& inner);
+    // Whether one more note is kept; counts it as left out when it is not.
+    bool RoomForDamage();
     void AddDamage(std::string path, std::string text);
     void Fail(std::string error);
     // The path an inner name (components joined by "/") unpacks to.
