@@ -46,6 +46,8 @@ const char* RuleName(Rule rule) {
             return "unsafe-entry";
         case Rule::CaseCollision:
             return "case-collision";
+        case Rule::NestedArchive:
+            return "nested-archive";
         case Rule::UnreadableEntry:
             return "unreadable-entry";
         case Rule::DamagedArchive:
@@ -112,6 +114,7 @@ unsigned FindingFields(Rule rule) {
         case Rule::Unreferenced:
         case Rule::ArchiveLayout:
         case Rule::JunkEntry:
+        case Rule::NestedArchive:
             return kFieldPath;
         case Rule::LinkOutside:
         case Rule::BackslashEntry:

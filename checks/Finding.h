@@ -33,8 +33,9 @@ enum class Rule {
     BackslashEntry,   // a stored name separates its folders with backslashes
     UnsafeEntry,      // an absolute name, or one that climbs out with ".."; never unpacked
     CaseCollision,    // two entries that differ only in letter case
+    NestedArchive,    // a file packed as an archive itself: its contents are not checked
     UnreadableEntry,  // encrypted, or compressed in a way that cannot be read, or its data damaged
-    DamagedArchive,   // the archive cannot be read to its end
+    DamagedArchive,   // the archive cannot be read to its end, or would not unpack as it lists
 };
 
 // True for the rules that only an archive has.

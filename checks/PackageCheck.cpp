@@ -86,11 +86,14 @@ const char* SectionHeader(Rule rule) {
         case Rule::CaseCollision:
             return "These entries differ only in letter case from another entry (they collide when unpacked "
                    "on Windows or a Mac):\r\n";
+        case Rule::NestedArchive:
+            return "These entries are archives themselves (what they pack was not checked):\r\n";
         case Rule::UnreadableEntry:
             return "These entries could not be read (encrypted, compressed by a method that cannot be read, "
                    "or damaged):\r\n";
         case Rule::DamagedArchive:
-            return "This archive is damaged or cut short; the entries before the damage were checked:\r\n";
+            return "This archive is damaged, or would not unpack as it lists; what could be read was "
+                   "checked:\r\n";
         default:
             return "";
     }
@@ -471,8 +474,13 @@ void PackageChecker::ReadLibraryFiles(const std::vector<std::string>& files, Pac
     for (UnreadableEntry& entry : reads->Unreadable()) {
         Add(Rule::UnreadableEntry, entry.path).error = std::move(entry.error);
     }
-    if (!m_tree.Damage().empty()) {
-        Add(Rule::DamagedArchive, m_tree.ArchiveFile()).error = m_tree.Damage();
+    const ArchiveDamageNotes& damage = m_tree.DamageNotes();
+    for (const ArchiveDamage& note : damage.kept) {
+        Add(Rule::DamagedArchive, note.path).error = note.text;
+    }
+    if (damage.more > 0) {
+        Add(Rule::DamagedArchive, m_tree.ArchiveFile()).error =
+            "and " + std::to_string(damage.more) + " more, not listed";
     }
 }
 
@@ -501,6 +509,9 @@ void PackageChecker::AddArchiveFindings() {
         } else if (!entry.folder && std::find(std::begin(kJunkFiles), std::end(kJunkFiles),
                                               AsciiLowered(LastComponent(path))) != std::end(kJunkFiles)) {
             Add(Rule::JunkEntry, path);
+        }
+        if (entry.nested) {
+            Add(Rule::NestedArchive, path);
         }
     }
     for (auto& [later, earlier] : m_tree.CaseCollisions()) {

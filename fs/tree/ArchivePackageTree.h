@@ -32,8 +32,9 @@ public:
     std::vector<std::pair<std::string, std::string>> CaseCollisions() const override {
         return m_archive->CaseCollisions();
     }
-    const std::string& Damage() const override { return m_archive->Error(); }
-    std::string DamageReport() const override { return m_archive->ErrorReport(); }
+    const std::string& Damage() const override { return m_archive->Damage(); }
+    std::string DamageReport() const override { return m_archive->DamageReport(); }
+    const ArchiveDamageNotes& DamageNotes() const override { return m_archive->DamageNotes(); }
 
     std::unique_ptr<CVerdictRun> ReadJudged(std::vector<std::string> files, std::vector<JudgeMaker> makers,
                                             RunContext& ctx, OverflowWarnings* cap,

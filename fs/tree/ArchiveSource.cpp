@@ -30,6 +30,9 @@ namespace veltrane {
 namespace {
 
 constexpr std::string_view kArchiveExtensions[] = {".zip", ".7z", ".tar.gz", ".tgz", ".tar"};
+// What a file packed inside a package is not checked through: archives and compressed streams.
+constexpr std::string_view kNestedArchiveExtensions[] = {".zip", ".7z",  ".rar", ".tar", ".gz",
+                                                         ".tgz", ".bz2", ".xz",  ".lzh", ".cab"};
 
 char LowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
@@ -102,6 +105,11 @@ bool HasArchiveExtension(std::string_view path) {
                        [&](std::string_view ext) { return EndsWithNoCase(path, ext); });
 }
 
+bool HasNestedArchiveExtension(std::string_view name) {
+    return std::any_of(std::begin(kNestedArchiveExtensions), std::end(kNestedArchiveExtensions),
+                       [&](std::string_view ext) { return EndsWithNoCase(name, ext); });
+}
+
 bool SplitArchivePath(const std::string& path, ArchivePath& out) {
     for (size_t i = 1; i <= path.size(); ++i) {
         if (i < path.size() && !IsSeparator(path[i])) {
@@ -146,8 +154,53 @@ ptrdiff_t ArchiveEntrySource::Read(char* data, size_t size) {
 CArchiveTree::CArchiveTree() = default;
 CArchiveTree::~CArchiveTree() = default;
 
-std::string CArchiveTree::ErrorReport() const {
-    return "Reading the archive " + m_archive + " failed: " + m_error;
+std::string CArchiveTree::DamageReport() const {
+    if (m_damage.Empty()) {
+        return {};
+    }
+    std::string report = "The archive " + m_archive + " is damaged or would not unpack as it lists: ";
+    for (size_t i = 0; i < m_damage.kept.size(); ++i) {
+        const ArchiveDamage& note = m_damage.kept[i];
+        report += i == 0 ? "" : "; ";
+        if (note.path.size() > m_base.size() && note.path.starts_with(m_base)) {
+            report.append(note.path, m_base.size());
+            report += ": ";
+        }
+        report += note.text;
+    }
+    if (m_damage.more > 0) {
+        report += "; and " + std::to_string(m_damage.more) + " more";
+    }
+    return report;
+}
+
+bool CArchiveTree::RoomForDamage() {
+    if (m_damage.kept.size() < ArchiveDamageNotes::kKept) {
+        return true;
+    }
+    ++m_damage.more;
+    return false;
+}
+
+void CArchiveTree::AddDamage(std::string path, std::string text) {
+    if (RoomForDamage()) {
+        if (m_firstDamage.empty()) {
+            m_firstDamage = text;
+        }
+        m_damage.kept.push_back({std::move(path), std::move(text)});
+    }
+}
+
+void CArchiveTree::Fail(std::string error) {
+    m_error = error;
+    AddDamage(m_archive, std::move(error));
+}
+
+std::string CArchiveTree::InnerToPath(std::string_view inner) const {
+    std::string path = m_base;
+    path.append(inner);
+    std::replace(path.begin() + static_cast<std::ptrdiff_t>(m_base.size()), path.end(), '/', kSeparator);
+    return path;
 }
 
 int CArchiveTree::Lookup(const std::string& path) const {
@@ -264,9 +317,19 @@ void CArchiveTree::AddEntry(ArchiveEntry entry, const std::string& inner) {
             node = AddNode(parent, name, prefix, last ? folder : true);
         }
         if (last) {
-            // A name stored twice unpacks to the later entry.
-            if (m_nodes[static_cast<size_t>(node)].folder == folder) {
-                m_nodes[static_cast<size_t>(node)].entry = entryIndex;
+            // A name stored twice unpacks to the later entry; a file cannot also be a folder.
+            // (The paths of notes are made only while notes are kept: a hostile archive may hold
+            // a million of them.)
+            Node& at = m_nodes[static_cast<size_t>(node)];
+            if (at.folder != folder && RoomForDamage()) {
+                AddDamage(NodePath(node),
+                          "stored both as a file and as a folder: one of them cannot be unpacked");
+            } else if (at.folder == folder && !folder && at.entry >= 0 && RoomForDamage()) {
+                AddDamage(NodePath(node),
+                          "stored twice: the later entry overwrites the earlier one when unpacked");
+            }
+            if (at.folder == folder) {
+                at.entry = entryIndex;
             }
             m_entries[static_cast<size_t>(entryIndex)].node = node;
             m_lastFolder.assign(folderPart);
@@ -274,7 +337,11 @@ void CArchiveTree::AddEntry(ArchiveEntry entry, const std::string& inner) {
             return;
         }
         if (!m_nodes[static_cast<size_t>(node)].folder) {
-            return;  // a file in the way of a folder: what lies below it cannot be unpacked
+            if (RoomForDamage()) {
+                AddDamage(InnerToPath(inner),
+                          "lies below " + NodePath(node) + ", which is a file: it cannot be unpacked");
+            }
+            return;
         }
         parent = node;
         start = slash + 1;
@@ -340,6 +407,33 @@ public:
         return text != nullptr ? text : "The archive could not be read.";
     }
 
+    // Reads size bytes at offset of the file, beside the library's pass (done with the file by then).
+    bool ReadAt(int64_t offset, char* out, size_t size) {
+        if (SeekCallback(m_archive, this, offset, SEEK_SET) != offset) {
+            return false;
+        }
+        while (size > 0) {
+#ifdef _WIN32
+            const int got = _read(m_fd, out, static_cast<unsigned>(std::min<size_t>(size, kReadBlock)));
+#else
+            const ssize_t got = ::read(m_fd, out, size);
+#endif
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got <= 0) {
+                return false;
+            }
+            out += got;
+            size -= static_cast<size_t>(got);
+        }
+        return true;
+    }
+
+    int64_t Size() {
+        return SeekCallback(m_archive, this, 0, SEEK_END);
+    }
+
 private:
     static la_ssize_t ReadCallback(struct archive*, void* data, const void** buffer) {
         auto* self = static_cast<ArchiveReader*>(data);
@@ -379,25 +473,158 @@ private:
     struct archive* m_archive = nullptr;
 };
 
-// The next header of the pass; nullptr at the end, or with error set when the archive ends there.
-struct archive_entry* NextHeader(ArchiveReader& file, std::string& error) {
+// Called with the offset of a damaged header the library stepped over (the first of a run), and its
+// words for it.
+using SkipHandler = std::function<void(int64_t offset, const std::string& error)>;
+
+// The next header of the pass; nullptr at the end, or with error set when the archive ends there. A
+// damaged header (a tar header failing its checksum) is stepped over, and onSkip told where.
+struct archive_entry* NextHeader(ArchiveReader& file, std::string& error, const SkipHandler& onSkip = {}) {
     struct archive_entry* entry = nullptr;
-    for (int retries = 0; retries < 100; ++retries) {
+    struct archive_entry* found = nullptr;
+    int64_t skippedAt = -1;
+    std::string skipError;
+    // Each step over a damaged header moves on through the file, so the steps end with it; a reader
+    // that keeps standing at one place is given up on.
+    int64_t lastAt = -1;
+    for (int stuck = 0; stuck < 100;) {
         const int status = archive_read_next_header(file.Handle(), &entry);
-        if (status == ARCHIVE_EOF) {
-            return nullptr;
-        }
         if (status == ARCHIVE_RETRY) {
+            const int64_t at = archive_read_header_position(file.Handle());
+            if (skippedAt < 0) {
+                skippedAt = at;
+                skipError = file.ErrorText();
+            }
+            stuck = at > lastAt ? 0 : stuck + 1;
+            lastAt = at;
+            if (stuck == 100) {
+                error = file.ErrorText();
+            }
             continue;
         }
-        if (status == ARCHIVE_FATAL || entry == nullptr) {
+        if (status == ARCHIVE_FATAL || (status != ARCHIVE_EOF && entry == nullptr)) {
             error = file.ErrorText();
-            return nullptr;
+        } else if (status != ARCHIVE_EOF) {
+            found = entry;
         }
-        return entry;
+        break;
     }
-    error = file.ErrorText();
-    return nullptr;
+    if (skippedAt >= 0 && onSkip) {
+        onSkip(skippedAt, skipError);
+    }
+    return found;
+}
+
+uint64_t LittleEndian(const char* bytes, int count) {
+    uint64_t value = 0;
+    for (int i = count - 1; i >= 0; --i) {
+        value = value << 8 | static_cast<unsigned char>(bytes[i]);
+    }
+    return value;
+}
+
+// Where a zip's central directory is, as its end records say.
+struct ZipDirectory {
+    uint64_t entries = 0;
+    uint64_t size = 0;
+    uint64_t offset = 0;  // from the start of the zip, which may follow a prefix (a self-extractor)
+    int64_t end = 0;      // where it ends in the file: at the end record (or its 64-bit form)
+    bool oneDisk = true;
+};
+
+// Finds the end of central directory record in the last 64 KiB of the file (and its 64-bit form
+// when the record points to one). False when there is none.
+bool ReadZipEnd(ArchiveReader& file, int64_t fileSize, ZipDirectory& dir) {
+    constexpr size_t kRecord = 22;
+    const size_t tailSize = static_cast<size_t>(std::min<int64_t>(fileSize, kRecord + 0xFFFF));
+    std::string tail(tailSize, '\0');
+    if (tailSize < kRecord ||
+        !file.ReadAt(fileSize - static_cast<int64_t>(tailSize), tail.data(), tailSize)) {
+        return false;
+    }
+    size_t at = tail.rfind(std::string_view("PK\5\6", 4), tailSize - kRecord);
+    while (at != std::string::npos && at + kRecord + LittleEndian(&tail[at + 20], 2) > tailSize) {
+        at = at == 0 ? std::string::npos : tail.rfind(std::string_view("PK\5\6", 4), at - 1);
+    }
+    if (at == std::string::npos) {
+        return false;
+    }
+    const char* record = &tail[at];
+    dir.end = fileSize - static_cast<int64_t>(tailSize - at);
+    dir.entries = LittleEndian(record + 10, 2);
+    dir.size = LittleEndian(record + 12, 4);
+    dir.offset = LittleEndian(record + 16, 4);
+    dir.oneDisk = LittleEndian(record + 4, 2) == 0 && LittleEndian(record + 6, 2) == 0 &&
+                  LittleEndian(record + 8, 2) == dir.entries;
+    // The 64-bit record, found through its locator just before the end record.
+    char locator[20];
+    char wide[56];
+    if ((dir.entries == 0xFFFF || dir.size == 0xFFFFFFFF || dir.offset == 0xFFFFFFFF) && dir.end >= 20 &&
+        file.ReadAt(dir.end - 20, locator, sizeof locator) && std::string_view(locator, 4) == "PK\6\7") {
+        const int64_t wideAt = static_cast<int64_t>(LittleEndian(locator + 8, 8));
+        if (wideAt >= 0 && wideAt < dir.end && file.ReadAt(wideAt, wide, sizeof wide) &&
+            std::string_view(wide, 4) == "PK\6\6") {
+            dir.entries = LittleEndian(wide + 32, 8);
+            dir.size = LittleEndian(wide + 40, 8);
+            dir.offset = LittleEndian(wide + 48, 8);
+            dir.oneDisk = LittleEndian(wide + 24, 8) == dir.entries;
+            dir.end = wideAt;
+        }
+    }
+    return true;
+}
+
+// What a zip's tail says against its listing. The library reads a zip through its central directory
+// when the end record is sound, and else from the entries' own headers, silently: an unpacker refuses
+// the archive then, so the tail is checked apart (reading its last 64 KiB and a few bytes more).
+std::vector<std::string> ZipTailDamage(ArchiveReader& file, size_t listed, bool complete) {
+    std::vector<std::string> notes;
+    const int64_t fileSize = file.Size();
+    ZipDirectory dir;
+    if (fileSize < 0 || !ReadZipEnd(file, fileSize, dir)) {
+        notes.emplace_back(
+            "its end of central directory record is missing: the zip is cut short or "
+            "damaged (its entries were read from their own headers)");
+        return notes;
+    }
+    const std::string where = " (" + std::to_string(dir.size) + " bytes from byte " +
+                              std::to_string(dir.offset) + ", ending at byte " + std::to_string(dir.end) +
+                              ")";
+    char signature[4];
+    if (!dir.oneDisk) {
+        notes.emplace_back("its central directory spans several disks, or counts its entries twice over");
+    } else if (dir.offset + dir.size > static_cast<uint64_t>(dir.end)) {
+        notes.emplace_back("its central directory runs past its end record" + where);
+    } else if (dir.entries > 0 &&
+               (!file.ReadAt(dir.end - static_cast<int64_t>(dir.size), signature, sizeof signature) ||
+                std::string_view(signature, 4) != "PK\1\2")) {
+        notes.emplace_back("its central directory is not where its end record says" + where);
+    } else if (complete && dir.entries != listed) {
+        notes.emplace_back("its central directory lists " + std::to_string(dir.entries) + " entries, but " +
+                           std::to_string(listed) + " were read");
+    }
+    return notes;
+}
+
+// Why an entry does not unpack as a file or a folder; empty when it does.
+std::string KindDamage(struct archive_entry* header) {
+    if (const char* target = archive_entry_hardlink(header)) {
+        return std::string("a hard link to ") + target + ": its data are not stored with it";
+    }
+    switch (archive_entry_filetype(header)) {
+        case AE_IFLNK: {
+            const char* target = archive_entry_symlink(header);
+            return std::string("a symbolic link to ") + (target != nullptr ? target : "") +
+                   ": it does not unpack as a file everywhere";
+        }
+        case AE_IFCHR:
+        case AE_IFBLK:
+        case AE_IFIFO:
+        case AE_IFSOCK:
+            return "neither a file nor a folder (a device, a pipe or a socket)";
+        default:
+            return {};
+    }
 }
 
 // The stored name as UTF-8. A name the library already holds as plain ASCII is that already; only
@@ -434,15 +661,24 @@ bool CArchiveTree::OpenFor(const std::string& path) {
     m_nodes.assign(1, Node{});
     m_byPath.clear();
     m_error.clear();
+    m_damage = {};
+    m_firstDamage.clear();
     m_lastFolder.clear();
     m_lastFolderNode = 0;
 
     ArchiveReader file;
-    if (!file.Open(m_archive, m_error)) {
+    std::string error;
+    if (!file.Open(m_archive, error)) {
+        Fail(std::move(error));
         return true;
     }
+    const bool filtered = archive_filter_count(file.Handle()) > 1;
+    const SkipHandler onSkip = [&](int64_t offset, const std::string& text) {
+        AddDamage(m_archive, text + ": the header at byte " + std::to_string(offset) +
+                                 (filtered ? " of the unpacked stream" : "") + " was skipped");
+    };
     std::string inner;
-    while (struct archive_entry* header = NextHeader(file, m_error)) {
+    while (struct archive_entry* header = NextHeader(file, error, onSkip)) {
         ArchiveEntry entry;
         entry.stored = StoredName(header);
         entry.folder = archive_entry_filetype(header) == AE_IFDIR;
@@ -450,11 +686,24 @@ bool CArchiveTree::OpenFor(const std::string& path) {
         entry.size =
             archive_entry_size_is_set(header) ? static_cast<uint64_t>(archive_entry_size(header)) : 0;
         entry.unsafe = !CleanName(entry.stored, inner, entry.backslash);
+        entry.nested = !entry.folder && !entry.unsafe && HasNestedArchiveExtension(inner);
+        std::string kind = KindDamage(header);
         if (!entry.unsafe) {
             AddEntry(std::move(entry), inner);
         } else {
             m_entries.push_back(std::move(entry));
         }
+        if (!kind.empty()) {
+            AddDamage(PathOf(m_entries.back()), std::move(kind));
+        }
+    }
+    if ((archive_format(file.Handle()) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP) {
+        for (std::string& note : ZipTailDamage(file, m_entries.size(), error.empty())) {
+            AddDamage(m_archive, std::move(note));
+        }
+    }
+    if (!error.empty()) {
+        Fail(std::move(error));
     }
     return true;
 }
@@ -517,7 +766,7 @@ bool CArchiveTree::ReadEntries(const std::vector<std::string>& paths, const Entr
         }
     }
     if (!passError.empty() && m_error.empty()) {
-        m_error = passError;
+        Fail(passError);
     }
     // What the pass could not reach is handed over unreadable, so that it is reported, not lost.
     for (size_t i = 0; i < paths.size(); ++i) {
@@ -547,7 +796,7 @@ bool CArchiveTree::OpenFor(const std::string& path) {
     m_archive = where.archive;
     m_base = m_archive + kSeparator;
     m_nodes.assign(1, Node{});
-    m_error = "This build of Veltrane cannot read archives.";
+    Fail("This build of Veltrane cannot read archives.");
     return true;
 }
 

@@ -23,6 +23,10 @@ bool ArchivesSupported();
 // Whether path ends like a package archive: .zip, .7z, .tar.gz, .tgz or .tar, letters in any case.
 bool HasArchiveExtension(std::string_view path);
 
+// Whether a packed file's name says it is an archive (or a compressed stream) itself: .zip, .7z, .rar,
+// .tar, .gz, .tgz, .bz2, .xz, .lzh or .cab, letters in any case.
+bool HasNestedArchiveExtension(std::string_view name);
+
 // A path that names an archive, or something inside one.
 struct ArchivePath {
     std::string archive;  // the archive file, as given, without trailing separators
@@ -88,8 +92,16 @@ public:
     // The library's words for what stopped the listing (or the last ReadEntries); empty when the
     // archive was read to its end.
     const std::string& Error() const { return m_error; }
-    // The text that reports it, naming the archive.
-    std::string ErrorReport() const;
+
+    // Everything that makes the archive unpack otherwise than it lists, or not at all: what stopped
+    // the reading (last), damaged headers skipped (with their offsets), a zip's central directory
+    // missing or at odds with the file, a name stored twice (the earlier entry is lost), an entry
+    // below a file or stored as a file and a folder, links and other entries that are no file.
+    const ArchiveDamageNotes& DamageNotes() const { return m_damage; }
+    // Empty when there is no note; else the error that stopped the reading, or the first note.
+    const std::string& Damage() const { return m_error.empty() ? m_firstDamage : m_error; }
+    // The text that reports every note kept, naming the archive; empty when there is none.
+    std::string DamageReport() const;
 
     // What path (the archive's path, or one below it with native separators) names in the tree.
     Kind KindOf(const std::string& path) const;
@@ -122,6 +134,12 @@ private:
     std::string NodePath(int node) const;
     int AddNode(int parent, std::string_view name, std::string_view inner, bool folder);
     void AddEntry(ArchiveEntry entry, const std::string& inner);
+    // Whether one more note is kept; counts it as left out when it is not.
+    bool RoomForDamage();
+    void AddDamage(std::string path, std::string text);
+    void Fail(std::string error);
+    // The path an inner name (components joined by "/") unpacks to.
+    std::string InnerToPath(std::string_view inner) const;
 
     std::string m_archive;
     std::string m_base;  // m_archive + separator
@@ -133,6 +151,8 @@ private:
     };
     std::unordered_map<std::string, int, PathHash, std::equal_to<>> m_byPath;  // inner path -> node
     std::string m_error;
+    ArchiveDamageNotes m_damage;
+    std::string m_firstDamage;
     std::string m_lastFolder;  // inner path of the folder of the last entry added, and its node
     int m_lastFolderNode = 0;
 };

@@ -31,6 +31,11 @@ const std::string& CPackageTree::Damage() const {
     return ArchiveFile();  // empty
 }
 
+const ArchiveDamageNotes& CPackageTree::DamageNotes() const {
+    static const ArchiveDamageNotes kNone;
+    return kNone;
+}
+
 std::unique_ptr<CTreeReads> CPackageTree::Read(std::vector<std::string> files, JudgeMaker judge,
                                                RunContext& ctx, OverflowWarnings* cap,
                                                const ReadOptions& options) {

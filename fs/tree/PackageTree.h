@@ -60,13 +60,15 @@ public:
 
     // A packed tree: the archive file ("" for a folder), its entries in archive order, the path each
     // unpacks to, the pairs that unpack onto one another where letter case does not count (later,
-    // earlier), and what stopped its reading part way (empty when nothing did), alone and as a report.
+    // earlier), and its damage: what stopped its reading part way, or makes it unpack otherwise than
+    // it lists (empty when nothing does), in one line, as a report, and note by note.
     virtual const std::string& ArchiveFile() const;
     virtual const std::vector<ArchiveEntry>& Entries() const;
     virtual std::string EntryPath(const ArchiveEntry& entry) const;
     virtual std::vector<std::pair<std::string, std::string>> CaseCollisions() const { return {}; }
     virtual const std::string& Damage() const;
     virtual std::string DamageReport() const { return {}; }
+    virtual const ArchiveDamageNotes& DamageNotes() const;
 
     // Reads files (in the order given) through the judges that makers make, one verdict per judge.
     // cap is the run's cap on line-length warnings, for a read with one judge.

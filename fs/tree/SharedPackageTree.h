@@ -47,6 +47,7 @@ public:
     }
     const std::string& Damage() const override { return m_base->Damage(); }
     std::string DamageReport() const override { return m_base->DamageReport(); }
+    const ArchiveDamageNotes& DamageNotes() const override { return m_base->DamageNotes(); }
 
     std::unique_ptr<CVerdictRun> ReadJudged(std::vector<std::string> files, std::vector<JudgeMaker> makers,
                                             RunContext& ctx, OverflowWarnings* cap,

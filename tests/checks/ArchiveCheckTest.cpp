@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -77,7 +78,8 @@ std::vector<std::string> RunEveryTool(const std::string& path) {
             flagged += record.m_path + "\n";
         }
         out.push_back(r.flaggedText + flagged + std::to_string(r.filesChecked) + "/" +
-                      std::to_string(r.problemsFound) + "/" + std::to_string(static_cast<int>(r.outcome)));
+                      std::to_string(r.problemsFound) + "/" + std::to_string(static_cast<int>(r.outcome)) +
+                      "/" + std::to_string(r.unreadableFolders.size()));
     }
     {
         ScriptedContext ctx;
@@ -127,8 +129,8 @@ std::vector<std::string> ArchiveFindings(const std::string& archive, const std::
     for (const Finding& f : run.findings) {
         if (IsArchiveRule(f.rule) || f.rule == Rule::UnreadableFile) {
             std::string line = std::string(RuleName(f.rule)) + " " + Replaced(f.path, archive, "@");
-            if (!f.value.empty()) {
-                line += ": " + Replaced(f.value, archive, "@");
+            if (!f.value.empty() || f.rule == Rule::DamagedArchive) {
+                line += ": " + Replaced(f.rule == Rule::DamagedArchive ? f.error : f.value, archive, "@");
             }
             lines.push_back(line);
         }
@@ -148,7 +150,9 @@ TEST(ArchiveCheckTest, ReportsWhatOnlyAnArchiveCanGetWrong) {
                                     {"Runtime\\textures\\x.jpg", "x"},
                                     {"../evil.txt", "zip-slip"},
                                     {"/etc/abs.txt", "absolute"},
-                                    {"Runtime/Textures/b.jpg", "b"}}));
+                                    {"Runtime/Textures/b.jpg", "b"},
+                                    {"Runtime/textures/more.ZIP", "PK"},
+                                    {"Runtime/libraries/b.cr2", "", "a.cr2"}}));
     const std::string S = kSep;
     EXPECT_EQ(
         ArchiveFindings(zip),
@@ -160,6 +164,9 @@ TEST(ArchiveCheckTest, ReportsWhatOnlyAnArchiveCanGetWrong) {
             "unsafe-entry @: ../evil.txt",
             "unsafe-entry @: /etc/abs.txt",
             "case-collision @" + S + Native("Runtime/Textures") + ": @" + S + Native("Runtime/textures"),
+            "nested-archive @" + S + Native("Runtime/textures/more.ZIP"),
+            "damaged-archive @" + S + Native("Runtime/libraries/b.cr2") +
+                ": a symbolic link to a.cr2: it does not unpack as a file everywhere",
         }));
 
     // No Runtime at the top: the archive itself is out of layout; naming a folder inside leaves it.
@@ -229,6 +236,50 @@ TEST(ArchiveCheckTest, ReportsEntriesThatCannotBeReadAndDamage) {
         const PathCheckRun paths = RunPathCheck(cut, PathCheckMode::AllFiles, pathsCtx);
         ASSERT_EQ(paths.unreadableFolders.size(), 1u);
         EXPECT_EQ(paths.unreadableFolders[0].path, cut);
+    }
+}
+
+// An archive an unpacker would refuse, or unpack otherwise than it lists, is never clean: every tool
+// that walks it differs from its sound form (Package Check naming the entry or the place), and what
+// can be read is still checked.
+TEST(ArchiveCheckTest, ADamagedArchiveIsNeverClean) {
+    const std::vector<ArchiveItem> items = test::ItemsOfFolder(kSample);
+    const std::string brassBot("Runtime/libraries/character/VeltraneSamples/BrassBot.cr2\0", 58);
+    struct Case {
+        const char* file;
+        ArchiveFormat format;
+        std::function<std::string(std::string)> damage;  // of the sound archive's bytes
+        std::string finding;                             // in Package Check, "@" for the archive
+    };
+    const Case cases[] = {
+        {"cut.zip", ArchiveFormat::Zip,
+         [](std::string b) { return b.substr(0, (b.find("PK\1\2") + b.rfind("PK\5\6")) / 2); },
+         "damaged-archive @: its end of central directory record is missing"},
+        {"checksum.tar", ArchiveFormat::Tar,
+         [&](std::string b) { return b.replace(b.find(brassBot), 1, "X"); },
+         "damaged-archive @: Damaged tar archive: the header at byte "},
+        {"twice.zip", ArchiveFormat::Zip, {}, "damaged-archive @" + kSep + "README.txt: stored twice"},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string sound = dir.Path(c.file);
+        ASSERT_TRUE(test::WriteArchive(sound, c.format, items));
+        const std::vector<std::string> soundRuns = RunEveryTool(sound);
+        std::vector<ArchiveItem> twice = items;
+        twice.push_back(items[0]);  // the same bytes again: it unpacks to the same tree
+        ASSERT_TRUE(test::WriteArchive(sound, c.format, c.damage ? items : twice));
+        if (c.damage) {
+            dir.WriteFile(c.file, c.damage(TempDir::ReadFile(sound)));
+        }
+        const std::vector<std::string> runs = RunEveryTool(sound);
+        for (size_t i : {0, 1, 2, 4, 6, 7}) {  // the single-file runs (3, 5) judge their file alone
+            EXPECT_NE(runs[i], soundRuns[i]) << "tool " << i;
+        }
+        const std::vector<std::string> findings = ArchiveFindings(sound);
+        EXPECT_TRUE(std::any_of(findings.begin(), findings.end(), [&](const std::string& f) {
+            return f.starts_with(c.finding);
+        })) << runs[7];
     }
 }
 

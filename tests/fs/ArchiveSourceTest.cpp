@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "support/Archive.h"
+#include "support/CliRunner.h"
 #include "support/TestTree.h"
 
 namespace veltrane {
@@ -13,6 +15,7 @@ namespace {
 
 using test::ArchiveFormat;
 using test::ArchiveItem;
+using test::Native;
 using test::TempDir;
 
 std::vector<std::string> Listing(const CArchiveTree& tree, const std::string& folder) {
@@ -170,6 +173,119 @@ TEST(ArchiveSourceTest, ReportsDamageAndKeepsTheEntriesBeforeIt) {
     ASSERT_TRUE(junk.OpenFor(dir.WriteFile("junk.zip", "this is no archive")));
     EXPECT_NE(junk.Error(), "");
     EXPECT_EQ(Listing(junk, junk.ArchiveFile()), (std::vector<std::string>{"./", "../"}));
+}
+
+// Bytes of a written archive, damaged after the fact.
+std::string Patched(std::string bytes, std::string_view find, size_t offset, char value) {
+    const size_t at = bytes.rfind(find);
+    EXPECT_NE(at, std::string::npos) << find;
+    bytes[at + offset] = value;
+    return bytes;
+}
+
+std::string CutInCentralDirectory(std::string bytes) {
+    const size_t start = bytes.find("PK\1\2");
+    return bytes.substr(0, (start + bytes.rfind("PK\5\6")) / 2);
+}
+
+TEST(ArchiveSourceTest, NotesEveryWayAnArchiveWouldNotUnpackAsItLists) {
+    const std::vector<ArchiveItem> three = {
+        {"f1.cr2", "number 4"}, {"f2.cr2", "number 5"}, {"f3.cr2", "number 6"}};
+    const std::string eocd("PK\5\6", 4);
+    struct Case {
+        const char* file;
+        ArchiveFormat format;
+        std::vector<ArchiveItem> items;
+        std::function<std::string(std::string)> damage;
+        size_t entries;
+        std::vector<std::string> notes;  // "path below the archive: start of the text" ("" for the archive)
+    };
+    const Case cases[] = {
+        {"twice.zip",
+         ArchiveFormat::Zip,
+         {{"a.txt", "1"}, {"a.txt", "2"}, {"f3.cr2", "number 6"}},
+         {},
+         3,
+         {"a.txt: stored twice"}},
+        {"below.tar.gz",
+         ArchiveFormat::TarGz,
+         {{"a", "file"}, {"a/b.txt", "x"}, {"d/", ""}, {"d", "file"}, {"f3.cr2", "number 6"}},
+         {},
+         5,
+         {Native("a/b.txt: lies below"), "d: stored both as a file and as a folder"}},
+        {"links.tar",
+         ArchiveFormat::Tar,
+         {{"s", "", "f3.cr2"}, {"h", "", "f3.cr2", true}, {"f3.cr2", "number 6"}},
+         {},
+         3,
+         {"s: a symbolic link to f3.cr2", "h: a hard link to f3.cr2"}},
+        {"links.zip",
+         ArchiveFormat::Zip,
+         {{"s", "", "f3.cr2"}, {"f3.cr2", "number 6"}},
+         {},
+         2,
+         {"s: a symbolic link to f3.cr2"}},
+        {"cut.zip",
+         ArchiveFormat::Zip,
+         three,
+         CutInCentralDirectory,
+         3,
+         {": its end of central directory record is missing"}},
+        {"moved.zip",
+         ArchiveFormat::Zip,
+         three,
+         [&](std::string b) { return Patched(b, eocd, 16, b[b.rfind(eocd) + 16] + 1); },
+         3,
+         {": its central directory runs past its end record"}},
+        {"counted.zip",
+         ArchiveFormat::Zip,
+         three,
+         [&](std::string b) { return Patched(Patched(b, eocd, 8, 4), eocd, 10, 4); },
+         3,
+         {": its central directory lists 4 entries, but 3 were read"}},
+        {"checksum.tar",
+         ArchiveFormat::Tar,
+         three,
+         [](std::string b) { return Patched(b, "f2.cr2", 0, 'g'); },
+         2,
+         {": Damaged tar archive: the header at byte 1024 was skipped"}},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string written = dir.Path(std::string("sound-") + c.file);
+        ASSERT_TRUE(test::WriteArchive(written, c.format, c.items));
+        const std::string bytes = TempDir::ReadFile(written);
+        const std::string file = dir.WriteFile(c.file, c.damage ? c.damage(bytes) : bytes);
+        CArchiveTree tree;
+        ASSERT_TRUE(tree.OpenFor(file));
+        EXPECT_EQ(tree.Entries().size(), c.entries);
+        const ArchiveDamageNotes& damage = tree.DamageNotes();
+        ASSERT_EQ(damage.kept.size(), c.notes.size()) << tree.DamageReport();
+        for (size_t i = 0; i < c.notes.size(); ++i) {
+            const std::string& path = damage.kept[i].path;
+            const std::string line =
+                path.substr(std::min(path.size(), file.size() + 1)) + ": " + damage.kept[i].text;
+            EXPECT_TRUE(line.starts_with(c.notes[i])) << line;
+        }
+        EXPECT_NE(tree.Damage(), "");
+        EXPECT_NE(tree.DamageReport().find(damage.kept[0].text), std::string::npos);
+        // What can be read still is.
+        const std::vector<Read> got = ReadAll(tree, {file + kSeparator + "f3.cr2"});
+        EXPECT_EQ(got.at(0).bytes, "number 6");
+    }
+}
+
+TEST(ArchiveSourceTest, KeepsAHundredNotesAndCountsTheRest) {
+    TempDir dir;
+    std::vector<ArchiveItem> items(250, ArchiveItem{"same.txt", "x"});
+    const std::string file = dir.Path("same.zip");
+    ASSERT_TRUE(test::WriteArchive(file, ArchiveFormat::Zip, items));
+    CArchiveTree tree;
+    ASSERT_TRUE(tree.OpenFor(file));
+    EXPECT_EQ(tree.DamageNotes().kept.size(), ArchiveDamageNotes::kKept);
+    EXPECT_EQ(tree.DamageNotes().more, 249 - ArchiveDamageNotes::kKept);
+    EXPECT_TRUE(tree.DamageReport().ends_with("; and 149 more"));
 }
 
 }  // namespace

@@ -27,6 +27,9 @@ bool WriteArchive(const std::string& path, ArchiveFormat format, const std::vect
             ok = archive_write_set_format_pax_restricted(a) == ARCHIVE_OK &&
                  archive_write_add_filter_gzip(a) == ARCHIVE_OK;
             break;
+        case ArchiveFormat::Tar:
+            ok = archive_write_set_format_pax_restricted(a) == ARCHIVE_OK;
+            break;
     }
     ok = ok && archive_write_open_filename(a, path.c_str()) == ARCHIVE_OK;
     for (const ArchiveItem& item : items) {
@@ -36,11 +39,17 @@ bool WriteArchive(const std::string& path, ArchiveFormat format, const std::vect
         struct archive_entry* entry = archive_entry_new();
         const bool folder = !item.name.empty() && item.name.back() == '/';
         archive_entry_set_pathname(entry, item.name.c_str());
-        archive_entry_set_filetype(entry, folder ? AE_IFDIR : AE_IFREG);
+        const bool data = !folder && item.link.empty();
+        archive_entry_set_filetype(entry, folder                           ? AE_IFDIR
+                                          : item.link.empty() || item.hard ? AE_IFREG
+                                                                           : AE_IFLNK);
         archive_entry_set_perm(entry, folder ? 0755 : 0644);
-        archive_entry_set_size(entry, folder ? 0 : static_cast<la_int64_t>(item.data.size()));
+        archive_entry_set_size(entry, data ? static_cast<la_int64_t>(item.data.size()) : 0);
+        if (!item.link.empty()) {
+            (item.hard ? archive_entry_set_hardlink : archive_entry_set_symlink)(entry, item.link.c_str());
+        }
         ok = archive_write_header(a, entry) == ARCHIVE_OK;
-        if (ok && !folder && !item.data.empty()) {
+        if (ok && data && !item.data.empty()) {
             ok = archive_write_data(a, item.data.data(), item.data.size()) ==
                  static_cast<la_ssize_t>(item.data.size());
         }

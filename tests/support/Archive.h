@@ -5,13 +5,16 @@
 
 namespace veltrane::test {
 
-// One entry to write into a test archive; a name ending in "/" is a folder.
+// One entry to write into a test archive; a name ending in "/" is a folder. With link set the entry
+// is a symbolic link to it (a hard link when hard), with no data.
 struct ArchiveItem {
     std::string name;
     std::string data;
+    std::string link = {};
+    bool hard = false;
 };
 
-enum class ArchiveFormat { Zip, SevenZip, TarGz };
+enum class ArchiveFormat { Zip, SevenZip, TarGz, Tar };
 
 // Writes items, in order, into a new archive at path with the library's writer; with encrypt the zip
 // entries get traditional PKWARE encryption. False when the writer refused.
