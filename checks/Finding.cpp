@@ -72,6 +72,7 @@ Severity SeverityOf(Rule rule) {
         case Rule::Compressed:
         case Rule::JunkEntry:
         case Rule::CaseCollision:
+        case Rule::NestedArchive:
             return Severity::Warning;
         default:
             return Severity::Error;
