@@ -1,0 +1,115 @@
+#include "fs/tree/FileHeads.h"
+
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "fs/read/RegularFile.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace veltrane {
+
+namespace {
+
+ptrdiff_t ReadSome(int fd, char* data, size_t size) {
+#ifdef _WIN32
+    return _read(fd, data, static_cast<unsigned>(size));
+#else
+    ptrdiff_t got;
+    do {
+        got = ::read(fd, data, size);
+    } while (got < 0 && errno == EINTR);
+    return got;
+#endif
+}
+
+// Reads on one thread of its own from the moment it is made; Take waits for the file it wants.
+class FolderHeads final : public CHeadReads {
+public:
+    FolderHeads(std::vector<std::string> files, size_t size, bool ahead)
+        : m_files(std::move(files)), m_size(size), m_heads(m_files.size()) {
+        if (ahead && !m_files.empty()) {
+            m_thread = std::thread([this] { ReadAll(); });
+        }
+    }
+
+    ~FolderHeads() override {
+        m_stop.store(true, std::memory_order_relaxed);
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+
+    FileHead Take(size_t index) override {
+        if (!m_thread.joinable()) {
+            return ReadFileHead(m_files[index], m_size);
+        }
+        std::unique_lock lock(m_mutex);
+        m_ready.wait(lock, [&] { return m_done > index; });
+        return std::move(m_heads[index]);
+    }
+
+private:
+    void ReadAll() {
+        for (size_t i = 0; i < m_files.size() && !m_stop.load(std::memory_order_relaxed); ++i) {
+            m_heads[i] = ReadFileHead(m_files[i], m_size);
+            std::lock_guard lock(m_mutex);
+            m_done = i + 1;
+            if ((m_done & 63) == 0 || m_done == m_files.size()) {
+                m_ready.notify_one();
+            }
+        }
+        std::lock_guard lock(m_mutex);
+        m_done = m_files.size();  // a stop leaves the rest unread
+        m_ready.notify_one();
+    }
+
+    const std::vector<std::string> m_files;
+    const size_t m_size;
+    std::vector<FileHead> m_heads;
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    size_t m_done = 0;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;  // declared last: it reads the members above
+};
+
+}  // namespace
+
+FileHead ReadFileHead(const std::string& path, size_t size) {
+    FileHead head;
+    std::error_code ec;
+    const int fd = OpenRegularFile(path, ec);
+    if (fd < 0) {
+        return head;
+    }
+    head.bytes.resize(size);
+    size_t got = 0;
+    head.read = true;
+    while (got < size) {
+        const ptrdiff_t n = ReadSome(fd, head.bytes.data() + got, size - got);
+        if (n <= 0) {
+            head.read = n == 0;
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    head.bytes.resize(got);
+    CloseRegularFile(fd);
+    return head;
+}
+
+std::unique_ptr<CHeadReads> ReadFolderHeads(std::vector<std::string> files, size_t size, unsigned threads) {
+    return std::make_unique<FolderHeads>(std::move(files), size, threads > 1);
+}
+
+}  // namespace veltrane
