@@ -13,6 +13,8 @@
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -31,6 +33,78 @@ ptrdiff_t ReadSome(int fd, char* data, size_t size) {
     return got;
 #endif
 }
+
+// Reads the first bytes of an open file.
+FileHead ReadFrom(int fd, size_t size) {
+    FileHead head;
+    head.bytes.resize(size);
+    size_t got = 0;
+    head.read = true;
+    while (got < size) {
+        const ptrdiff_t n = ReadSome(fd, head.bytes.data() + got, size - got);
+        if (n <= 0) {
+            head.read = n == 0;
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    head.bytes.resize(got);
+    return head;
+}
+
+// Reads heads folder by folder: each folder is opened once and its files by name below it, so that
+// an open does not walk the whole path again. The same look before the open as OpenRegularFile.
+class FolderCursor {
+public:
+    FolderCursor() = default;
+    ~FolderCursor() { Close(); }
+    FolderCursor(const FolderCursor&) = delete;
+    FolderCursor& operator=(const FolderCursor&) = delete;
+
+#ifdef _WIN32
+    FileHead Read(const std::string& path, size_t size) {
+        return ReadFileHead(path, size);
+    }
+    void Close() {}
+#else
+    FileHead Read(const std::string& path, size_t size) {
+        const size_t slash = path.rfind('/');
+        if (slash == std::string::npos) {
+            return ReadFileHead(path, size);
+        }
+        if (m_dir < 0 || path.compare(0, slash + 1, m_folder) != 0 || m_folder.size() != slash + 1) {
+            Close();
+            m_folder = path.substr(0, slash + 1);
+            m_dir = ::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        }
+        const char* name = path.c_str() + slash + 1;
+        struct stat st;
+        if (m_dir < 0 || ::fstatat(m_dir, name, &st, 0) != 0 || !S_ISREG(st.st_mode)) {
+            return {};
+        }
+        int fd;
+        do {
+            fd = ::openat(m_dir, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) {
+            return {};
+        }
+        FileHead head = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? ReadFrom(fd, size) : FileHead{};
+        ::close(fd);
+        return head;
+    }
+    void Close() {
+        if (m_dir >= 0) {
+            ::close(m_dir);
+            m_dir = -1;
+        }
+    }
+
+private:
+    int m_dir = -1;
+    std::string m_folder;  // the folder m_dir is, ending in a separator
+#endif
+};
 
 // Reads on one thread of its own from the moment it is made; Take waits for the file it wants.
 class FolderHeads final : public CHeadReads {
@@ -51,7 +125,7 @@ public:
 
     FileHead Take(size_t index) override {
         if (!m_thread.joinable()) {
-            return ReadFileHead(m_files[index], m_size);
+            return m_cursor.Read(m_files[index], m_size);
         }
         std::unique_lock lock(m_mutex);
         m_ready.wait(lock, [&] { return m_done > index; });
@@ -61,7 +135,7 @@ public:
 private:
     void ReadAll() {
         for (size_t i = 0; i < m_files.size() && !m_stop.load(std::memory_order_relaxed); ++i) {
-            m_heads[i] = ReadFileHead(m_files[i], m_size);
+            m_heads[i] = m_cursor.Read(m_files[i], m_size);
             std::lock_guard lock(m_mutex);
             m_done = i + 1;
             if ((m_done & 63) == 0 || m_done == m_files.size()) {
@@ -79,6 +153,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_ready;
     size_t m_done = 0;
+    FolderCursor m_cursor;  // the reading thread's, or the caller's when there is none
     std::atomic<bool> m_stop{false};
     std::thread m_thread;  // declared last: it reads the members above
 };
@@ -92,18 +167,7 @@ FileHead ReadFileHead(const std::string& path, size_t size) {
     if (fd < 0) {
         return head;
     }
-    head.bytes.resize(size);
-    size_t got = 0;
-    head.read = true;
-    while (got < size) {
-        const ptrdiff_t n = ReadSome(fd, head.bytes.data() + got, size - got);
-        if (n <= 0) {
-            head.read = n == 0;
-            break;
-        }
-        got += static_cast<size_t>(n);
-    }
-    head.bytes.resize(got);
+    head = ReadFrom(fd, size);
     CloseRegularFile(fd);
     return head;
 }
