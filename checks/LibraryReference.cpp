@@ -1,6 +1,8 @@
 #include "checks/LibraryReference.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 
 #include "fs/text/Ascii.h"
 
@@ -8,13 +10,78 @@ namespace veltrane {
 
 namespace {
 
-constexpr std::string_view kKeywords[] = {"figureResFile", "objFileGeom",    "textureMap",
-                                          "bumpMap",       "reflectionMap",  "transparencyMap",
-                                          "readScript",    "morphBinaryFile"};
-constexpr std::string_view kObjFileGeom = "objFileGeom";
-constexpr std::string_view kMaterial = "material";
-constexpr std::string_view kFile = "file";
+// How the value follows a line's first word.
+enum class Form : uint8_t {
+    Rest,         // the rest of the line
+    OneNumber,    // a number, then the path
+    TwoNumbers,   // two numbers, then the path
+    FirstQuoted,  // the first quoted token
+    Block,        // no value: opens a block whose file lines are references
+    File,         // a file line: a reference inside such a block
+};
+
+struct Keyword {
+    std::string_view word;
+    Form form;
+};
+
+// Grouped by first byte (see kByFirstByte).
+constexpr Keyword kKeywords[] = {
+    {"figureResFile", Form::Rest},
+    {"file", Form::File},
+    {"objFileGeom", Form::TwoNumbers},
+    {"objFile", Form::OneNumber},
+    {"textureMap", Form::Rest},
+    {"transparencyMap", Form::Rest},
+    {"bumpMap", Form::Rest},
+    {"reflectionMap", Form::Rest},
+    {"readScript", Form::Rest},
+    {"runPythonScript", Form::FirstQuoted},
+    {"runPythonScriptEx", Form::FirstQuoted},
+    {"morphBinaryFile", Form::Rest},
+    {"material", Form::Block},
+    {"injectPMDFileMorphs", Form::FirstQuoted},
+    {"presetMaterial", Form::Block},
+    {"nodeInput", Form::Block},
+};
+
+constexpr std::string_view kImageKeywords[] = {"textureMap", "bumpMap", "reflectionMap", "transparencyMap",
+                                               "file"};
 constexpr std::string_view kNoMap = "NO_MAP";
+constexpr std::string_view kBuiltIn = "GetStringRes(";
+constexpr std::string_view kRuntime = "Runtime";
+
+// For each byte, the keywords that start with it: [first, last) in kKeywords, which lists them grouped
+// by their first byte. Most lines are turned away by this look-up or by their second byte.
+struct KeywordRange {
+    uint8_t first = 0;
+    uint8_t last = 0;
+};
+constexpr std::array<KeywordRange, 256> kByFirstByte = [] {
+    std::array<KeywordRange, 256> ranges{};
+    for (size_t i = 0; i < std::size(kKeywords); ++i) {
+        KeywordRange& range = ranges[static_cast<unsigned char>(kKeywords[i].word.front())];
+        if (range.last != 0 && range.last != i) {
+            throw "the keywords of one first byte must stand together";  // stops the compilation
+        }
+        range.first = range.last == 0 ? static_cast<uint8_t>(i) : range.first;
+        range.last = static_cast<uint8_t>(i + 1);
+    }
+    return ranges;
+}();
+
+// The keyword that text (which starts at a non-blank byte) starts with as a whole word, or nullptr.
+const Keyword* FindKeyword(std::string_view text) {
+    const KeywordRange range = kByFirstByte[static_cast<unsigned char>(text.front())];
+    for (size_t i = range.first; i < range.last; ++i) {
+        const std::string_view word = kKeywords[i].word;
+        if (text.size() >= word.size() && text[1] == word[1] && text.starts_with(word) &&
+            (text.size() == word.size() || IsAsciiSpace(text[word.size()]))) {
+            return &kKeywords[i];
+        }
+    }
+    return nullptr;
+}
 
 // The first word of text (which starts at a non-blank byte), and the rest after it.
 std::string_view TakeWord(std::string_view& text) {
@@ -27,24 +94,38 @@ std::string_view TakeWord(std::string_view& text) {
     return word;
 }
 
-// Whether text (which starts at a non-blank byte) starts with a whole word that may be a keyword, a
-// "material" or a "file": decided by the first letter and one comparison, without taking the word.
-bool StartsWithKeyword(std::string_view text) {
-    auto is = [&](std::string_view word) {
-        return text.starts_with(word) && (text.size() == word.size() || IsAsciiSpace(text[word.size()]));
-    };
-    const char first = text.front();
-    return std::any_of(std::begin(kKeywords), std::end(kKeywords),
-                       [&](std::string_view word) { return word.front() == first && is(word); }) ||
-           (first == kMaterial.front() && is(kMaterial)) || (first == kFile.front() && is(kFile));
-}
-
 bool IsNumber(std::string_view word) {
     if (!word.empty() && (word.front() == '-' || word.front() == '+')) {
         word.remove_prefix(1);
     }
     return !word.empty() &&
            std::all_of(word.begin(), word.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
+}
+
+// rest without the count numbers before the path, when they are there.
+std::string_view AfterNumbers(std::string_view rest, int count) {
+    std::string_view after = rest;
+    for (int i = 0; i < count; ++i) {
+        if (!IsNumber(TakeWord(after))) {
+            return rest;
+        }
+    }
+    return after;
+}
+
+// The first quoted token of rest when rest starts with a quote (to the end when it is never closed).
+std::string_view FirstQuoted(std::string_view rest) {
+    if (rest.empty() || rest.front() != '"') {
+        return rest;
+    }
+    const size_t close = rest.find('"', 1);
+    return rest.substr(0, close == std::string_view::npos ? rest.size() : close + 1);
+}
+
+bool IsNoMap(std::string_view value) {
+    const size_t first = value.find_first_not_of(": \t");
+    const size_t last = value.find_last_not_of(": \t");
+    return first != std::string_view::npos && value.substr(first, last + 1 - first) == kNoMap;
 }
 
 std::optional<LibraryReference> MakeReference(std::string_view keyword, std::string_view rest) {
@@ -56,7 +137,7 @@ std::optional<LibraryReference> MakeReference(std::string_view keyword, std::str
         }
     }
     const std::string_view trimmed = TrimAsciiSpace(value);
-    if (trimmed.empty() || trimmed == kNoMap) {
+    if (trimmed.empty() || IsNoMap(trimmed) || trimmed.starts_with(kBuiltIn)) {
         return std::nullopt;
     }
     if (trimmed.size() != value.size()) {
@@ -81,13 +162,13 @@ std::optional<LibraryReference> CReferenceReader::Examine(std::string_view line)
         for (char c : rest) {
             if (c == '{') {
                 ++m_depth;
-                if (m_materialNext) {
-                    m_materialNext = false;
-                    m_materialDepth = m_depth;
+                if (m_blockNext) {
+                    m_blockNext = false;
+                    m_blockDepth = m_blockDepth < 0 ? m_depth : m_blockDepth;
                 }
             } else if (c == '}') {
-                if (m_depth == m_materialDepth) {
-                    m_materialDepth = -1;
+                if (m_depth == m_blockDepth) {
+                    m_blockDepth = -1;
                 }
                 m_depth = std::max(0, m_depth - 1);
             }
@@ -95,36 +176,46 @@ std::optional<LibraryReference> CReferenceReader::Examine(std::string_view line)
         return std::nullopt;
     }
     // Most lines stop here: their first word is none of the keywords.
-    if (!StartsWithKeyword(rest)) {
+    const Keyword* keyword = FindKeyword(rest);
+    if (keyword == nullptr) {
         return std::nullopt;
     }
-    const std::string_view word = TakeWord(rest);
-    if (word == kMaterial) {
-        m_materialNext = true;
-        return std::nullopt;
+    TakeWord(rest);
+    switch (keyword->form) {
+        case Form::Block:
+            m_blockNext = true;
+            return std::nullopt;
+        case Form::File:
+            return m_blockDepth >= 0 ? MakeReference(keyword->word, rest) : std::nullopt;
+        case Form::OneNumber:
+            return MakeReference(keyword->word, AfterNumbers(rest, 1));
+        case Form::TwoNumbers:
+            return MakeReference(keyword->word, AfterNumbers(rest, 2));
+        case Form::FirstQuoted:
+            return MakeReference(keyword->word, FirstQuoted(rest));
+        case Form::Rest:
+            break;
     }
-    if (word == kFile) {
-        return m_materialDepth >= 0 ? MakeReference(kFile, rest) : std::nullopt;
+    return MakeReference(keyword->word, rest);
+}
+
+bool NamesImage(const LibraryReference& reference) {
+    return std::find(std::begin(kImageKeywords), std::end(kImageKeywords), reference.keyword) !=
+           std::end(kImageKeywords);
+}
+
+bool IsAbsoluteReference(std::string_view value) {
+    if (value.starts_with('\\') || value.starts_with('/')) {
+        return true;  // a share, the current drive's root, or a POSIX root
     }
-    const auto keyword = std::find(std::begin(kKeywords), std::end(kKeywords), word);
-    if (keyword == std::end(kKeywords)) {
-        return std::nullopt;
-    }
-    if (*keyword == kObjFileGeom) {
-        // "objFileGeom 0 0 :Runtime:Geometries:x.obj": the path follows two numbers.
-        std::string_view afterNumbers = rest;
-        if (IsNumber(TakeWord(afterNumbers)) && IsNumber(TakeWord(afterNumbers))) {
-            rest = afterNumbers;
-        }
-    }
-    return MakeReference(*keyword, rest);
+    const size_t colon = value.find(':');
+    return colon != std::string_view::npos && colon > 0 &&
+           !EqualsIgnoringAsciiCase(value.substr(0, colon), kRuntime);
 }
 
 ReferencePath ParseReferencePath(std::string_view value) {
     ReferencePath result;
-    const size_t colon = value.find(':');
-    if ((colon != std::string_view::npos && colon > 0) || value.starts_with("\\\\") ||
-        value.starts_with('/')) {
+    if (IsAbsoluteReference(value)) {
         result.absolute = true;
         return result;
     }
@@ -148,6 +239,31 @@ ReferencePath ParseReferencePath(std::string_view value) {
         start = end + 1;
     }
     return result;
+}
+
+std::string WindowsTextToUtf8(std::string_view text) {
+    // The code points of bytes 0x80 to 0x9F; the bytes from 0xA0 on are the code points of their value.
+    static constexpr char16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                           0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                           0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                           0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::string utf8;
+    utf8.reserve(text.size() * 2);
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        const char16_t code = byte < 0x80 ? byte : byte < 0xA0 ? kHigh[byte - 0x80] : byte;
+        if (code < 0x80) {
+            utf8.push_back(static_cast<char>(code));
+        } else if (code < 0x800) {
+            utf8.push_back(static_cast<char>(0xC0 | (code >> 6)));
+            utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        } else {
+            utf8.push_back(static_cast<char>(0xE0 | (code >> 12)));
+            utf8.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+            utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        }
+    }
+    return utf8;
 }
 
 }  // namespace veltrane

@@ -38,11 +38,12 @@ constexpr std::string_view kRuntime = "Runtime";
 constexpr std::string_view kMacFolder = "__MACOSX";
 constexpr std::string_view kUnreferencedFolders[] = {"textures", "Geometries"};
 
-// Library files by extension, lowered: the nine plain ones and their compressed forms.
-constexpr std::string_view kLibraryExtensions[] = {".cm2", ".pz2", ".lt2", ".pp2", ".cr2",
-                                                   ".fc2", ".hr2", ".pz3", ".hd2"};
-constexpr std::string_view kCompressedLibraryExtensions[] = {".crz", ".pzz", ".p2z", ".ppz", ".hrz",
-                                                             ".fcz", ".ltz", ".cmz", ".hdz"};
+// Library files by extension, lowered: the nine plain ones, materials and material collections, and
+// their compressed forms.
+constexpr std::string_view kLibraryExtensions[] = {".cm2", ".pz2", ".lt2", ".pp2", ".cr2", ".fc2",
+                                                   ".hr2", ".pz3", ".hd2", ".mt5", ".mc6"};
+constexpr std::string_view kCompressedLibraryExtensions[] = {".crz", ".pzz", ".p2z", ".ppz", ".hrz", ".fcz",
+                                                             ".ltz", ".cmz", ".hdz", ".mz5", ".mcz"};
 // Compressed geometry: reported, not read.
 constexpr std::string_view kCompressedGeometryExtension = ".obz";
 
@@ -233,8 +234,16 @@ private:
     };
     std::optional<ReferenceVerdict> JudgeReference(const LibraryReference& reference);
     void JudgeReferences(const std::string& file, const PackageFileRead& read);
+    CCaseResolver::Result Find(const std::string& base, const std::vector<std::string_view>& components);
+    CCaseResolver::Result FindAsSpelt(const std::string& base, std::vector<std::string_view> components);
     CCaseResolver::Result ResolveInRuntime(const RuntimeFolder& runtime,
                                            const std::vector<std::string_view>& components);
+    CCaseResolver::Result ResolveInTextures(const RuntimeFolder& runtime,
+                                            const std::vector<std::string_view>& components);
+    using Lookup = CCaseResolver::Result (PackageChecker::*)(const RuntimeFolder&,
+                                                             const std::vector<std::string_view>&);
+    bool LookUp(Lookup lookup, const std::vector<std::string_view>& components,
+                std::optional<ReferenceVerdict>& verdict);
     void ListUnreferenced(const std::vector<std::string>& files);
 
     const std::string& m_path;
@@ -248,20 +257,97 @@ private:
     Findings m_findings;
 };
 
-CCaseResolver::Result PackageChecker::ResolveInRuntime(const RuntimeFolder& runtime,
-                                                       const std::vector<std::string_view>& components) {
-    CCaseResolver::Result result;
-    if (runtime.runtime.empty()) {
-        return result;
+// The geometry that a reference to name.obj also finds: name.obz, compressed. Empty for other names.
+std::string CompressedGeometryName(std::string_view name) {
+    if (name.size() < 4 || AsciiLowered(name.substr(name.size() - 4)) != ".obj") {
+        return {};
     }
-    const std::vector<std::string_view> below(components.begin() + 1, components.end());
-    result = m_resolver.Resolve(runtime.runtime, below);
-    if (result.match == CCaseResolver::Match::Exact && components.front() != runtime.name) {
-        result.match = CCaseResolver::Match::IgnoringCase;
-    }
-    return result;
+    std::string compressed(name);
+    compressed.back() = compressed.back() == 'J' ? 'Z' : 'z';
+    return compressed;
 }
 
+bool HasHighBytes(const std::vector<std::string_view>& components) {
+    return std::any_of(components.begin(), components.end(), [](std::string_view component) {
+        return std::any_of(component.begin(), component.end(),
+                           [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    });
+}
+
+// components below base as spelt, then with a geometry's compressed name.
+CCaseResolver::Result PackageChecker::FindAsSpelt(const std::string& base,
+                                                  std::vector<std::string_view> components) {
+    CCaseResolver::Result found = m_resolver.Resolve(base, components);
+    if (found.match != CCaseResolver::Match::None || components.empty()) {
+        return found;
+    }
+    const std::string compressed = CompressedGeometryName(components.back());
+    if (!compressed.empty()) {
+        components.back() = compressed;
+        found = m_resolver.Resolve(base, components);
+    }
+    return found;
+}
+
+// components below base byte for byte; failing that, read in the Windows code page that Poser writes
+// library files in there, against the UTF-8 names of the disk.
+CCaseResolver::Result PackageChecker::Find(const std::string& base,
+                                           const std::vector<std::string_view>& components) {
+    CCaseResolver::Result found = FindAsSpelt(base, components);
+    if (found.match != CCaseResolver::Match::None || !HasHighBytes(components)) {
+        return found;
+    }
+    std::vector<std::string> decoded;
+    decoded.reserve(components.size());
+    for (std::string_view component : components) {
+        decoded.push_back(WindowsTextToUtf8(component));
+    }
+    return FindAsSpelt(base, std::vector<std::string_view>(decoded.begin(), decoded.end()));
+}
+
+CCaseResolver::Result PackageChecker::ResolveInRuntime(const RuntimeFolder& runtime,
+                                                       const std::vector<std::string_view>& components) {
+    if (runtime.runtime.empty()) {
+        return {};
+    }
+    // Poser puts its own Runtime folder in place of the first component, whatever its letter case.
+    const std::vector<std::string_view> below(components.begin() + 1, components.end());
+    return Find(runtime.runtime, below);
+}
+
+// Where Poser starts its search for an image: below Runtime:textures.
+CCaseResolver::Result PackageChecker::ResolveInTextures(const RuntimeFolder& runtime,
+                                                        const std::vector<std::string_view>& components) {
+    const std::string textures =
+        runtime.runtime.empty() ? std::string() : m_resolver.FindEntry(runtime.runtime, "textures", true);
+    if (textures.empty()) {
+        return {};
+    }
+    return Find(runtime.runtime + textures + kSeparator, components);
+}
+
+// Looks components up in the package's Runtime and then in the extra runtimes: true when they were
+// found, with verdict set to the finding they make (none when found as spelt, or in a runtime).
+bool PackageChecker::LookUp(Lookup lookup, const std::vector<std::string_view>& components,
+                            std::optional<ReferenceVerdict>& verdict) {
+    CCaseResolver::Result found = (this->*lookup)(m_package, components);
+    if (found.match == CCaseResolver::Match::Exact) {
+        m_referenced.insert(std::move(found.path));
+        return true;
+    }
+    if (found.match == CCaseResolver::Match::IgnoringCase) {
+        m_referenced.insert(found.path);
+        verdict = ReferenceVerdict{Rule::CaseMismatch, std::move(found.path)};
+        return true;
+    }
+    // Base content the package relies on.
+    return std::any_of(m_extraRuntimes.begin(), m_extraRuntimes.end(), [&](const RuntimeFolder& runtime) {
+        return (this->*lookup)(runtime, components).match != CCaseResolver::Match::None;
+    });
+}
+
+// In this order: absolute; inside Runtime (the package's, then the extra runtimes); an image below
+// Runtime:textures; anything else leads outside Runtime, found or not.
 std::optional<PackageChecker::ReferenceVerdict> PackageChecker::JudgeReference(
     const LibraryReference& reference) {
     const ReferencePath parsed = ParseReferencePath(reference.value);
@@ -269,32 +355,27 @@ std::optional<PackageChecker::ReferenceVerdict> PackageChecker::JudgeReference(
         return ReferenceVerdict{Rule::AnyPlatformAbsolute, std::nullopt};
     }
     const auto& components = parsed.components;
-    if (parsed.escapesRoot || components.empty() ||
-        AsciiLowered(components.front()) != AsciiLowered(kRuntime)) {
-        std::optional<std::string> resolved;
-        if (!parsed.escapesRoot) {
-            CCaseResolver::Result found = m_resolver.Resolve(m_package.root, components);
-            if (found.match != CCaseResolver::Match::None) {
-                resolved = std::move(found.path);
-            }
+    const bool relative = !parsed.escapesRoot && !components.empty();
+    std::optional<ReferenceVerdict> verdict;
+    if (relative && EqualsIgnoringAsciiCase(components.front(), kRuntime)) {
+        if (LookUp(&PackageChecker::ResolveInRuntime, components, verdict)) {
+            return verdict;
         }
-        return ReferenceVerdict{Rule::OutsideRuntime, std::move(resolved)};
+        return ReferenceVerdict{Rule::MissingFile, std::nullopt};
     }
-    CCaseResolver::Result found = ResolveInRuntime(m_package, components);
-    if (found.match == CCaseResolver::Match::Exact) {
-        m_referenced.insert(std::move(found.path));
-        return std::nullopt;
+    if (relative && NamesImage(reference) &&
+        LookUp(&PackageChecker::ResolveInTextures, components, verdict)) {
+        return verdict;
     }
-    if (found.match == CCaseResolver::Match::IgnoringCase) {
-        m_referenced.insert(found.path);
-        return ReferenceVerdict{Rule::CaseMismatch, std::move(found.path)};
-    }
-    for (const RuntimeFolder& runtime : m_extraRuntimes) {
-        if (ResolveInRuntime(runtime, components).match != CCaseResolver::Match::None) {
-            return std::nullopt;  // base content the package relies on
+    std::optional<std::string> resolved;
+    if (!parsed.escapesRoot) {
+        CCaseResolver::Result found = components.empty() ? m_resolver.Resolve(m_package.root, components)
+                                                         : Find(m_package.root, components);
+        if (found.match != CCaseResolver::Match::None) {
+            resolved = std::move(found.path);
         }
     }
-    return ReferenceVerdict{Rule::MissingFile, std::nullopt};
+    return ReferenceVerdict{Rule::OutsideRuntime, std::move(resolved)};
 }
 
 // Each different reference of the file is judged once; its findings go in line order, kFindingsKept of

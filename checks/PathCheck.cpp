@@ -7,6 +7,7 @@
 #include <optional>
 #include <system_error>
 
+#include "checks/LibraryReference.h"
 #include "checks/ToolTexts.h"
 #include "checks/UnreadableFolders.h"
 #include "fs/run/FileErrors.h"
@@ -88,11 +89,6 @@ bool EndsWithNoCase(std::string_view text, std::string_view tail) {
 bool IsPoserFileForFileMode(std::string_view path) {
     return std::any_of(std::begin(kFileOnlyExtensions), std::end(kFileOnlyExtensions),
                        [&](std::string_view ext) { return EndsWithNoCase(path, ext); });
-}
-
-// Relative unless it begins with a backslash or has a colon as its second byte (a drive letter).
-bool IsAbsoluteValue(std::string_view value) {
-    return (!value.empty() && value[0] == '\\') || (value.size() >= 2 && value[1] == ':');
 }
 
 // Judges a file's lines for texture-map paths.
@@ -218,7 +214,7 @@ unsigned ExaminePathLine(std::string_view line, std::string* judged) {
     if (quotes == 0 && unquoted.find(' ') != std::string::npos) {
         found |= kFindingUnquotedSpaces;
     }
-    if (IsAbsoluteValue(unquoted)) {
+    if (IsAbsoluteReference(unquoted)) {  // the test Package Check applies too
         found |= kFindingAbsolute;
     } else if (unquoted.find('\\') != std::string::npos) {
         found |= kFindingBackslash;

@@ -1,13 +1,22 @@
 #include "checks/VersionLine.h"
 
+#include <algorithm>
+
 namespace veltrane {
 
 namespace {
 
 constexpr std::string_view kWordText = "number";
 
+// The first version that Poser 4 shows its error for.
+constexpr uint32_t kNewer = 5;
+
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
 }
 
 }  // namespace
@@ -35,12 +44,18 @@ void VersionLineMatcher::Feed(char c) {
                 m_state = kToken;
                 m_tokenFirst = c;
                 m_tokenHasDot = c == '.';
+                m_inInteger = IsDigit(c);
+                m_integer = m_inInteger ? static_cast<uint32_t>(c - '0') : 0;
             }
             break;
         case kToken:
             if (IsBlank(c)) {
                 m_state = kTrailing;
             } else {
+                m_inInteger = m_inInteger && IsDigit(c);
+                if (m_inInteger) {
+                    m_integer = std::min<uint32_t>(m_integer * 10 + static_cast<uint32_t>(c - '0'), kNewer);
+                }
                 m_tokenHasDot = m_tokenHasDot || c == '.';
                 m_tokenHasDotZero = m_tokenHasDotZero || (m_previous == '.' && c == '0');
             }
@@ -64,8 +79,8 @@ VersionVerdict VersionLineMatcher::Verdict() const {
         return VersionVerdict::NotVersionLine;
     }
     const bool singleSpace = m_separatorLength == 1 && m_separatorIsSpace;
-    if (singleSpace && m_tokenFirst == '5') {
-        return VersionVerdict::NeedsFix;  // "number 5"
+    if (singleSpace && m_integer >= kNewer) {
+        return VersionVerdict::NeedsFix;  // "number 5", "number 6", "number 11.0", ...
     }
     if (singleSpace && m_tokenFirst == '4' && m_tokenHasDot && !m_tokenHasDotZero) {
         return VersionVerdict::NeedsFix;  // "number 4", a "." and no ".0"

@@ -47,12 +47,17 @@ private:
     char m_previous = 0;
     bool m_tokenHasDot = false;
     bool m_tokenHasDotZero = false;
+    // The token's leading digits as a number (held at 5 once it reaches it), while they go on.
+    uint32_t m_integer = 0;
+    bool m_inInteger = false;
 };
 
 bool IsVersionLine(std::string_view line);
 
-// Version lines that contain "number 5", or that contain "number 4" and "." but not ".0", need
-// fixing (case-sensitive searches over the whole line). Every other line is left to the others.
+// Version lines that contain "number 4" and "." but not ".0" (case-sensitive searches over the whole
+// line), and version lines written "number " and a token whose integer part is 5 or more (Poser 5 and
+// every later Poser: "number 5", "number 6", "number 11.0"), need fixing. Every other line is left to
+// the others.
 // Judge whole physical lines: the fix rewrites whole lines, however long.
 VersionVerdict JudgeVersionLine(std::string_view line);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cli/JsonWriter.h"
+#include "fs/text/ControlEscape.h"
 #include "fs/text/PathParts.h"
 
 namespace veltrane::cli {
@@ -224,6 +225,21 @@ std::string PlainStdout(const CliRun& run) {
     out += '\n';
 #endif
     return out;
+}
+
+void EscapeForTerminal(CliRun& run, bool reports, bool notices) {
+    for (CliRun& part : run.parts) {
+        EscapeForTerminal(part, reports, notices);
+    }
+    if (reports) {
+        run.report = EscapeControls(run.report);
+    }
+    if (notices) {
+        for (Notice& notice : run.notices) {
+            notice.title = EscapeControls(notice.title);
+            notice.text = EscapeControls(notice.text);
+        }
+    }
 }
 
 std::string CounterLine(const CliRun& run) {

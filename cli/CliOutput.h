@@ -17,6 +17,11 @@ namespace veltrane::cli {
 std::string PlainStdout(const CliRun& run);
 std::string PlainStderr(const CliRun& run);
 
+// For a terminal: the control characters of the run's reports (when reports) and of its boxes (when
+// notices) escaped, so that no name steers the terminal or splits a line. Output that goes to a file
+// or a pipe keeps its bytes exactly.
+void EscapeForTerminal(CliRun& run, bool reports, bool notices);
+
 // "Items checked: 3  Problems found: 1" from the run's labels and counters.
 std::string CounterLine(const CliRun& run);
 

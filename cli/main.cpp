@@ -304,6 +304,8 @@ CliRun RunSubcommand(const std::string& path, const Options& opts, const Subcomm
 bool PrintRun(CliRun& run, const std::string& path, bool json, bool several) {
     if (!json) {
         run.findings.reset();  // the plain output is the report; a long list of findings need not stay
+        EscapeForTerminal(run, VELTRANE_ISATTY(VELTRANE_FILENO(stdout)) != 0,
+                          VELTRANE_ISATTY(VELTRANE_FILENO(stderr)) != 0);
     }
     const std::string separator = several && !json ? "==> " + path + " <==\n" : std::string();
     const bool written = json ? WriteJson(stdout, run, several) : Write(stdout, separator + PlainStdout(run));

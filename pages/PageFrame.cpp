@@ -21,6 +21,7 @@
 
 #include "base/Notifier.h"
 #include "base/RegistryKey.h"
+#include "fs/text/ControlEscape.h"
 #include "fs/tree/ArchiveSource.h"
 #include "pages/FileChooser.h"
 #include "pages/FolderChooser.h"
@@ -43,7 +44,9 @@ void CPageFrame::SetFileChooser(std::unique_ptr<CFileChooser> chooser) {
 }
 
 QString CPageFrame::DisplayText(std::string_view report) {
-    QString text = QString::fromUtf8(report.data(), static_cast<qsizetype>(report.size()));
+    // A name's control characters are shown escaped, never interpreted.
+    const std::string shown = EscapeControls(report);
+    QString text = QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return text;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "checks/LibraryReference.h"
+#include "checks/PathCheck.h"
 #include "support/Gzip.h"
 #include "support/Images.h"
 #include "support/ScriptedContext.h"
@@ -36,6 +37,16 @@ TEST(PackageCheckTest, ReferenceLines) {
         {"transparencyMap t.jpg", "transparencyMap", "t.jpg"},
         {"readScript \":Runtime:libraries:pose:x.pz2\"", "readScript", ":Runtime:libraries:pose:x.pz2"},
         {"morphBinaryFile :Runtime:Geometries:m.pmd", "morphBinaryFile", ":Runtime:Geometries:m.pmd"},
+        {"\tobjFile 4097 :Runtime:Geometries:X:hip.obj", "objFile", ":Runtime:Geometries:X:hip.obj"},
+        {"injectPMDFileMorphs \":Runtime:Geometries:X:m.pmd\"", "injectPMDFileMorphs",
+         ":Runtime:Geometries:X:m.pmd"},
+        {"injectPMDFileMorphs m.pmd", "injectPMDFileMorphs", "m.pmd"},
+        {"runPythonScript \"runtime:Python:a b.py\"", "runPythonScript", "runtime:Python:a b.py"},
+        {"\t\trunPythonScriptEx \":Runtime:Python:x.py\" \"arg\" 1", "runPythonScriptEx",
+         ":Runtime:Python:x.py"},
+        {"figureResFile GetStringRes(1052,19)", nullptr, nullptr},
+        {"textureMap \":NO_MAP\"", nullptr, nullptr},
+        {"textureMap \" NO_MAP: \"", nullptr, nullptr},
         {"textureMap NO_MAP", nullptr, nullptr},
         {"textureMap \"\"", nullptr, nullptr},
         {"textureMap", nullptr, nullptr},
@@ -55,12 +66,17 @@ TEST(PackageCheckTest, ReferenceLines) {
     }
 }
 
-TEST(PackageCheckTest, FileLinesCountOnlyInsideMaterialNodes) {
+// file lines are references inside a material or preset material block and inside any node input,
+// such as those of the scene's background and atmosphere shader trees.
+TEST(PackageCheckTest, FileLinesCountOnlyInsideMaterialsAndNodeInputs) {
     const char* lines[] = {"material skin",
                            "\t{",
                            "\tshaderTree",
                            "\t\t{",
-                           "\t\tfile \":Runtime:a.jpg\"",
+                           "\t\tnodeInput \"Image_Source\"",
+                           "\t\t\t{",
+                           "\t\t\t}",
+                           "\t\tfile \":Runtime:a.jpg\"",  // the material is still open
                            "\t\t}",
                            "\tfile NO_MAP",
                            "\t}",
@@ -68,7 +84,22 @@ TEST(PackageCheckTest, FileLinesCountOnlyInsideMaterialNodes) {
                            "node x",
                            "{",
                            "file :Runtime:c.jpg",
-                           "}"};
+                           "}",
+                           "presetMaterial rust",
+                           "{",
+                           "file \"Runtime:d.jpg\"",
+                           "}",
+                           "bgShaderTree",
+                           "\t{",
+                           "\tnode \"image_map\" \"Image_Map\"",
+                           "\t\t{",
+                           "\t\tnodeInput \"Image_Source\"",
+                           "\t\t\t{",
+                           "\t\t\tfile \":Runtime:e.jpg\"",
+                           "\t\t\t}",
+                           "\t\tfile \":Runtime:f.jpg\"",
+                           "\t\t}",
+                           "\t}"};
     CReferenceReader reader;
     std::vector<std::string> found;
     for (const char* line : lines) {
@@ -76,7 +107,7 @@ TEST(PackageCheckTest, FileLinesCountOnlyInsideMaterialNodes) {
             found.push_back(reference->value);
         }
     }
-    EXPECT_EQ(found, std::vector<std::string>{":Runtime:a.jpg"});
+    EXPECT_EQ(found, (std::vector<std::string>{":Runtime:a.jpg", "Runtime:d.jpg", ":Runtime:e.jpg"}));
 }
 
 TEST(PackageCheckTest, ReferencePathForms) {
@@ -89,9 +120,11 @@ TEST(PackageCheckTest, ReferencePathForms) {
     };
     const Case cases[] = {
         {":Runtime:Textures:A:b.jpg", false, false, {"Runtime", "Textures", "A", "b.jpg"}},
-        {"Runtime:Textures:b.jpg", true, false, {}},  // a Mac volume named Runtime
+        {"runtime:Textures:b.jpg", false, false, {"runtime", "Textures", "b.jpg"}},
         {"Runtime\\textures\\b.jpg", false, false, {"Runtime", "textures", "b.jpg"}},
-        {"\\Runtime\\textures\\b.jpg", false, false, {"Runtime", "textures", "b.jpg"}},
+        {"\\Runtime\\textures\\b.jpg", true, false, {}},  // the drive of the moment
+        {"Vendor:b.jpg", true, false, {}},
+        {"b.jpg", false, false, {"b.jpg"}},
         {"Runtime/textures/./b.jpg", false, false, {"Runtime", "textures", "b.jpg"}},
         {"Runtime/textures/../b.jpg", false, false, {"Runtime", "b.jpg"}},
         {"Runtime/../../b.jpg", false, true, {}},
@@ -107,6 +140,9 @@ TEST(PackageCheckTest, ReferencePathForms) {
         EXPECT_EQ(parsed.absolute, c.absolute);
         EXPECT_EQ(parsed.escapesRoot, c.escapes);
         EXPECT_EQ(parsed.components, c.components);
+        // Check Paths judges absolute paths by the same test.
+        EXPECT_EQ((ExaminePathLine("textureMap \"" + std::string(c.value) + "\"") & kFindingAbsolute) != 0,
+                  c.absolute);
     }
 }
 
@@ -217,6 +253,69 @@ TEST_F(PackageTreeTest, CompressedFilesAreReportedAndRead) {
     EXPECT_TRUE(has("unreadable-file Runtime/libraries/props/P/broken.ppz"));
     EXPECT_FALSE(has("unreferenced Runtime/textures/A/unused.jpg"));  // the hidden file refers to it
     EXPECT_TRUE(has("unreferenced Runtime/Geometries/G/g2.obz"));
+}
+
+// A material file written as Poser writes it on Windows (CR line ends, tabs, cp1252), and compressed
+// material files: every reference is read, and resolved where Poser finds it.
+TEST_F(PackageTreeTest, ReferencesResolveWherePoserFindsThem) {
+    m_pkg.WriteFile("Runtime/Geometries/G/hip.obz", Gzip("v 0 0 0\r\n"));
+    m_pkg.WriteFile("Runtime/Geometries/G/m.pmd", "m");
+    m_pkg.WriteFile("Runtime/textures/Vendor/skin.jpg", "t");
+    m_pkg.WriteFile("Runtime/textures/Caf\xC3\xA9.jpg", "t");
+    m_pkg.WriteFile("Runtime/Python/x.py", "p");
+    const char* lines[] = {
+        "{",
+        "presetMaterial skin",
+        "\t{",
+        "\ttextureMap \":Vendor:skin.jpg\"",            // 4 found below Runtime:textures
+        "\tbumpMap \"\\Runtime\\textures\\A\\b.jpg\"",  // 5 the drive of the moment
+        "\tshaderTree",
+        "\t\t{",
+        "\t\tnodeInput \"Image_Source\"",
+        "\t\t\t{",
+        "\t\t\tfile \"Caf\xE9.jpg\"",  // 10 cp1252
+        "\t\t\t}",
+        "\t\t}",
+        "\t}",
+        "objFile 4097 :Runtime:Geometries:G:hip.obj",           // 14 compressed geometry
+        "injectPMDFileMorphs \":Runtime:Geometries:G:m.pmd\"",  // 15
+        "runPythonScript \"runtime:Python:x.py\"",              // 16
+        "readScript \"Runtime:libraries:pose:P:refs.pz2\"",     // 17
+        "figureResFile GetStringRes(1052,19)",                  // 18
+        "textureMap \":NO_MAP\"",                               // 19
+        "textureMap \":Vendor:gone.jpg\"",                      // 20
+        "}",
+    };
+    std::string file;
+    for (const char* line : lines) {
+        file += std::string(line) + "\r";
+    }
+    m_pkg.WriteFile("Runtime/libraries/materials/M/all.mt5", file);
+    m_pkg.WriteFile("Runtime/libraries/materials/M/set.mcz",
+                    Gzip("material m\r\n\t{\r\n\tfile \":A:unused.jpg\"\r\n\t}\r\n"));
+    m_pkg.WriteFile("Runtime/libraries/materials/M/one.mz5", Gzip("textureMap NO_MAP\r\n"));
+    const PackageCheckRun run = Check(m_pkg.Root());
+    std::vector<std::string> found;
+    for (const std::string& line : Summary(run, m_pkg.Root())) {
+        // The fixture's own file is pinned above; thumbnails, names and image contents are judged
+        // elsewhere.
+        const bool storeRule = line.starts_with("missing-thumbnail ") ||
+                               line.starts_with("non-ascii-name ") || line.starts_with("image-mismatch ");
+        if (line.find(m_refs) == std::string::npos && !storeRule) {
+            found.push_back(line);
+        }
+    }
+    // Files of one rule come in the folders' listing order, which the platform decides.
+    std::sort(found.begin(), found.end());
+    const std::string all = "Runtime/libraries/materials/M/all.mt5";
+    EXPECT_EQ(found, (std::vector<std::string>{
+                         "any-platform-absolute " + all + ":5 \\Runtime\\textures\\A\\b.jpg",
+                         "compressed Runtime/Geometries/G/hip.obz",
+                         "compressed Runtime/libraries/materials/M/one.mz5",
+                         "compressed Runtime/libraries/materials/M/set.mcz",
+                         "outside-runtime " + all + ":20 :Vendor:gone.jpg",
+                     }));
+    EXPECT_EQ(run.filesChecked, 4);
 }
 
 TEST(PackageCheckTest, NoRuntimeStopsAndCleanReports) {

@@ -42,7 +42,13 @@ TEST(VersionCheckTest, JudgesOnlyVersionLines) {
         {"\tnumber 4.01", VersionVerdict::Fine},
         {"\tnumber 4.05", VersionVerdict::Fine},
         {"\tnumber 4", VersionVerdict::Fine},
-        {"\tnumber 6", VersionVerdict::Fine},
+        {"\tnumber 6", VersionVerdict::NeedsFix},  // Poser 6 to 13 declare their own version
+        {"\tnumber 11.0", VersionVerdict::NeedsFix},
+        {"\tnumber 13", VersionVerdict::NeedsFix},
+        {"\tnumber 05", VersionVerdict::NeedsFix},
+        {"\tnumber 0.6", VersionVerdict::Fine},
+        {"\tnumber 3", VersionVerdict::Fine},
+        {"\tnumber\t6", VersionVerdict::Fine},
         {"\tnumber\t5", VersionVerdict::Fine},  // the tests look for "number 5" with one space
         {"\tNumber 5", VersionVerdict::NotVersionLine},
         {"\tname Jersey number 5", VersionVerdict::NotVersionLine},
@@ -75,14 +81,20 @@ TEST(VersionCheckTest, StreamedVerdictMatchesTheSubstringRuleOnRandomLines) {
         if (!isVersionLine) {
             return VersionVerdict::NotVersionLine;
         }
+        // The token's integer part, after "number" and one space.
+        const size_t word = line.find("number ");
+        const size_t digits =
+            word == std::string_view::npos ? 0 : line.find_first_not_of("0123456789", word + 7);
+        const std::string_view integer =
+            word == std::string_view::npos ? std::string_view() : line.substr(word + 7, digits - word - 7);
         const bool fix =
-            line.find("number 5") != std::string_view::npos ||
+            (!integer.empty() && std::stoull(std::string(integer)) >= 5) ||
             (line.find("number 4") != std::string_view::npos && line.find('.') != std::string_view::npos &&
              line.find(".0") == std::string_view::npos);
         return fix ? VersionVerdict::NeedsFix : VersionVerdict::Fine;
     };
     std::mt19937 rng(13);
-    const std::string pieces[] = {" ", "\t", "number", "4", "5", ".", "0", "x", "number 4.", "n"};
+    const std::string pieces[] = {" ", "\t", "number", "4", "5", "1", "6", ".", "0", "x", "number 4.", "n"};
     for (int round = 0; round < 20000; ++round) {
         std::string line;
         for (int n = static_cast<int>(rng() % 7); n >= 0; --n) {
@@ -103,6 +115,8 @@ TEST(VersionCheckTest, CheckAndFixAgreeOnLinesLongerThanTheReaderLimit) {
         {"text, then a version line's words", std::string(2047, 'x') + "\tnumber 5", false},
         {"blanks past the limit, then the version", std::string(3000, ' ') + "number 5", true},
         {"a version token past the limit", "\tnumber 4." + std::string(5000, '1'), true},
+        {"a newer Poser's version", "\tnumber 11.0", true},
+        {"a newer version past the limit", "\tnumber " + std::string(5000, '1'), true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

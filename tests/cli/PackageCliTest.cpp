@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <algorithm>
 #include <string>
 
 #include "cli/CliOutput.h"
@@ -65,11 +66,11 @@ TEST(PackageCliTest, SamplePackageShowsEachFinding) {
             rules.push_back(finding["rule"]);
         }
     }
-    EXPECT_EQ(rules, (std::vector<std::string>{"missing-file", "outside-runtime", "any-platform-absolute",
-                                               "unportable-name", "empty-file", "case-mismatch", "compressed",
-                                               "missing-thumbnail", "thumbnail-size", "image-mismatch",
-                                               "junk-entry", "case-collision", "unreferenced"}));
-    EXPECT_EQ(j["counters"], nlohmann::ordered_json::array({9, 12}));
+    EXPECT_EQ(rules,
+              (std::vector<std::string>{"missing-file", "outside-runtime", "any-platform-absolute",
+                                        "empty-file", "case-mismatch", "compressed", "missing-thumbnail",
+                                        "thumbnail-size", "image-mismatch", "junk-entry", "unreferenced"}));
+    EXPECT_EQ(j["counters"], nlohmann::ordered_json::array({10, 12}));
     const auto& missing = j["findings"][0];
     EXPECT_EQ(missing["file"], Native(sample + "/Runtime/libraries/character/VeltraneSamples/BrassBot.cr2"));
     EXPECT_EQ(missing["line"], 6);
@@ -77,12 +78,13 @@ TEST(PackageCliTest, SamplePackageShowsEachFinding) {
     EXPECT_EQ(missing["value"], ":Runtime:Geometries:VeltraneSamples:brassbot.obj");
     EXPECT_EQ(missing["resolved"], nullptr);
     EXPECT_EQ(j["findings"][5]["resolved"], Native(sample + "/Runtime/textures/VeltraneSamples/stool.jpg"));
-    EXPECT_EQ(j["findings"][8]["value"], "64 x 64");
-    EXPECT_EQ(
-        j["findings"][15],
-        (nlohmann::ordered_json{{"rule", "unreferenced"},
-                                {"severity", "info"},
-                                {"path", Native(sample + "/Runtime/textures/VeltraneSamples/brass.jpg")}}));
+    EXPECT_EQ(j["findings"][9]["value"], "64 x 64");
+    // Files of one rule come in the folders' listing order, which the platform decides.
+    const nlohmann::ordered_json brass{
+        {"rule", "unreferenced"},
+        {"severity", "info"},
+        {"path", Native(sample + "/Runtime/textures/VeltraneSamples/brass.jpg")}};
+    EXPECT_NE(std::find(j["findings"].begin(), j["findings"].end(), brass), j["findings"].end());
 }
 
 TEST(PackageCliTest, FindingMembersFollowTheirRule) {

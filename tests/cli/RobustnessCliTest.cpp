@@ -204,6 +204,27 @@ TEST(RobustnessCliTest, LinksOutOfThePackageAreNamedAndNeverFollowed) {
     EXPECT_NE(fix.err.find("reached through a link"), std::string::npos) << fix.err;
 }
 
+// A name that would steer a terminal is shown escaped on one (run under a pseudo-terminal), and kept
+// byte for byte when the output goes to a pipe or a file.
+TEST(RobustnessCliTest, ControlCharactersInNamesReachATerminalEscaped) {
+    TempDir work;
+    const std::string name = "a\x1b]0;owned\x07\rb.cr2";
+    work.WriteFile("Pkg/" + name, "\ttextureMap C:\\x.jpg\r\n");
+    if (std::system("script -qec true /dev/null >/dev/null 2>&1 </dev/null") != 0) {
+        GTEST_SKIP() << "no pseudo-terminal here";
+    }
+    const CliOutcome piped = test::RunCli("paths --folder Pkg", work.Root());
+    EXPECT_NE(piped.out.find(name), std::string::npos);
+    const std::string command =
+        "cd " + test::ShellQuote(work.Root()) + " && script -qec " +
+        test::ShellQuote(test::ShellQuote(VELTRANE_CLI_PATH) + " paths --folder Pkg") +
+        " /dev/null >tty.txt 2>&1 </dev/null";
+    ASSERT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);
+    const std::string shown = TempDir::ReadFile(work.Path("tty.txt"));
+    EXPECT_NE(shown.find("a\\x1b]0;owned\\x07\\x0db.cr2"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find('\x1b'), std::string::npos);
+}
+
 // The same file reached through a folder link is fixed once, so the fix does not fail on its second
 // name; a check afterwards finds nothing.
 TEST(RobustnessCliTest, FileReachedTwiceThroughAFolderLinkIsFixedOnce) {

@@ -1,0 +1,1 @@
+# Placeholder script that a pose runs.
