@@ -253,6 +253,7 @@ private:
     CCaseResolver m_resolver;
     RuntimeFolder m_package;
     std::vector<RuntimeFolder> m_extraRuntimes;
+    std::vector<bool> m_listedRegular;  // per file ListFiles gives: a regular file reached through no link
     std::unordered_set<std::string> m_referenced;  // package files that a reference found
     Findings m_findings;
 };
@@ -663,8 +664,11 @@ std::vector<std::string> PackageChecker::ListFiles(PackageCheckRun& run) {
     AddUnreadableFolders(m_findings, unreadable);
     const std::vector<CFileRecord>& all = records.Records();
     files.reserve(all.size());
+    m_listedRegular.reserve(all.size());
+    const bool onDisk = m_tree.ArchiveFile().empty();
     for (auto it = all.rbegin(); it != all.rend(); ++it) {
         files.push_back(it->m_path);
+        m_listedRegular.push_back(onDisk && (it->m_attributes & (kAttrThroughLink | kAttrDevice)) == 0);
     }
     return files;
 }
@@ -683,6 +687,7 @@ void PackageChecker::Run(PackageCheckRun& run) {
                          .root = m_package.root,
                          .runtime = m_package.runtime,
                          .files = files,
+                         .listedRegular = m_listedRegular,
                          .isLibrary =
                              [](const std::string& file) {
                                  const FileKind kind = KindOf(file);

@@ -221,14 +221,16 @@ CPackageRules::CPackageRules(const PackageRulesInput& input) : m_in(input) {
         }
     }
     std::vector<std::string> heads;
+    HeadReadOptions options{.threads = m_in.threads, .listedRegular = {}};
     for (size_t i = 0; i < m_in.files.size(); ++i) {
         if (judged[i]) {
             const std::string& file = m_in.files[i];
             m_judged.push_back({&file, thumbnails.count(&file) != 0 ? Role::Thumbnail : roles[i]});
             heads.push_back(file);
+            options.listedRegular.push_back(i < m_in.listedRegular.size() && m_in.listedRegular[i]);
         }
     }
-    m_heads = m_in.tree.ReadHeads(std::move(heads), kHeadBytes, m_in.threads);
+    m_heads = m_in.tree.ReadHeads(std::move(heads), kHeadBytes, std::move(options));
 }
 
 CPackageRules::~CPackageRules() = default;

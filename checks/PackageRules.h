@@ -20,6 +20,7 @@ struct PackageRulesInput {
     std::string root;     // the package root, ending in a separator
     std::string runtime;  // its Runtime folder, ending in a separator; empty when there is none
     const std::vector<std::string>& files;              // every file the walk found
+    const std::vector<bool>& listedRegular;             // per file: see HeadReadOptions
     std::function<bool(const std::string&)> isLibrary;  // a library file Package Check reads
     unsigned threads = 1;                               // ReadThreads of the run
 };

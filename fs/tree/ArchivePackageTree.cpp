@@ -111,7 +111,7 @@ private:
 }  // namespace
 
 std::unique_ptr<CHeadReads> CArchivePackageTree::ReadHeads(std::vector<std::string> files, size_t size,
-                                                           unsigned /*threads*/) {
+                                                           HeadReadOptions /*options*/) {
     return std::make_unique<ArchiveHeads>(*m_archive, std::move(files), size);
 }
 

@@ -41,7 +41,7 @@ public:
                                             const ReadOptions& options) override;
     // Read in one more pass through the archive, when the first is taken.
     std::unique_ptr<CHeadReads> ReadHeads(std::vector<std::string> files, size_t size,
-                                          unsigned threads) override;
+                                          HeadReadOptions options) override;
 
 private:
     std::unique_ptr<CArchiveTree> m_archive;

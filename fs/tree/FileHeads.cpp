@@ -62,12 +62,12 @@ public:
     FolderCursor& operator=(const FolderCursor&) = delete;
 
 #ifdef _WIN32
-    FileHead Read(const std::string& path, size_t size) {
+    FileHead Read(const std::string& path, size_t size, bool /*listedRegular*/) {
         return ReadFileHead(path, size);
     }
     void Close() {}
 #else
-    FileHead Read(const std::string& path, size_t size) {
+    FileHead Read(const std::string& path, size_t size, bool listedRegular) {
         const size_t slash = path.rfind('/');
         if (slash == std::string::npos) {
             return ReadFileHead(path, size);
@@ -79,12 +79,15 @@ public:
         }
         const char* name = path.c_str() + slash + 1;
         struct stat st;
-        if (m_dir < 0 || ::fstatat(m_dir, name, &st, 0) != 0 || !S_ISREG(st.st_mode)) {
+        // What the walk listed as a regular file needs no second look before its open; O_NOFOLLOW keeps
+        // a link put in its place since from being followed.
+        if (m_dir < 0 || (!listedRegular && (::fstatat(m_dir, name, &st, 0) != 0 || !S_ISREG(st.st_mode)))) {
             return {};
         }
+        const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (listedRegular ? O_NOFOLLOW : 0);
         int fd;
         do {
-            fd = ::openat(m_dir, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+            fd = ::openat(m_dir, name, flags);
         } while (fd < 0 && errno == EINTR);
         if (fd < 0) {
             return {};
@@ -109,9 +112,13 @@ private:
 // Reads on one thread of its own from the moment it is made; Take waits for the file it wants.
 class FolderHeads final : public CHeadReads {
 public:
-    FolderHeads(std::vector<std::string> files, size_t size, bool ahead)
-        : m_files(std::move(files)), m_size(size), m_heads(m_files.size()) {
-        if (ahead && !m_files.empty()) {
+    FolderHeads(std::vector<std::string> files, size_t size, HeadReadOptions options)
+        : m_files(std::move(files)),
+          m_size(size),
+          m_listedRegular(std::move(options.listedRegular)),
+          m_heads(m_files.size()) {
+        m_listedRegular.resize(m_files.size(), false);
+        if (options.threads > 1 && !m_files.empty()) {
             m_thread = std::thread([this] { ReadAll(); });
         }
     }
@@ -125,7 +132,7 @@ public:
 
     FileHead Take(size_t index) override {
         if (!m_thread.joinable()) {
-            return m_cursor.Read(m_files[index], m_size);
+            return m_cursor.Read(m_files[index], m_size, m_listedRegular[index]);
         }
         std::unique_lock lock(m_mutex);
         m_ready.wait(lock, [&] { return m_done > index; });
@@ -135,7 +142,7 @@ public:
 private:
     void ReadAll() {
         for (size_t i = 0; i < m_files.size() && !m_stop.load(std::memory_order_relaxed); ++i) {
-            m_heads[i] = m_cursor.Read(m_files[i], m_size);
+            m_heads[i] = m_cursor.Read(m_files[i], m_size, m_listedRegular[i]);
             std::lock_guard lock(m_mutex);
             m_done = i + 1;
             if ((m_done & 63) == 0 || m_done == m_files.size()) {
@@ -149,6 +156,7 @@ private:
 
     const std::vector<std::string> m_files;
     const size_t m_size;
+    std::vector<bool> m_listedRegular;
     std::vector<FileHead> m_heads;
     std::mutex m_mutex;
     std::condition_variable m_ready;
@@ -172,8 +180,9 @@ FileHead ReadFileHead(const std::string& path, size_t size) {
     return head;
 }
 
-std::unique_ptr<CHeadReads> ReadFolderHeads(std::vector<std::string> files, size_t size, unsigned threads) {
-    return std::make_unique<FolderHeads>(std::move(files), size, threads > 1);
+std::unique_ptr<CHeadReads> ReadFolderHeads(std::vector<std::string> files, size_t size,
+                                            HeadReadOptions options) {
+    return std::make_unique<FolderHeads>(std::move(files), size, std::move(options));
 }
 
 }  // namespace veltrane

@@ -84,8 +84,8 @@ public:
 
     // The first size bytes (at most) of each file, in list order; threads as ReadThreads says.
     virtual std::unique_ptr<CHeadReads> ReadHeads(std::vector<std::string> files, size_t size,
-                                                  unsigned threads) {
-        return ReadFolderHeads(std::move(files), size, threads);
+                                                  HeadReadOptions options) {
+        return ReadFolderHeads(std::move(files), size, std::move(options));
     }
 };
 

@@ -7,6 +7,11 @@
 #include <utility>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "checks/PackageCheck.h"
 #include "support/Archive.h"
 #include "support/Images.h"
@@ -147,6 +152,22 @@ TEST(PackageRulesTest, EachRuleOnFoldersAndZips) {
         }
     }
 }
+
+#ifndef _WIN32
+// What the walk lists as no regular file is never opened (a FIFO would wait for a writer) and says
+// nothing; a file reached through a link inside the package is read through it.
+TEST(PackageRulesTest, FifosAreNotOpenedAndLinksAreFollowed) {
+    TempDir dir;
+    dir.WriteFile("Pkg/ReadMe.txt", "r");
+    dir.WriteFile("Pkg/Runtime/libraries/pose/P/a.pz2", "textureMap NO_MAP\r\n");
+    dir.WriteFile("Pkg/Runtime/Shared/a.png", test::PngHead(64, 64));
+    dir.WriteFile("Pkg/Runtime/textures/t.jpg", test::kJpegHead);
+    ASSERT_EQ(::symlink("../../../Shared/a.png", dir.Path("Pkg/Runtime/libraries/pose/P/a.png").c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.Path("Pkg/Runtime/textures/f.jpg").c_str(), 0600), 0);
+    EXPECT_EQ(StoreFindings(dir.Path("Pkg")),
+              (std::vector<std::string>{"thumbnail-size Runtime/libraries/pose/P/a.png: 64 x 64"}));
+}
+#endif
 
 TEST(PackageRulesTest, ImageFormatsByTheirFirstBytes) {
     const std::pair<std::string, const char*> cases[] = {
