@@ -49,8 +49,8 @@ struct UnreadableFolder {
 // A growable list of file records, filled by one scan or by AddFile calls.
 //
 // Ordered insertion keeps exactly the order of the described linear rules, but through an index
-// (an order-statistic tree for code 4, per-folder runs for code 5) while the array is filled by one
-// code; the records are laid out as a plain vector the first time they are read.
+// (an order-statistic tree for code 4, per-folder runs sorted when read for code 5) while the array is filled
+// by one code; the records are laid out as a plain vector the first time they are read.
 class CFileRecordArray {
 public:
     CFileRecordArray();
@@ -96,6 +96,8 @@ private:
     bool LeadsOutside(const std::string& link, const ScanState& state);
     void Materialize() const;
     int32_t InsertLiteral(CFileRecord record, InsertOrder order);
+    // A scan's insertion: as InsertRecord, without working out where the record stands.
+    void AddScanned(CFileRecord record, InsertOrder order);
 
     mutable std::vector<CFileRecord> m_records;
     mutable std::unique_ptr<Index> m_index;  // pending ordered insertions, laid out on first read
