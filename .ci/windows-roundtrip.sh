@@ -18,10 +18,10 @@ unzip -l "$portable" | grep -q ' bin/veltrane.exe$' || { echo "$portable holds n
 export WINEDEBUG=-all
 export WINEPREFIX=$(mktemp -d /tmp/veltrane-wine-install.XXXXXX)
 scratch=$(mktemp -d)
-display=
+virtual_display_pid=
 cleanup() {
     wineserver -k 2>/dev/null || true
-    [ -n "$display" ] && kill "$xvfb" 2>/dev/null
+    [ -n "$virtual_display_pid" ] && kill "$virtual_display_pid" 2>/dev/null
     rm -rf "$WINEPREFIX" "$scratch"
 }
 trap cleanup EXIT
@@ -49,13 +49,9 @@ for package in "$sample" "Z:${scratch//\//\\}\\SamplePackage.zip"; do
 done
 
 # The installed window shows on a virtual X server.
-display=90
-while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
-    display=$((display + 1))
-done
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY=":$display"
+# shellcheck source=scripts/virtual-display.sh
+source scripts/virtual-display.sh
+start_virtual_display
 wine "C:\\Program Files\\Veltrane\\bin\\veltrane.exe" >/dev/null 2>&1 &
 timeout 120 xdotool search --sync --onlyvisible --name '^Veltrane$' >/dev/null ||
     fail "the installed veltrane.exe showed no window within two minutes"

@@ -38,4 +38,6 @@ set(CPACK_NSIS_URL_INFO_ABOUT ${VELTRANE_HOMEPAGE})
 set(CPACK_NSIS_MODIFY_PATH ON)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
+# A 64-bit setup for the 64-bit programs (NSIS makes 32-bit ones unless told).
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 include(CPack)

@@ -16,25 +16,17 @@ export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-veltrane}"
 unset QT_QPA_PLATFORM
 mkdir -p "$WINEPREFIX"
 
-# A display of our own: the first free number from 90 on.
-display=90
-while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
-    display=$((display + 1))
-done
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
+virtual_display_pid=
 app=
 cleanup() {
     [ -n "$app" ] && kill "$app" 2>/dev/null
     wineserver -k 2>/dev/null || true
-    kill "$xvfb" 2>/dev/null || true
+    [ -n "$virtual_display_pid" ] && kill "$virtual_display_pid" 2>/dev/null
 }
 trap cleanup EXIT
-export DISPLAY=":$display"
-for _ in $(seq 50); do
-    xdotool getmouselocation >/dev/null 2>&1 && break
-    sleep 0.2
-done
+# shellcheck source=scripts/virtual-display.sh
+source scripts/virtual-display.sh
+start_virtual_display
 
 fail() {
     echo "windows smoke test failed: $*" >&2
@@ -59,7 +51,7 @@ for _ in 1 2 3 4; do
 done
 xdotool key --window "$window" Return
 sleep 8
-import -window root "$out/windows-package-check.png"
+import -window "$window" "$out/windows-package-check.png"
 
 # The system menu, opened from the keyboard, carries the About entry.
 xdotool key --window "$window" alt+space
