@@ -13,7 +13,10 @@ install(FILES README.md DESTINATION ${veltrane_docdir})
 # Kept out of share/doc, which minimal systems may leave out: the command-line tour and CI run it.
 install(DIRECTORY examples/ DESTINATION ${CMAKE_INSTALL_DATADIR}/veltrane/examples)
 
-if(NOT UNIX OR APPLE)
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/WindowsPackaging.cmake)
+  return()
+elseif(APPLE)
   install(FILES LICENSE DESTINATION ${veltrane_docdir})
   return()
 endif()

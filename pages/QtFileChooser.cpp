@@ -47,8 +47,11 @@ std::unique_ptr<QFileDialog> CQtFileChooser::MakeOpenDialog(QWidget* owner, cons
                                                             const QString& initial,
                                                             const QStringList& filters) {
     auto dialog = std::make_unique<QFileDialog>(owner, title);
-    // The widget-based dialog, so that the filter rule above holds on every platform.
+#ifndef Q_OS_WIN
+    // The widget-based dialog, so that the filter rule above holds on every platform. Windows' own
+    // dialog, which its users expect, already matches "*.*" that way.
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+#endif
     Prepare(*dialog);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::AnyFile);

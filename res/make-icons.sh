@@ -22,3 +22,6 @@ convert -size 256x256 xc:none \
 for size in 16 24 32 48 64 128 256; do
     convert "$master" -filter Lanczos -resize "${size}x${size}" -strip "icons/veltrane-${size}.png"
 done
+
+# The Windows icon (the .exe's resource, the installer and its shortcuts): every size in one file.
+convert icons/veltrane-{16,24,32,48,64,128,256}.png veltrane.ico

@@ -15,14 +15,12 @@
 #include "fs/read/RegularFile.h"
 #include "fs/text/PathParts.h"
 
-#ifdef VELTRANE_ARCHIVES
 #include <archive.h>
 #include <archive_entry.h>
 #ifdef _WIN32
 #include <io.h>
 #else
 #include <unistd.h>
-#endif
 #endif
 
 namespace veltrane {
@@ -133,7 +131,6 @@ ptrdiff_t ArchiveEntrySource::Read(char* data, size_t size) {
     if (!m_open) {
         return m_error.empty() ? 0 : kReadError;
     }
-#ifdef VELTRANE_ARCHIVES
     auto* a = static_cast<struct archive*>(m_archive);
     const la_ssize_t got = archive_read_data(a, data, size);
     if (got >= 0) {
@@ -142,11 +139,6 @@ ptrdiff_t ArchiveEntrySource::Read(char* data, size_t size) {
     const char* text = archive_error_string(a);
     m_error = text != nullptr ? text : "The entry could not be read.";
     m_fatal = got == ARCHIVE_FATAL;
-#else
-    (void)data;
-    (void)size;
-    m_error = "The entry could not be read.";
-#endif
     m_open = false;
     return kReadError;
 }
@@ -347,8 +339,6 @@ void CArchiveTree::AddEntry(ArchiveEntry entry, const std::string& inner) {
         start = slash + 1;
     }
 }
-
-#ifdef VELTRANE_ARCHIVES
 
 namespace {
 
@@ -646,10 +636,6 @@ std::string StoredName(struct archive_entry* entry) {
 
 }  // namespace
 
-bool ArchivesSupported() {
-    return true;
-}
-
 bool CArchiveTree::OpenFor(const std::string& path) {
     ArchivePath where;
     if (!SplitArchivePath(path, where)) {
@@ -781,37 +767,5 @@ bool CArchiveTree::ReadEntries(const std::vector<std::string>& paths, const Entr
     }
     return true;
 }
-
-#else  // without archive support
-
-bool ArchivesSupported() {
-    return false;
-}
-
-bool CArchiveTree::OpenFor(const std::string& path) {
-    ArchivePath where;
-    if (!SplitArchivePath(path, where)) {
-        return false;
-    }
-    m_archive = where.archive;
-    m_base = m_archive + kSeparator;
-    m_nodes.assign(1, Node{});
-    Fail("This build of Veltrane cannot read archives.");
-    return true;
-}
-
-bool CArchiveTree::ReadEntries(const std::vector<std::string>& paths, const EntryHandler& onEntry,
-                               const FailureHandler&) {
-    for (size_t i = 0; i < paths.size(); ++i) {
-        ArchiveEntrySource source;
-        source.m_error = m_error;
-        if (!onEntry(i, source)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-#endif
 
 }  // namespace veltrane

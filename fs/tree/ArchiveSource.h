@@ -17,9 +17,6 @@
 
 namespace veltrane {
 
-// True when this build reads archives; without it an archive is reported as unreadable.
-bool ArchivesSupported();
-
 // Whether path ends like a package archive: .zip, .7z, .tar.gz, .tgz or .tar, letters in any case.
 bool HasArchiveExtension(std::string_view path);
 

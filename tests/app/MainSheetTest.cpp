@@ -84,13 +84,16 @@ private slots:
         CMainSheet& sheet = *shown.sheet;
         sheet.TabWidget()->setCurrentIndex(2);
 
-        // The entry ends the window's menu, after a separator.
+        QCOMPARE(sheet.AboutAction()->text(), QStringLiteral("&About Veltrane..."));
+#ifndef Q_OS_WIN
+        // The entry ends the window's menu, after a separator. On Windows it is in the system menu,
+        // which the offscreen platform has not (scripts/windows-smoke.sh photographs it).
         const QList<QAction*> actions = sheet.actions();
         QVERIFY(actions.size() >= 2);
         QVERIFY(actions.at(actions.size() - 2)->isSeparator());
         QCOMPARE(actions.last(), sheet.AboutAction());
-        QCOMPARE(sheet.AboutAction()->text(), QStringLiteral("&About Veltrane..."));
         QCOMPARE(sheet.contextMenuPolicy(), Qt::ActionsContextMenu);
+#endif
 
         QString title;
         QString text;

@@ -27,7 +27,7 @@ using test::Native;
 using test::ScriptedContext;
 using test::TempDir;
 
-const std::string kSample = std::string(VELTRANE_EXAMPLES_DIR) + "/SamplePackage";
+const std::string kSample = Native(std::string(VELTRANE_EXAMPLES_DIR) + "/SamplePackage");
 const std::string kSep(1, kSeparator);
 
 std::string Replaced(std::string text, const std::string& from, const std::string& to) {
@@ -154,20 +154,23 @@ TEST(ArchiveCheckTest, ReportsWhatOnlyAnArchiveCanGetWrong) {
                                     {"Runtime/textures/more.ZIP", "PK"},
                                     {"Runtime/libraries/b.cr2", "", "a.cr2"}}));
     const std::string S = kSep;
-    EXPECT_EQ(
-        ArchiveFindings(zip),
-        (std::vector<std::string>{
-            "archive-layout @" + S + "Docs",
-            "backslash-entry @" + S + Native("Runtime/textures/x.jpg") + ": Runtime\\textures\\x.jpg",
-            "unsafe-entry @: ../evil.txt",
-            "unsafe-entry @: /etc/abs.txt",
-            "damaged-archive @" + S + Native("Runtime/libraries/b.cr2") +
-                ": a symbolic link to a.cr2: it does not unpack as a file everywhere",
-            "junk-entry @" + S + "__MACOSX",
-            "junk-entry @" + S + "Runtime" + S + ".DS_Store",
-            "case-collision @" + S + Native("Runtime/Textures") + ": @" + S + Native("Runtime/textures"),
-            "nested-archive @" + S + Native("Runtime/textures/more.ZIP"),
-        }));
+    std::vector<std::string> expected{
+        "archive-layout @" + S + "Docs",
+        "backslash-entry @" + S + Native("Runtime/textures/x.jpg") + ": Runtime\\textures\\x.jpg",
+        "unsafe-entry @: ../evil.txt",
+        "unsafe-entry @: /etc/abs.txt",
+        "damaged-archive @" + S + Native("Runtime/libraries/b.cr2") +
+            ": a symbolic link to a.cr2: it does not unpack as a file everywhere",
+        "junk-entry @" + S + "__MACOSX",
+        "junk-entry @" + S + "Runtime" + S + ".DS_Store",
+        "case-collision @" + S + Native("Runtime/Textures") + ": @" + S + Native("Runtime/textures"),
+        "nested-archive @" + S + Native("Runtime/textures/more.ZIP"),
+    };
+#ifdef _WIN32
+    // The library's tar writer stores backslashes as slashes on Windows: no such name to find there.
+    std::erase_if(expected, [](const std::string& line) { return line.starts_with("backslash-entry"); });
+#endif
+    EXPECT_EQ(ArchiveFindings(zip), expected);
 
     // No Runtime at the top: the archive itself is out of layout; naming a folder inside leaves it.
     const std::string nested = dir.Path("nested.zip");

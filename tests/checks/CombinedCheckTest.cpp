@@ -8,9 +8,7 @@
 #include <string>
 #include <vector>
 
-#ifdef VELTRANE_ARCHIVES
 #include "support/Archive.h"
-#endif
 #include "support/RandomPackage.h"
 #include "support/ScriptedContext.h"
 #include "support/TestTree.h"
@@ -100,7 +98,6 @@ TEST(CombinedCheckTest, GivesWhatTheFourSeparateRunsGive) {
     EXPECT_GT(compressed, 0u);
 }
 
-#ifdef VELTRANE_ARCHIVES
 // An archive is opened once for all four tools and each entry read once; what each tool gives stays
 // what its own run on the archive gives.
 TEST(CombinedCheckTest, GivesWhatTheFourSeparateRunsGiveOnAnArchive) {
@@ -120,7 +117,6 @@ TEST(CombinedCheckTest, GivesWhatTheFourSeparateRunsGiveOnAnArchive) {
         }
     }
 }
-#endif
 
 // An Escape during the walk ends File Names as its own run would end, and every later tool at its
 // first poll: all four say they were cancelled.

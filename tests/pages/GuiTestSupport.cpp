@@ -45,6 +45,27 @@ QString SettingsFilePath() {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Veltrane")).fileName();
 }
 
+#ifdef Q_OS_WIN
+std::unique_ptr<QSettings> OpenStore() {
+    return std::make_unique<QSettings>(QStringLiteral("HKEY_CURRENT_USER\\Software\\Veltrane"),
+                                       QSettings::NativeFormat);
+}
+
+void ClearSettings() {
+    QSettings(QStringLiteral("HKEY_CURRENT_USER\\Software"), QSettings::NativeFormat)
+        .remove(QStringLiteral("Veltrane"));
+}
+
+bool StoreExists() {
+    return QSettings(QStringLiteral("HKEY_CURRENT_USER\\Software"), QSettings::NativeFormat)
+        .childGroups()
+        .contains(QStringLiteral("Veltrane"), Qt::CaseInsensitive);
+}
+#else
+std::unique_ptr<QSettings> OpenStore() {
+    return std::make_unique<QSettings>(SettingsFilePath(), QSettings::IniFormat);
+}
+
 void ClearSettings() {
     const QString path = SettingsFilePath();
     const QFileInfo info(path);
@@ -55,19 +76,23 @@ void ClearSettings() {
     }
 }
 
+bool StoreExists() {
+    return QFileInfo(SettingsFilePath()).isFile();
+}
+#endif
+
 void WriteStoredLastPath(const QString& text) {
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Veltrane"));
-    settings.setValue(QStringLiteral("LastPath"), text);
-    settings.sync();
+    const auto settings = OpenStore();
+    settings->setValue(QStringLiteral("LastPath"), text);
+    settings->sync();
 }
 
 std::optional<QString> StoredLastPath() {
-    if (!QFileInfo(SettingsFilePath()).isFile()) {
+    if (!StoreExists()) {
         return std::nullopt;
     }
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Veltrane"));
-    settings.sync();
-    const QVariant value = settings.value(QStringLiteral("LastPath"));
+    const auto settings = OpenStore();
+    const QVariant value = settings->value(QStringLiteral("LastPath"));
     if (!value.isValid()) {
         return std::nullopt;
     }

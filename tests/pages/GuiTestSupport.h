@@ -17,6 +17,7 @@
 #include "pages/FileChooser.h"
 #include "pages/FolderChooser.h"
 
+class QSettings;
 class QWidget;
 
 namespace veltrane {
@@ -40,8 +41,10 @@ int RunGuiTest(int argc, char** argv) {
     return QTest::qExec(&test, argc, argv);
 }
 
-// The remembered path's store, as a test sees it.
+// The remembered path's store, as a test sees it: the settings file, or on Windows the registry key
+// HKEY_CURRENT_USER\Software\Veltrane (the test's wine prefix: there is no private one).
 QString SettingsFilePath();
+std::unique_ptr<QSettings> OpenStore();
 void ClearSettings();
 void WriteStoredLastPath(const QString& text);
 std::optional<QString> StoredLastPath();
@@ -148,7 +151,21 @@ void TypePath(CPageFrame& page, const QString& text);
 
 }  // namespace veltrane::test
 
+#ifdef VELTRANE_GUI_TESTS_IN_ONE_PROGRAM
+namespace veltrane::test {
+using GuiTestRunner = int (*)(int argc, char** argv);
+// Files a test class under its name for the program that holds them all (GuiTestsMain.cpp).
+bool RegisterGuiTest(const char* name, GuiTestRunner run);
+}  // namespace veltrane::test
+
+// Every test class in one program (where each link and each start is slow): the first argument
+// names the class to run.
+#define VELTRANE_GUI_TEST_MAIN(TestClass)                      \
+    [[maybe_unused]] static const bool registered##TestClass = \
+        veltrane::test::RegisterGuiTest(#TestClass, &veltrane::test::RunGuiTest<TestClass>);
+#else
 #define VELTRANE_GUI_TEST_MAIN(TestClass)                         \
     int main(int argc, char** argv) {                             \
         return veltrane::test::RunGuiTest<TestClass>(argc, argv); \
     }
+#endif

@@ -1,0 +1,18 @@
+# Sourced by the scripts that show the Windows build's window under wine: start_virtual_display
+# starts Xvfb on the first free display from :90 on, waits until it answers, exports DISPLAY and
+# sets virtual_display_pid (the caller ends it).
+start_virtual_display() {
+    local number=90
+    while [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; do
+        number=$((number + 1))
+    done
+    Xvfb ":$number" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    virtual_display_pid=$!
+    export DISPLAY=":$number"
+    for _ in $(seq 100); do
+        xdotool getmouselocation >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    echo "Xvfb did not start on $DISPLAY" >&2
+    return 1
+}
