@@ -369,9 +369,11 @@ ReferenceFixRun RunReferenceFix(PackageCheckRun& run, const std::string& base, b
                 ctx.Notify(NoticeKind::Error, kVersionFixFailureTitle, failure.text);
                 fileWhyNot[failure.path] = failure.text;
             }
+        } else {
+            return fix;  // Cancel: nothing changed, and the check's result stands as it was
         }
         for (const FileEdits& file : fix.plan) {
-            fileWhyNot.emplace(file.path, fix.ran ? kReferenceFixStoppedText : "the fix was cancelled.");
+            fileWhyNot.emplace(file.path, kReferenceFixStoppedText);
         }
     }
     const std::set<std::string> written(fix.fix.written.begin(), fix.fix.written.end());

@@ -125,11 +125,12 @@ struct ReferenceFixRun {
     std::string diff;  // dry run: the planned changes
 };
 
-// After a Package Check: plans the fix of run's references, asks with the list of changes (file,
-// line, old, new; OK or Cancel), writes on OK and raises a box per failure; then marks each reference
-// finding of run fixed (with its new value) or says why not, and adds to run.report what was fixed and
-// what not. A dry run asks nothing, writes nothing and gives the diff instead. leaveAlone: files
-// not to touch, with the reason (the version fix rewrote them in the same run).
+// After a Package Check: plans the fix of run's references and asks with the list of changes (file,
+// line, old, new) whether to write them. Cancel changes nothing, run included. OK writes them,
+// raises a box per failure, marks each reference finding of run fixed (with its new value) or says
+// why not, and adds to run.report what was fixed and what not. A dry run asks nothing, writes nothing,
+// marks the findings with the values planned and gives the diff. leaveAlone: files not to touch, with
+// the reason (the version fix rewrote them in the same run).
 ReferenceFixRun RunReferenceFix(PackageCheckRun& run, const std::string& base, bool dryRun, RunContext& ctx,
                                 const std::map<std::string, std::string>& leaveAlone = {},
                                 const ReplaceHooks& hooks = {});
