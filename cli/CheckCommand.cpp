@@ -11,8 +11,8 @@ namespace {
 constexpr ToolTexts kCheckTexts{"", "", nullptr, nullptr, "", ""};
 
 constexpr const char* kVersionFixedFirst =
-    "its file was just rewritten by the version fix, whose .old backup keeps the original: check the "
-    "package again to fix its references.";
+    "its file was just rewritten by the version fix, and its .old backup, which holds the original, "
+    "stands in the way: fix its references once that backup is no longer needed.";
 
 }  // namespace
 
