@@ -461,6 +461,13 @@ std::string PackageChecker::StoredBelowRuntime(const std::vector<std::string_vie
 // file is stored in, or why it cannot; nothing for a reference that is fine as it is.
 std::optional<ReferenceRewrite> PackageChecker::PlanRewrite(const LibraryReference& reference,
                                                             const std::optional<ReferenceVerdict>& verdict) {
+    // Most references are found as spelt and already in the colon form: only their quotes may be missing.
+    if (!verdict && reference.value.starts_with(":Runtime:") &&
+        reference.value.find_first_of("\\/") == std::string::npos) {
+        return NeedsQuotes(reference.keyword, reference.value)
+                   ? std::optional(ReferenceRewrite{reference.value, {}})
+                   : std::nullopt;
+    }
     const ReferencePath parsed = ParseReferencePath(reference.value);
     const bool underRuntime = !parsed.absolute && !parsed.escapesRoot && !parsed.components.empty() &&
                               EqualsIgnoringAsciiCase(parsed.components.front(), kRuntime);
