@@ -88,6 +88,10 @@ struct Finding {
     std::string value;
     std::string text;
     bool fixed = false;
+    // A reference a fix (or its dry run) looked at: the value written (or to be written) in its
+    // place, or why it is not fixed. Both empty when no fix looked at it.
+    std::optional<std::string> fixedValue;
+    std::string notFixed;
     std::optional<std::string> resolved;
     std::string error;
     // The findings of its rule in its file after this one, counted but not kept (see kFindingsKept).

@@ -128,10 +128,12 @@ bool IsNoMap(std::string_view value) {
     return first != std::string_view::npos && value.substr(first, last + 1 - first) == kNoMap;
 }
 
-std::optional<LibraryReference> MakeReference(std::string_view keyword, std::string_view rest) {
+std::optional<LibraryReference> MakeReference(std::string_view keyword, std::string_view rest,
+                                              std::string_view line) {
+    const std::string_view written = TrimAsciiSpace(rest);
     std::string value;
-    value.reserve(rest.size());
-    for (char c : TrimAsciiSpace(rest)) {
+    value.reserve(written.size());
+    for (char c : written) {
         if (c != '"') {
             value.push_back(c);
         }
@@ -143,7 +145,8 @@ std::optional<LibraryReference> MakeReference(std::string_view keyword, std::str
     if (trimmed.size() != value.size()) {
         value = std::string(trimmed);  // blanks that stood inside the quotes
     }
-    return LibraryReference{keyword, std::move(value)};
+    const size_t begin = static_cast<size_t>(written.data() - line.data());
+    return LibraryReference{keyword, std::move(value), begin, begin + written.size()};
 }
 
 }  // namespace
@@ -186,17 +189,17 @@ std::optional<LibraryReference> CReferenceReader::Examine(std::string_view line)
             m_blockNext = true;
             return std::nullopt;
         case Form::File:
-            return m_blockDepth >= 0 ? MakeReference(keyword->word, rest) : std::nullopt;
+            return m_blockDepth >= 0 ? MakeReference(keyword->word, rest, line) : std::nullopt;
         case Form::OneNumber:
-            return MakeReference(keyword->word, AfterNumbers(rest, 1));
+            return MakeReference(keyword->word, AfterNumbers(rest, 1), line);
         case Form::TwoNumbers:
-            return MakeReference(keyword->word, AfterNumbers(rest, 2));
+            return MakeReference(keyword->word, AfterNumbers(rest, 2), line);
         case Form::FirstQuoted:
-            return MakeReference(keyword->word, FirstQuoted(rest));
+            return MakeReference(keyword->word, FirstQuoted(rest), line);
         case Form::Rest:
             break;
     }
-    return MakeReference(keyword->word, rest);
+    return MakeReference(keyword->word, rest, line);
 }
 
 bool NamesImage(const LibraryReference& reference) {

@@ -12,6 +12,10 @@ namespace veltrane {
 struct LibraryReference {
     std::string_view keyword;  // one of the reference keywords (static text)
     std::string value;
+    // Where the value is written in the line given to Examine, quotes and inner blanks included:
+    // bytes [begin, end).
+    size_t begin = 0;
+    size_t end = 0;
 };
 
 // Picks the references out of the lines of one library file. A line holds a reference when its first

@@ -15,8 +15,10 @@
 #include "checks/CaseResolver.h"
 #include "checks/LibraryReference.h"
 #include "checks/PackageRules.h"
+#include "checks/PathCheck.h"
 #include "checks/ToolTexts.h"
 #include "checks/UnreadableFolders.h"
+#include "checks/VersionCheck.h"
 #include "fs/run/FileErrors.h"
 #include "fs/text/PathParts.h"
 #include "fs/walk/FileRecordArray.h"
@@ -233,6 +235,9 @@ private:
         std::optional<std::string> resolved;
     };
     std::optional<ReferenceVerdict> JudgeReference(const LibraryReference& reference);
+    std::optional<ReferenceRewrite> PlanRewrite(const LibraryReference& reference,
+                                                const std::optional<ReferenceVerdict>& verdict);
+    std::string StoredBelowRuntime(const std::vector<std::string_view>& below, bool packageOnly);
     void JudgeReferences(const std::string& file, const PackageFileRead& read);
     CCaseResolver::Result Find(const std::string& base, const std::vector<std::string_view>& components);
     CCaseResolver::Result FindAsSpelt(const std::string& base, std::vector<std::string_view> components);
@@ -254,8 +259,10 @@ private:
     RuntimeFolder m_package;
     std::vector<RuntimeFolder> m_extraRuntimes;
     std::vector<bool> m_listedRegular;  // per file ListFiles gives: a regular file reached through no link
-    std::unordered_set<std::string> m_referenced;  // package files that a reference found
+    std::unordered_set<std::string> m_referenced;   // package files that a reference found
+    std::unordered_set<std::string> m_throughLink;  // files reached through a link: never rewritten
     Findings m_findings;
+    std::vector<FileRewrites> m_rewrites;
 };
 
 // The geometry that a reference to name.obj also finds: name.obz, compressed. Empty for other names.
@@ -379,6 +386,129 @@ std::optional<PackageChecker::ReferenceVerdict> PackageChecker::JudgeReference(
     return ReferenceVerdict{Rule::OutsideRuntime, std::move(resolved)};
 }
 
+// The components after the first Runtime component of an absolute value; empty when it has none.
+std::vector<std::string_view> AfterRuntimeComponent(std::string_view value) {
+    std::vector<std::string_view> below;
+    bool inRuntime = false;
+    size_t start = 0;
+    while (start <= value.size()) {
+        const size_t end = std::min(value.find_first_of(":\\/", start), value.size());
+        const std::string_view component = value.substr(start, end - start);
+        if (inRuntime && component == ".." && !below.empty()) {
+            below.pop_back();
+        } else if (inRuntime && !component.empty() && component != "." && component != "..") {
+            below.push_back(component);
+        }
+        inRuntime = inRuntime || EqualsIgnoringAsciiCase(component, kRuntime);
+        start = end + 1;
+    }
+    return below;
+}
+
+constexpr const char* kNotFoundWhy = "the file it names is in neither the package nor a runtime looked in.";
+
+// The value that names stored (a path below a Runtime folder, as stored) from any Runtime folder, or
+// why there is none; written: the components as the reference spells them.
+ReferenceRewrite RuntimeValue(const std::string& stored, const std::vector<std::string_view>& written) {
+    std::vector<std::string> names;
+    size_t start = 0;
+    while (start <= stored.size()) {
+        const size_t end = std::min(stored.find(kSeparator, start), stored.size());
+        names.emplace_back(stored.substr(start, end - start));
+        start = end + 1;
+    }
+    // A geometry found compressed is still named as Poser asks for it.
+    if (!written.empty() && !CompressedGeometryName(written.back()).empty() &&
+        EqualsIgnoringAsciiCase(CompressedGeometryName(written.back()), names.back())) {
+        names.back().replace(names.back().size() - 4, 4, written.back().substr(written.back().size() - 4));
+    }
+    for (size_t j = 1; j <= std::min(names.size(), written.size()); ++j) {
+        if (!EqualsIgnoringAsciiCase(names[names.size() - j], written[written.size() - j])) {
+            return {{}, "its names are written in another character set than the package's."};
+        }
+    }
+    std::string value(":Runtime");
+    for (const std::string& name : names) {
+        if (name.find_first_of(":\"") != std::string::npos) {
+            return {{}, "a name on its path holds a colon or a quote."};
+        }
+        value += ':' + name;
+    }
+    if (value.size() > kMaxRelativePathLength) {
+        return {{}, "it would still be longer than 62 characters."};
+    }
+    return {std::move(value), {}};
+}
+
+// Where below is first found: below the package's Runtime, else (unless packageOnly) an extra
+// runtime's; the path below that Runtime folder as stored, or empty.
+std::string PackageChecker::StoredBelowRuntime(const std::vector<std::string_view>& below, bool packageOnly) {
+    const size_t runtimes = packageOnly ? 0 : m_extraRuntimes.size();
+    for (size_t i = 0; i <= runtimes; ++i) {
+        const std::string& runtime = i == 0 ? m_package.runtime : m_extraRuntimes[i - 1].runtime;
+        if (runtime.empty() || below.empty()) {
+            continue;
+        }
+        CCaseResolver::Result found = Find(runtime, below);
+        if (found.match != CCaseResolver::Match::None && found.path.starts_with(runtime)) {
+            return found.path.substr(runtime.size());
+        }
+    }
+    return {};
+}
+
+// What a fix makes of a reference: the ":Runtime:" form of the file it finds, in the letter case the
+// file is stored in, or why it cannot; nothing for a reference that is fine as it is.
+std::optional<ReferenceRewrite> PackageChecker::PlanRewrite(const LibraryReference& reference,
+                                                            const std::optional<ReferenceVerdict>& verdict) {
+    // Most references are found as spelt and already in the colon form: only their quotes may be missing.
+    if (!verdict && reference.value.starts_with(":Runtime:") &&
+        reference.value.find_first_of("\\/") == std::string::npos) {
+        return NeedsQuotes(reference.keyword, reference.value)
+                   ? std::optional(ReferenceRewrite{reference.value, {}})
+                   : std::nullopt;
+    }
+    const ReferencePath parsed = ParseReferencePath(reference.value);
+    const bool underRuntime = !parsed.absolute && !parsed.escapesRoot && !parsed.components.empty() &&
+                              EqualsIgnoringAsciiCase(parsed.components.front(), kRuntime);
+    std::vector<std::string_view> below;
+    std::string stored;
+    if (parsed.absolute) {
+        below = AfterRuntimeComponent(reference.value);
+        if (below.empty()) {
+            return ReferenceRewrite{{}, "it names no Runtime folder, so the file it means is not known."};
+        }
+        stored = StoredBelowRuntime(below, false);
+    } else if (verdict && verdict->rule == Rule::CaseMismatch && verdict->resolved &&
+               verdict->resolved->starts_with(m_package.runtime) && !m_package.runtime.empty()) {
+        below = parsed.components;
+        stored = verdict->resolved->substr(m_package.runtime.size());
+    } else if (underRuntime || (verdict && verdict->rule == Rule::OutsideRuntime && !parsed.escapesRoot)) {
+        below.assign(parsed.components.begin() + (underRuntime ? 1 : 0), parsed.components.end());
+        // A reference into a runtime the package does not ship is fine as it is.
+        stored = StoredBelowRuntime(below, !verdict || verdict->rule != Rule::OutsideRuntime);
+        if (stored.empty() && !verdict) {
+            return std::nullopt;
+        }
+    } else if (verdict) {
+        return ReferenceRewrite{{}, parsed.escapesRoot ? "it leads out of the package." : kNotFoundWhy};
+    } else if (NeedsQuotes(reference.keyword, reference.value)) {
+        return ReferenceRewrite{reference.value,
+                                {}};  // found where Poser looks: only its quotes may be missing
+    } else {
+        return std::nullopt;
+    }
+    if (stored.empty()) {
+        return ReferenceRewrite{{}, kNotFoundWhy};
+    }
+    ReferenceRewrite rewrite = RuntimeValue(stored, below);
+    if (!verdict && (rewrite.value.empty() || rewrite.value == reference.value) &&
+        !NeedsQuotes(reference.keyword, reference.value)) {
+        return std::nullopt;
+    }
+    return rewrite;
+}
+
 // Each different reference of the file is judged once; its findings go in line order, kFindingsKept of
 // a rule, the rest counted on the last one kept.
 void PackageChecker::JudgeReferences(const std::string& file, const PackageFileRead& read) {
@@ -386,8 +516,13 @@ void PackageChecker::JudgeReferences(const std::string& file, const PackageFileR
     verdicts.reserve(read.references.size());
     std::vector<std::pair<uint32_t, uint32_t>> lines;  // line, reference
     std::array<uint64_t, kRuleCount> total{};
+    FileRewrites rewrites{file, {}, {}};
     for (const PackageFileRead::Reference& kept : read.references) {
         verdicts.push_back(JudgeReference(kept.reference));
+        if (std::optional<ReferenceRewrite> rewrite = PlanRewrite(kept.reference, verdicts.back())) {
+            rewrites.byReference.emplace(ReferenceKey(kept.reference.keyword, kept.reference.value),
+                                         std::move(*rewrite));
+        }
         if (verdicts.back()) {
             total[static_cast<size_t>(verdicts.back()->rule)] += kept.count;
             for (uint32_t line : kept.lines) {
@@ -416,6 +551,9 @@ void PackageChecker::JudgeReferences(const std::string& file, const PackageFileR
         if (added[rule] != 0 && total[rule] > added[rule]) {
             m_findings[last[rule]].more = total[rule] - added[rule];
         }
+    }
+    if (!rewrites.byReference.empty()) {
+        m_rewrites.push_back(std::move(rewrites));
     }
     if (read.unjudged != 0) {
         Add(Rule::UnreadableFile, file).error =
@@ -502,6 +640,16 @@ bool PackageChecker::JudgeLibraryFile(const std::string& file, bool compressedBy
     }
     if (compressedByName || read.compressed) {
         Add(Rule::Compressed, file);
+    }
+    if (!m_rewrites.empty() && m_rewrites.back().path == file) {
+        // Why the file itself is never rewritten, whatever its references need.
+        m_rewrites.back().whyNot =
+            !m_tree.CanRewrite() ? kVersionArchiveNotFixedText
+            : compressedByName || read.compressed
+                ? "its file is compressed: compressed files are read, never rewritten."
+            : m_throughLink.count(file) != 0
+                ? "its file was reached through a link, and links are never written through."
+                : "";
     }
     if (read.readError && !read.sourceError.empty()) {
         Add(Rule::UnreadableEntry, file).error = read.sourceError;
@@ -669,6 +817,9 @@ std::vector<std::string> PackageChecker::ListFiles(PackageCheckRun& run) {
     for (auto it = all.rbegin(); it != all.rend(); ++it) {
         files.push_back(it->m_path);
         m_listedRegular.push_back(onDisk && (it->m_attributes & (kAttrThroughLink | kAttrDevice)) == 0);
+        if ((it->m_attributes & kAttrThroughLink) != 0) {
+            m_throughLink.insert(it->m_path);
+        }
     }
     return files;
 }
@@ -709,6 +860,8 @@ void PackageChecker::Run(PackageCheckRun& run) {
     }
     run.problemsFound = static_cast<int32_t>(std::min<uint64_t>(problems, INT32_MAX));
     run.findings = std::move(m_findings);
+    run.rewrites = std::move(m_rewrites);
+    run.readOnly = !m_tree.CanRewrite();
     run.report = PackageReport(run.findings, run.cancelled);
     if (run.cancelled) {
         m_ctx.RestoreWait();

@@ -9,6 +9,7 @@
 
 #include "checks/Finding.h"
 #include "checks/LibraryReference.h"
+#include "checks/ReferenceFix.h"
 #include "checks/ToolTexts.h"
 #include "fs/run/RunContext.h"
 #include "fs/tree/PackageTree.h"
@@ -64,6 +65,9 @@ struct PackageCheckRun {
     bool cancelled = false;
     std::vector<Notice> notices;
     Findings findings;  // in report order
+    // What a fix would make of the references of each library file that has something to change.
+    std::vector<FileRewrites> rewrites;
+    bool readOnly = false;  // the package cannot be rewritten (an archive's): checked, never fixed
 };
 
 // Checks the package at path (the folder that holds Runtime, or a Runtime folder itself): every

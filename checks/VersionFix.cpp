@@ -16,40 +16,6 @@ namespace {
 
 constexpr std::string_view kFixedVersionLine = "\tnumber 4.0\r\n";
 constexpr std::string_view kLineEnd = "\r\n";
-constexpr std::string_view kBackupExtension = ".old";
-
-// Collects output into large writes.
-class OutputBuffer {
-public:
-    explicit OutputBuffer(FileWriter& out) : m_out(out) { m_data.reserve(kSize); }
-
-    bool Append(std::string_view bytes, std::error_code& ec) {
-        if (m_data.size() + bytes.size() > kSize) {
-            if (!Flush(ec)) {
-                return false;
-            }
-            if (bytes.size() >= kSize) {
-                return m_out.Write(bytes, ec);
-            }
-        }
-        m_data.append(bytes);
-        return true;
-    }
-
-    bool Flush(std::error_code& ec) {
-        if (m_data.empty()) {
-            return true;
-        }
-        bool ok = m_out.Write(m_data, ec);
-        m_data.clear();
-        return ok;
-    }
-
-private:
-    static constexpr size_t kSize = 64 * 1024;
-    FileWriter& m_out;
-    std::string m_data;
-};
 
 // The lines of the original as spans of file offsets, copied to the output as they end.
 class FixWriter {
@@ -170,72 +136,7 @@ private:
     VersionLineMatcher m_matcher;
 };
 
-std::string NotFixed(const std::string& path, const std::string& cause) {
-    return path + " was not fixed: " + cause;
-}
-
-// Where the original's content is when it is not simply back under its own name.
-std::string WhereNow(const std::string& path, const std::string& backup, OriginalAt at) {
-    switch (at) {
-        case OriginalAt::Backup:
-            return "its content is now in " + backup + ".";
-        case OriginalAt::Both:
-            return "its content is now under both names, " + path + " and " + backup + ".";
-        case OriginalAt::Neither:
-            return "its content is under neither " + path + " nor " + backup + ".";
-        case OriginalAt::Path:
-            break;
-    }
-    return {};
-}
-
-std::string FailureText(const std::string& path, const std::string& backup, const ReplaceOutcome& outcome) {
-    const std::string where = WhereNow(path, backup, outcome.originalAt);
-    switch (outcome.failure) {
-        case ReplaceFailure::ReadOriginal:
-            return FileErrorText(outcome.ec, path) + "\r\n" + NotFixed(path, "it could not be read.");
-        case ReplaceFailure::WriteCopy:
-            return FileErrorText(outcome.ec, path) + "\r\n" +
-                   NotFixed(path, "its fixed copy could not be written in its folder.");
-        case ReplaceFailure::CopyReplaced:
-            return NotFixed(path,
-                            "its temporary copy was replaced or removed by someone else while it was being "
-                            "written; nothing was changed.");
-        case ReplaceFailure::BackupTaken:
-            return FileErrorText(outcome.ec, backup) + "\r\n" +
-                   NotFixed(path, "its backup name " + backup + " is already taken.");
-        case ReplaceFailure::BackupFailed:
-            return FileErrorText(outcome.ec, path) + "\r\n" +
-                   NotFixed(path, "its backup " + backup + " could not be made" +
-                                      (where.empty() ? "." : "; " + where));
-        case ReplaceFailure::ChangedMeanwhile:
-            return NotFixed(path, "it was changed by another program while it was being fixed; " +
-                                      (where.empty() ? "the changed file keeps its name." : where));
-        case ReplaceFailure::PlaceCopy:
-            if (!where.empty()) {
-                return FileErrorText(outcome.ec, path) + "\r\n" +
-                       NotFixed(path, "the fixed copy could not take its name, and " + where);
-            }
-            return FileErrorText(outcome.ec, path) + "\r\n" +
-                   NotFixed(path, "the fixed copy could not take its name; the file was put back as it was.");
-        case ReplaceFailure::Stopped:
-            return NotFixed(path, "the fix was stopped.");
-        case ReplaceFailure::None:
-            break;
-    }
-    return NotFixed(path, "an unknown error occurred.");
-}
-
 }  // namespace
-
-std::string BackupNameFor(const std::string& path, PathStyle style) {
-    PathParts parts = SplitPath(path, style);
-    if (parts.extension.empty() || EqualsIgnoringAsciiCase(parts.extension, kBackupExtension)) {
-        return {};
-    }
-    return std::string(parts.drive) + std::string(parts.directory) + std::string(parts.baseName) +
-           std::string(kBackupExtension);
-}
 
 bool WriteFixedContent(FileSource& original, FileWriter& copy, std::error_code& ec, bool& readFailed,
                        size_t blockSize) {
@@ -264,39 +165,16 @@ VersionFixResult FixVersionNumbers(const CFileRecordArray& records, RunContext& 
             result.stopped = true;
             break;
         }
-        // A file the scan reached through a link (or that is one) is another's file as far as the
-        // fix knows: it is read, never rewritten.
-        if ((record.m_attributes & kAttrThroughLink) != 0) {
-            result.failures.push_back(
-                {path, NotFixed(path, "it was reached through a link, and links are never written through."),
-                 false});
+        FixFailure failure;
+        const RewriteOutcome outcome =
+            RewriteKeepingBackup(path, (record.m_attributes & kAttrThroughLink) != 0, pathNamedByUser,
+                                 transform, hooks, sweptFolders, failure);
+        if (outcome == RewriteOutcome::Skipped) {
+            result.failures.push_back(std::move(failure));
             continue;
         }
-        // A link the user named leads to the file to fix, which gets its backup beside it; a link
-        // found by the scan is never followed (the fix refuses it).
-        std::string target = path;
-        ReplaceOutcome outcome;
-        if (pathNamedByUser && !FollowLinks(target, outcome.ec)) {
-            outcome.failure = ReplaceFailure::ReadOriginal;
-            result.failures.push_back({path, FailureText(path, BackupNameFor(path), outcome), true});
-            result.stopped = true;
-            break;
-        }
-        std::string backup = BackupNameFor(target);
-        if (backup.empty()) {
-            std::string cause = SplitPath(target).extension.empty()
-                                    ? "its name has no extension, so it has no backup name."
-                                    : "its name already ends in \".old\", the extension of backups.";
-            result.failures.push_back({path, NotFixed(path, cause), false});
-            continue;
-        }
-        const PathParts parts = SplitPath(target);
-        if (const std::string folder = std::string(parts.drive) + std::string(parts.directory);
-            sweptFolders.insert(folder).second) {
-            RemoveWriteLeftovers(folder);
-        }
-        if (!ReplaceKeepingBackup(target, backup, transform, outcome, hooks)) {
-            result.failures.push_back({path, FailureText(path, backup, outcome), true});
+        if (outcome == RewriteOutcome::Failed) {
+            result.failures.push_back(std::move(failure));
             result.stopped = true;
             break;
         }

@@ -6,6 +6,7 @@
 #include <system_error>
 #include <vector>
 
+#include "checks/FileRewrite.h"
 #include "fs/read/FileSource.h"
 #include "fs/run/RunContext.h"
 #include "fs/text/PathParts.h"
@@ -18,12 +19,8 @@ namespace veltrane {
 // Title of the boxes that report a file the fix could not rewrite.
 inline constexpr const char* kVersionFixFailureTitle = "Veltrane";
 
-// A flagged file that was not rewritten, and why, in words for the user.
-struct VersionFixFailure {
-    std::string path;
-    std::string text;         // names the file and the cause
-    bool stoppedFix = false;  // the fix ended here; the files after it were not touched
-};
+// A flagged file that was not rewritten, and why.
+using VersionFixFailure = FixFailure;
 
 struct VersionFixResult {
     std::string fixedListText;  // name of each fixed file + "\r\n", in record order
@@ -32,11 +29,6 @@ struct VersionFixResult {
     bool stopped = false;                     // a failure ended the fix early
     std::vector<bool> fixed;                  // per record, in record order: it was rewritten
 };
-
-// The name the original keeps beside its fixed copy: the extension of the file's own name replaced
-// by ".old" (folder names are left alone). Empty when the name has no extension, or already has
-// ".old" as its extension, so that no distinct backup name exists.
-std::string BackupNameFor(const std::string& path, PathStyle style = kNativeStyle);
 
 // Writes the fixed content of original to copy: every non-empty line, whole however long, followed
 // by CR LF, with version lines written as "\tnumber 4.0". Blank lines and the old line ends are

@@ -10,20 +10,42 @@ namespace {
 // The combined run has no counters of its own: each tool's part carries its two.
 constexpr ToolTexts kCheckTexts{"", "", nullptr, nullptr, "", ""};
 
+constexpr const char* kVersionFixedFirst =
+    "its file was just rewritten by the version fix, and its .old backup, which holds the original, "
+    "stands in the way: fix its references once that backup is no longer needed.";
+
 }  // namespace
 
-CliRun RunCheckCommand(const std::string& path, const std::vector<std::string>& runtimes, bool fix,
-                       CliContext& ctx) {
-    ctx.m_answerQuestionsOk = fix;
+CliRun RunCheckCommand(const std::string& path, const std::vector<std::string>& runtimes,
+                       const FixOptions& options, CliContext& ctx) {
+    const bool write = options.fix && !options.dryRun;
+    ctx.m_answerQuestionsOk = write;
     CFileRecordArray records;
     CombinedCheckRun combined = RunCombinedCheck(path, runtimes, records, ctx);
+
+    // The reference fix comes after the version fix and leaves the files that one rewrote alone.
+    std::map<std::string, std::string> leaveAlone;
+    const std::vector<bool>& versionFixed = combined.versions.fix.fixed;
+    for (int32_t i = 0; i < records.GetSize() && static_cast<size_t>(i) < versionFixed.size(); ++i) {
+        if (versionFixed[static_cast<size_t>(i)]) {
+            leaveAlone.emplace(records.GetAt(i).m_path, kVersionFixedFirst);
+        }
+    }
+    const std::optional<ReferenceFixRun> fix =
+        FixPackageReferences(combined.package, path, options, ctx, leaveAlone);
+    if (fix) {
+        // The package's findings close the list: they now say what the fix made of them.
+        combined.findings.resize(combined.findings.size() - combined.package.findings.size());
+        combined.findings.insert(combined.findings.end(), combined.package.findings.begin(),
+                                 combined.package.findings.end());
+    }
 
     CliRun run = StartRun("check", std::nullopt, path, kCheckTexts);
     run.parts.push_back(NamesRun(path, true, std::move(combined.names)));
     run.parts.push_back(PathsRun(path, false, std::move(combined.paths)));
     run.parts.push_back(VersionsRun(path, false, std::move(combined.versions),
-                                    std::move(combined.versionNotices), ctx.m_declinedAfterInterrupt, fix));
-    run.parts.push_back(PackageRun(path, std::move(combined.package)));
+                                    std::move(combined.versionNotices), ctx.m_declinedAfterInterrupt, write));
+    run.parts.push_back(PackageRun(path, std::move(combined.package), fix ? &*fix : nullptr));
     run.findings = std::move(combined.findings);
     run.notices = ctx.Notices();
     for (const CliRun& part : run.parts) {

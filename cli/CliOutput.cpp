@@ -131,6 +131,14 @@ void WriteFinding(JsonWriter& out, const Finding& finding) {
     if ((fields & kFieldError) != 0) {
         out.StringMember("error", finding.error);
     }
+    if ((fields & kFieldFixed) == 0 && (finding.fixedValue || !finding.notFixed.empty())) {
+        out.Key("fixed").Bool(finding.fixed);
+        if (finding.fixedValue) {
+            out.StringMember("fixedValue", *finding.fixedValue);
+        } else {
+            out.Key("fixedValue").Null();
+        }
+    }
     if (finding.more != 0) {
         out.Key("more").Number(static_cast<int64_t>(finding.more));
     }

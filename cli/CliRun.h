@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "checks/Finding.h"
 #include "checks/PackageCheck.h"
 #include "checks/PathCheck.h"
+#include "checks/ReferenceFix.h"
 #include "checks/ToolTexts.h"
 #include "checks/VersionCheck.h"
 #include "fs/run/RunContext.h"
@@ -91,17 +93,32 @@ CliRun NamesRun(const std::string& path, bool recursive, FileNameCheckResult res
 CliRun PathsRun(const std::string& path, bool fileMode, PathCheckRun check);
 CliRun VersionsRun(const std::string& path, bool fileMode, VersionRunResult result,
                    std::vector<Notice> notices, bool declinedAfterInterrupt, bool fix);
-CliRun PackageRun(const std::string& path, PackageCheckRun check);
+// fix: what the reference fix did after the check, when it ran.
+CliRun PackageRun(const std::string& path, PackageCheckRun check, const ReferenceFixRun* fix = nullptr);
+
+// --fix, --dry-run and --json as package and check take them.
+struct FixOptions {
+    bool fix = false;
+    bool dryRun = false;  // plan only: the diff goes after the plain report; nothing is written
+    bool json = false;
+};
+
+// package --fix (and check --fix, after the version fix): the reference fix on a finished check, its
+// boxes added to the check's notices; nothing when no fix was asked for or the check did not finish.
+std::optional<ReferenceFixRun> FixPackageReferences(PackageCheckRun& check, const std::string& path,
+                                                    const FixOptions& options, CliContext& ctx,
+                                                    const std::map<std::string, std::string>& leaveAlone);
 
 // The subcommands; each runs exactly the logic of its page's action button.
 CliRun RunNamesCommand(const std::string& path, bool recursive, CliContext& ctx);
 CliRun RunListCommand(const std::string& path, const std::optional<std::string>& output, CliContext& ctx);
 CliRun RunPathsCommand(const std::string& path, bool fileMode, CliContext& ctx);
 CliRun RunVersionsCommand(const std::string& path, bool fileMode, bool fix, CliContext& ctx);
-CliRun RunPackageCommand(const std::string& path, const std::vector<std::string>& runtimes, CliContext& ctx);
+CliRun RunPackageCommand(const std::string& path, const std::vector<std::string>& runtimes,
+                         const FixOptions& options, CliContext& ctx);
 // names (entire directory), paths (folder), versions (folder; --fix answers its question) and package
 // on one path, in one walk of the tree and one read of each file.
-CliRun RunCheckCommand(const std::string& path, const std::vector<std::string>& runtimes, bool fix,
-                       CliContext& ctx);
+CliRun RunCheckCommand(const std::string& path, const std::vector<std::string>& runtimes,
+                       const FixOptions& options, CliContext& ctx);
 
 }  // namespace veltrane::cli

@@ -120,6 +120,7 @@ struct Options {
     bool file = false;
     bool folder = false;
     bool fix = false;
+    bool dryRun = false;
     std::optional<std::string> output;
     std::vector<std::string> runtimes;
     unsigned threads = 0;
@@ -163,6 +164,13 @@ void AddRuntimeOption(CLI::App* sub, Options& opts) {
     sub->add_option("--runtime", opts.runtimes, "Also look in this Poser runtime (repeatable)")
         ->type_name("DIR")
         ->allow_extra_args(false);
+}
+
+void AddFixOptions(CLI::App* sub, Options& opts, const char* what) {
+    CLI::Option* fix = sub->add_flag("--fix", opts.fix, what);
+    sub->add_flag("--dry-run", opts.dryRun,
+                  "With --fix: print the changes as unified diffs and write nothing")
+        ->needs(fix);
 }
 
 CLI::App* AddNamesCommand(CLI::App& app, Options& opts) {
@@ -218,6 +226,8 @@ CLI::App* AddPackageCommand(CLI::App& app, Options& opts) {
         "package",
         "Check that a package holds every file its Poser files refer to, with paths that load anywhere.");
     AddRuntimeOption(package, opts);
+    AddFixOptions(package, opts,
+                  "Rewrite the references that can point at a file the package holds, keeping .old backups");
     package->add_flag("--json", opts.json, kJsonHelp);
     AddThreadsOption(package, opts);
     AddPathArgument(package, opts, "Package folder (holding Runtime) or a Runtime folder");
@@ -229,7 +239,9 @@ CLI::App* AddCheckCommand(CLI::App& app, Options& opts) {
     CLI::App* check = app.add_subcommand(
         "check", "Run names (entire directory), paths, versions (folder) and package on each PATH at once.");
     AddRuntimeOption(check, opts);
-    check->add_flag("--fix", opts.fix, "Fix the files versions flags, as versions --fix does");
+    AddFixOptions(
+        check, opts,
+        "Fix the files versions flags, as versions --fix does, then the references as package --fix does");
     check->add_flag("--json", opts.json, kJsonHelp);
     AddThreadsOption(check, opts);
     AddPathArgument(check, opts, "Package folder to check");
@@ -291,10 +303,10 @@ CliRun RunSubcommand(const std::string& path, const Options& opts, const Subcomm
         return RunVersionsCommand(path, ResolveFileMode(path, opts.file, opts.folder), opts.fix, ctx);
     }
     if (subs.package->parsed()) {
-        return RunPackageCommand(path, opts.runtimes, ctx);
+        return RunPackageCommand(path, opts.runtimes, {opts.fix, opts.dryRun, opts.json}, ctx);
     }
     if (subs.check->parsed()) {
-        return RunCheckCommand(path, opts.runtimes, opts.fix, ctx);
+        return RunCheckCommand(path, opts.runtimes, {opts.fix, opts.dryRun, opts.json}, ctx);
     }
     return RunListCommand(path, opts.output, ctx);
 }

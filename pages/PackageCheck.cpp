@@ -1,5 +1,6 @@
 #include "pages/PackageCheck.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -42,9 +43,14 @@ CPackageCheck::CPackageCheck(QWidget* parent) : CPageFrame(QStringLiteral("  Pac
     m_check->setObjectName(QStringLiteral("checkButton"));
     m_check->setDefault(true);
     m_check->setEnabled(false);
+    m_fix = new QPushButton(QStringLiteral("&Fix References..."), this);
+    m_fix->setObjectName(QStringLiteral("fixReferencesButton"));
+    m_fix->setAutoDefault(false);
+    m_fix->setEnabled(false);
     auto* checkRow = new QHBoxLayout;
     checkRow->addStretch(1);
     checkRow->addWidget(m_check);
+    checkRow->addWidget(m_fix);
     checkRow->addStretch(1);
 
     auto* statistics = new QGroupBox(QStringLiteral("Statistics:"), this);
@@ -79,21 +85,26 @@ CPackageCheck::CPackageCheck(QWidget* parent) : CPageFrame(QStringLiteral("  Pac
     layout->addLayout(middle);
     layout->addWidget(resultsGroup, 1);
 
-    SetFocusOrder({PathBox(), BrowseButton(), m_runtimeBox, m_runtimeBrowse, m_check, FirstCounterBox(),
-                   SecondCounterBox(), results});
+    SetFocusOrder({PathBox(), BrowseButton(), m_runtimeBox, m_runtimeBrowse, m_check, m_fix,
+                   FirstCounterBox(), SecondCounterBox(), results});
 
     // A new folder to look in makes the shown result stale, as a new path does.
     connect(m_runtimeBox, &QLineEdit::textEdited, this, [this] { OnPathChanged(); });
     connect(m_runtimeBrowse, &QPushButton::clicked, this,
             [this] { RunGuarded([this] { OnBrowseRuntime(); }); });
     connect(m_check, &QPushButton::clicked, this, [this] { RunGuarded([this] { OnCheck(); }); });
+    connect(m_fix, &QPushButton::clicked, this, [this] { RunGuarded([this] { OnFix(); }); });
 }
+
+CPackageCheck::~CPackageCheck() = default;
 
 void CPackageCheck::OnInitDialog() {
     m_counter1 = 0;
     m_counter2 = 0;
     RefreshCounters();
     m_check->setEnabled(false);
+    m_fix->setEnabled(false);
+    m_lastRun.reset();
     ClearResults();
 }
 
@@ -125,6 +136,8 @@ QLineEdit* CPackageCheck::DropTarget(QObject* watched) const {
 void CPackageCheck::OnPathChanged() {
     Reset();
     m_check->setEnabled(!PathBox()->text().isEmpty());
+    m_fix->setEnabled(false);  // the shown result, and with it the fix, is stale
+    m_lastRun.reset();
 }
 
 void CPackageCheck::OnBrowse() {
@@ -166,6 +179,34 @@ void CPackageCheck::OnCheck() {
     m_counter2 = run.problemsFound;
     ShowReport(run.report);
     RefreshCounters();
+    // Offered when a reference finding has a rewrite; an archive's files get the box that says why not.
+    const bool fixable =
+        !run.cancelled && std::any_of(run.rewrites.begin(), run.rewrites.end(), [](const auto& file) {
+            return std::any_of(file.byReference.begin(), file.byReference.end(),
+                               [](const auto& entry) { return !entry.second.value.empty(); });
+        });
+    m_lastPath = PathBox()->text();
+    m_lastRun = fixable ? std::make_unique<PackageCheckRun>(std::move(run)) : nullptr;
+    m_fix->setEnabled(fixable);
+}
+
+void CPackageCheck::OnFix() {
+    if (!m_lastRun) {
+        return;
+    }
+    m_fix->setEnabled(false);  // once per check: what it found has now been dealt with
+    std::unique_ptr<PackageCheckRun> run = std::move(m_lastRun);
+    ReferenceFixRun fix;
+    {
+        const auto ctx = MakeRunContext();
+        fix = RunReferenceFix(*run, ToNativePath(m_lastPath), false, *ctx);
+    }
+    if (fix.asked && !fix.ran) {
+        m_lastRun = std::move(run);  // Cancel: the fix stays on offer
+        m_fix->setEnabled(true);
+        return;
+    }
+    ShowReport(run->report);
 }
 
 }  // namespace veltrane

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <memory>
+
 #include "pages/PageFrame.h"
 
 namespace veltrane {
+
+struct PackageCheckRun;
 
 // The "Package Check" page: checks that a package holds every file its Poser files refer to and
 // that its paths load on every platform. Besides the package path it takes one extra runtime to
@@ -13,10 +17,13 @@ class CPackageCheck : public CPageFrame {
 
 public:
     explicit CPackageCheck(QWidget* parent = nullptr);
+    ~CPackageCheck() override;
 
     QLineEdit* RuntimeBox() const { return m_runtimeBox; }
     QPushButton* RuntimeBrowseButton() const { return m_runtimeBrowse; }
     QPushButton* CheckButton() const { return m_check; }
+    // "Fix References...": enabled after a check that found references a fix can rewrite.
+    QPushButton* FixButton() const { return m_fix; }
     QPushButton* ActionButton() const override { return m_check; }
 
     // The settings value that holds the remembered "Also look in:" folder.
@@ -39,10 +46,15 @@ protected:
 private:
     void OnBrowseRuntime();
     void OnCheck();
+    // Lists the planned changes with OK and Cancel, writes them on OK and shows what was fixed.
+    void OnFix();
 
     QLineEdit* m_runtimeBox;
     QPushButton* m_runtimeBrowse;
     QPushButton* m_check;
+    QPushButton* m_fix;
+    std::unique_ptr<PackageCheckRun> m_lastRun;  // the check the fix works from
+    QString m_lastPath;
 };
 
 }  // namespace veltrane

@@ -17,6 +17,7 @@
 
 #include "checks/VersionCheck.h"
 #include "fs/write/FileOps.h"
+#include "support/FailingWriter.h"
 #include "support/ScriptedContext.h"
 #include "support/TestTree.h"
 
@@ -24,6 +25,7 @@ namespace veltrane {
 namespace {
 
 namespace stdfs = std::filesystem;
+using test::FailingWriter;
 using test::ScriptedContext;
 using test::TempDir;
 
@@ -44,29 +46,6 @@ public:
         return true;
     }
     std::string m_text;
-};
-
-// Passes writes on until `budget` bytes have gone through, then fails like a full disk.
-class FailingWriter : public FileWriter {
-public:
-    FailingWriter(std::unique_ptr<FileWriter> inner, size_t budget)
-        : m_inner(std::move(inner)), m_budget(budget) {}
-    bool Write(std::string_view data, std::error_code& ec) override {
-        if (data.size() > m_budget) {
-            m_inner->Write(data.substr(0, m_budget), ec);
-            m_budget = 0;
-            ec = std::make_error_code(std::errc::no_space_on_device);
-            return false;
-        }
-        m_budget -= data.size();
-        return m_inner->Write(data, ec);
-    }
-    bool Sync(std::error_code& ec) override { return m_inner->Sync(ec); }
-    bool Close(std::error_code& ec) override { return m_inner->Close(ec); }
-
-private:
-    std::unique_ptr<FileWriter> m_inner;
-    size_t m_budget;
 };
 
 // The fixed content by the rule, built from the whole text at once.

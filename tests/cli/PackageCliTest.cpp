@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
 #include <algorithm>
+#include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "cli/CliOutput.h"
+#include "support/Archive.h"
 #include "support/CliRunner.h"
 #include "support/Images.h"
 #include "support/TestTree.h"
@@ -116,6 +118,44 @@ TEST(PackageCliTest, FindingMembersFollowTheirRule) {
     }
     entry.path = std::string("b\xff") + ".ppz";  // not UTF-8: the raw bytes ride along in base64
     EXPECT_NE(cli::FindingJsonLine(entry).find(R"("path_bytes": "Yv8ucHB6")"), std::string::npos);
+}
+
+// --dry-run shows the diff and writes nothing; --fix writes, marks the findings and, run again,
+// changes nothing; an archive is never fixed.
+TEST(PackageCliTest, FixDryRunAndArchive) {
+    TempDir work;
+    work.WriteFile("Pkg/Runtime/textures/skin.jpg", test::kJpegHead);
+    work.WriteFile("Pkg/Runtime/libraries/a.png", test::Thumbnail());
+    work.WriteFile("Pkg/ReadMe.txt", "r");
+    const std::string pose =
+        work.WriteFile("Pkg/Runtime/libraries/a.pz2", "{\r\ntextureMap \":textures:skin.jpg\"\r\n}\r\n");
+    const test::CliOutcome dry = RunCli("package --fix --dry-run Pkg", work.Root());
+    EXPECT_EQ(dry.status, 1);
+    EXPECT_NE(
+        dry.out.find("--- a/Runtime/libraries/a.pz2\n+++ b/Runtime/libraries/a.pz2\n@@ -2 +2 @@\n"
+                     "-textureMap \":textures:skin.jpg\"\n+textureMap \":Runtime:textures:skin.jpg\"\n"),
+        std::string::npos)
+        << dry.out;
+    EXPECT_FALSE(std::filesystem::exists(work.Path("Pkg/Runtime/libraries/a.old")));
+
+    const test::CliOutcome fix = RunCli("package --fix --json Pkg", work.Root());
+    EXPECT_EQ(fix.status, 0);
+    const auto finding = nlohmann::json::parse(fix.out)["findings"][0];
+    EXPECT_EQ(finding["fixed"], true);
+    EXPECT_EQ(finding["fixedValue"], ":Runtime:textures:skin.jpg");
+    EXPECT_EQ(TempDir::ReadFile(pose), "{\r\ntextureMap \":Runtime:textures:skin.jpg\"\r\n}\r\n");
+    const test::CliOutcome again = RunCli("package --fix Pkg", work.Root());
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(again.err, "Files checked: 1  Problems found: 0\n");
+
+#if VELTRANE_ARCHIVES
+    ASSERT_TRUE(test::WriteArchive(
+        work.Path("Pkg.zip"), test::ArchiveFormat::Zip,
+        {{"Runtime/textures/skin.jpg", "t"}, {"Runtime/a.pz2", "textureMap Runtime:textures:skin.jpg\r\n"}}));
+    const test::CliOutcome packed = RunCli("package --fix Pkg.zip", work.Root());
+    EXPECT_EQ(packed.status, 2);
+    EXPECT_NE(packed.err.find("Archives are checked, not fixed"), std::string::npos) << packed.err;
+#endif
 }
 
 }  // namespace

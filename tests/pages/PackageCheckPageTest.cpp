@@ -54,6 +54,35 @@ private slots:
         QCOMPARE(shown.sheet->PackageCheckPage().RuntimeBox()->text(), runtime.Root());
         QCOMPARE(shown.sheet->PackageCheckPage().PathBox()->text(), sample);
     }
+    // "Fix References..." after a check with something to fix: Cancel keeps the offer and the files;
+    // OK rewrites them and the report says what was fixed.
+    void fixReferencesAsksThenWrites() {
+        ScriptedBoxes boxes;
+        TestFolder package;
+        package.WriteFile(QStringLiteral("Runtime/textures/skin.jpg"), "t");
+        const QString pose =
+            package.WriteFile(QStringLiteral("Runtime/libraries/a.pz2"), "textureMap :textures:skin.jpg\r\n");
+        auto shown = ShowMainSheet();
+        shown.sheet->TabWidget()->setCurrentIndex(4);
+        CPackageCheck& page = shown.sheet->PackageCheckPage();
+        TypePath(page, package.Root());
+        QVERIFY(!page.FixButton()->isEnabled());
+        QTest::mouseClick(page.CheckButton(), Qt::LeftButton);
+        QVERIFY(page.FixButton()->isEnabled());
+
+        QTest::mouseClick(page.FixButton(), Qt::LeftButton);  // answered Cancel
+        QCOMPARE(boxes.Boxes().size(), size_t(1));
+        QVERIFY(boxes.Boxes()[0].text.find("-> :Runtime:textures:skin.jpg") != std::string::npos);
+        QVERIFY(page.FixButton()->isEnabled());
+        QCOMPARE(TestFolder::ReadFile(pose), QByteArray("textureMap :textures:skin.jpg\r\n"));
+
+        boxes.QueueAnswer(NoticeAnswer::Ok);
+        QTest::mouseClick(page.FixButton(), Qt::LeftButton);
+        QCOMPARE(TestFolder::ReadFile(pose), QByteArray("textureMap :Runtime:textures:skin.jpg\r\n"));
+        QVERIFY(!page.FixButton()->isEnabled());
+        QVERIFY2(ResultsText(page).contains(QStringLiteral("These references have been fixed:")),
+                 qPrintable(ResultsText(page)));
+    }
 };
 
 VELTRANE_GUI_TEST_MAIN(PackageCheckPageTest)
