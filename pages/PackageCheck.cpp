@@ -3,6 +3,9 @@
 #include <string>
 #include <vector>
 
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -10,10 +13,12 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "base/RegistryKey.h"
 #include "checks/PackageCheck.h"
+#include "checks/ReportHtml.h"
 #include "pages/FolderChooser.h"
 #include "pages/GuiRunContext.h"
 
@@ -42,9 +47,14 @@ CPackageCheck::CPackageCheck(QWidget* parent) : CPageFrame(QStringLiteral("  Pac
     m_check->setObjectName(QStringLiteral("checkButton"));
     m_check->setDefault(true);
     m_check->setEnabled(false);
-    auto* checkRow = new QHBoxLayout;
+    m_saveReport = new QPushButton(QStringLiteral("Save &Report..."), this);
+    m_saveReport->setObjectName(QStringLiteral("saveReportButton"));
+    m_saveReport->setAutoDefault(false);
+    m_saveReport->setEnabled(false);
+    auto* checkRow = new QVBoxLayout;
     checkRow->addStretch(1);
-    checkRow->addWidget(m_check);
+    checkRow->addWidget(m_check, 0, Qt::AlignHCenter);
+    checkRow->addWidget(m_saveReport, 0, Qt::AlignHCenter);
     checkRow->addStretch(1);
 
     auto* statistics = new QGroupBox(QStringLiteral("Statistics:"), this);
@@ -79,14 +89,15 @@ CPackageCheck::CPackageCheck(QWidget* parent) : CPageFrame(QStringLiteral("  Pac
     layout->addLayout(middle);
     layout->addWidget(resultsGroup, 1);
 
-    SetFocusOrder({PathBox(), BrowseButton(), m_runtimeBox, m_runtimeBrowse, m_check, FirstCounterBox(),
-                   SecondCounterBox(), results});
+    SetFocusOrder({PathBox(), BrowseButton(), m_runtimeBox, m_runtimeBrowse, m_check, m_saveReport,
+                   FirstCounterBox(), SecondCounterBox(), results});
 
     // A new folder to look in makes the shown result stale, as a new path does.
     connect(m_runtimeBox, &QLineEdit::textEdited, this, [this] { OnPathChanged(); });
     connect(m_runtimeBrowse, &QPushButton::clicked, this,
             [this] { RunGuarded([this] { OnBrowseRuntime(); }); });
     connect(m_check, &QPushButton::clicked, this, [this] { RunGuarded([this] { OnCheck(); }); });
+    connect(m_saveReport, &QPushButton::clicked, this, [this] { RunGuarded([this] { OnSaveReport(); }); });
 }
 
 void CPackageCheck::OnInitDialog() {
@@ -94,6 +105,7 @@ void CPackageCheck::OnInitDialog() {
     m_counter2 = 0;
     RefreshCounters();
     m_check->setEnabled(false);
+    m_saveReport->setEnabled(false);
     ClearResults();
 }
 
@@ -124,6 +136,7 @@ QLineEdit* CPackageCheck::DropTarget(QObject* watched) const {
 
 void CPackageCheck::OnPathChanged() {
     Reset();
+    m_saveReport->setEnabled(false);  // the shown result, and so its report, is gone
     m_check->setEnabled(!PathBox()->text().isEmpty());
 }
 
@@ -166,6 +179,31 @@ void CPackageCheck::OnCheck() {
     m_counter2 = run.problemsFound;
     ShowReport(run.report);
     RefreshCounters();
+    m_reportPath = ToNativePath(PathBox()->text());
+    m_reportRun = std::move(run);
+    m_reportTime = ReportTimeNow();
+    m_saveReport->setEnabled(true);
+}
+
+void CPackageCheck::OnSaveReport() {
+    // Beside the package, named after it.
+    const QString package = QString::fromStdString(m_reportPath);
+    const QString suggested = QDir(QFileInfo(package).absolutePath())
+                                  .filePath(QString::fromStdString(HtmlReportName(m_reportPath)));
+    const auto chosen = FileChooser().SaveFile(this, QDir::toNativeSeparators(suggested),
+                                               QStringLiteral("HTML pages (*.html)"), QStringLiteral("html"));
+    if (!chosen) {
+        return;
+    }
+    const auto ctx = MakeRunContext();
+    if (!SaveHtmlReport(ToNativePath(*chosen), PackageHtmlReport(m_reportPath, m_reportRun, m_reportTime),
+                        *ctx)) {
+        return;
+    }
+    if (ctx->Notify(NoticeKind::Question, "Save Report", "The report is saved. Open it in the browser?",
+                    NoticeButtons::YesNo) == NoticeAnswer::Yes) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(*chosen));
+    }
 }
 
 }  // namespace veltrane

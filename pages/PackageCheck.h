@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+
+#include "checks/PackageCheck.h"
 #include "pages/PageFrame.h"
 
 namespace veltrane {
@@ -18,6 +21,8 @@ public:
     QPushButton* RuntimeBrowseButton() const { return m_runtimeBrowse; }
     QPushButton* CheckButton() const { return m_check; }
     QPushButton* ActionButton() const override { return m_check; }
+    // "Save &Report...": enabled once a run has shown its result.
+    QPushButton* SaveReportButton() const { return m_saveReport; }
 
     // The settings value that holds the remembered "Also look in:" folder.
     static QString LastRuntimeValue() { return QStringLiteral("LastRuntime"); }
@@ -39,10 +44,17 @@ protected:
 private:
     void OnBrowseRuntime();
     void OnCheck();
+    // Saves the shown result as an HTML page where the user chooses, then offers to open it.
+    void OnSaveReport();
 
     QLineEdit* m_runtimeBox;
     QPushButton* m_runtimeBrowse;
     QPushButton* m_check;
+    QPushButton* m_saveReport;
+    // The run the results box shows, for its report: its package path, its result, when it ran.
+    std::string m_reportPath;
+    PackageCheckRun m_reportRun;
+    std::string m_reportTime;
 };
 
 }  // namespace veltrane
