@@ -63,6 +63,10 @@ h1{margin:0 0 .2em;font-size:1.7em;overflow-wrap:anywhere}
 .v-warning{background:#fff4d6;border:3px dashed #9a6a00;color:#5c3f00}
 .v-error{background:#fde4e4;border:3px double #b3261e;color:#7a1813}
 table{border-collapse:collapse;margin:.4em 0 1em}
+table.findings{width:100%;table-layout:fixed}
+th.path{width:40%}
+th.num{width:4em}
+th.to{width:28%}
 th,td{text-align:left;padding:.25em .6em;border-bottom:1px solid #ddd;vertical-align:top}
 td.path,td.detail,td.to{font-family:ui-monospace,monospace;font-size:.9em;overflow-wrap:anywhere;
  white-space:pre-wrap}
@@ -246,6 +250,23 @@ void AddCounts(std::string& out, const HtmlReportInput& input, const Tally& tall
     out += "</table>\n</div>\n";
 }
 
+bool HasOutcome(Rule rule) {
+    return (FindingFields(rule) & (kFieldResolved | kFieldFixed)) != 0;
+}
+
+// The table of a rule's findings: a line column for rules about lines, a last one for what a reference
+// resolved to or what a fix did.
+std::string TableHead(Rule rule) {
+    const unsigned fields = FindingFields(rule);
+    std::string head = "<table class=\"findings\"><thead><tr><th class=\"path\">File</th>";
+    head += (fields & kFieldLine) != 0 ? "<th class=\"num\">Line</th>" : "";
+    head += "<th>Detail</th>";
+    head += (fields & kFieldResolved) != 0 ? "<th class=\"to\">Resolved</th>"
+            : HasOutcome(rule)             ? "<th class=\"to\">Fix</th>"
+                                           : "";
+    return head + "</tr></thead><tbody>\n";
+}
+
 void AddRow(std::string& out, const Finding& finding, const std::string& root, ThumbnailSet& thumbnails) {
     const unsigned fields = FindingFields(finding.rule);
     out += "<tr><td class=\"path\">";
@@ -255,20 +276,20 @@ void AddRow(std::string& out, const Finding& finding, const std::string& root, T
             out += "<span class=\"thumb " + thumb + "\"></span>";
         }
     }
-    out += HtmlText(Relative(finding.path, root)) + "</td><td class=\"num\">";
+    out += HtmlText(Relative(finding.path, root)) + "</td>";
     if ((fields & kFieldLine) != 0) {
-        out += std::to_string(finding.line);
+        out += "<td class=\"num\">" + std::to_string(finding.line) + "</td>";
     }
-    out += "</td><td class=\"detail\">" + HtmlText(Detail(finding)) + "</td><td class=\"to\">" +
-           HtmlText(ResolvedOrFix(finding)) + "</td></tr>\n";
+    out += "<td class=\"detail\">" + HtmlText(Detail(finding)) + "</td>";
+    if (HasOutcome(finding.rule)) {
+        out += "<td class=\"to\">" + HtmlText(ResolvedOrFix(finding)) + "</td>";
+    }
+    out += "</tr>\n";
     if (finding.more != 0) {
         out += "<tr class=\"more\"><td colspan=\"4\">and " + std::to_string(finding.more) +
                " more of this kind in this file, not listed</td></tr>\n";
     }
 }
-
-constexpr const char* kTableHead =
-    "<table><thead><tr><th>File</th><th>Line</th><th>Detail</th><th>Resolved</th></tr></thead><tbody>\n";
 
 // One section per rule; a rule's rows past kReportRowsShown are folded into <details>.
 void AddSections(std::string& out, const HtmlReportInput& input, ThumbnailSet& thumbnails) {
@@ -289,11 +310,11 @@ void AddSections(std::string& out, const HtmlReportInput& input, ThumbnailSet& t
         const char* severity = SeverityName(SeverityOf(rule));
         out += "<section class=\"rule " + std::string(severity) + "\" id=\"" + RuleName(rule) + "\">\n<h2>" +
                HtmlText(RuleTitle(rule)) + "<span class=\"sev\">" + severity + "</span> <code>" +
-               RuleName(rule) + "</code></h2>\n" + kTableHead;
+               RuleName(rule) + "</code></h2>\n" + TableHead(rule);
         for (size_t k = i; k < end; ++k) {
             if (k - i == kReportRowsShown) {
                 out += "</tbody></table>\n<details><summary>" + std::to_string(end - k) +
-                       " more</summary>\n" + kTableHead;
+                       " more</summary>\n" + TableHead(rule);
             }
             AddRow(out, *sorted[k], input.path, thumbnails);
         }

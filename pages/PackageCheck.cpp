@@ -19,6 +19,7 @@
 #include "base/RegistryKey.h"
 #include "checks/PackageCheck.h"
 #include "checks/ReportHtml.h"
+#include "pages/FileChooser.h"
 #include "pages/FolderChooser.h"
 #include "pages/GuiRunContext.h"
 

@@ -69,12 +69,12 @@ def expected_row(finding, root):
         detail = f"{finding['length']} characters"
     else:
         detail = finding.get("error", "")
-    to = ""
+    row = [finding["rule"], rel] + ([str(finding["line"])] if "line" in finding else []) + [detail]
     if "resolved" in finding:
-        to = "found at " + finding["resolved"] if finding["resolved"] else "not found"
-    elif finding.get("fixed"):
-        to = "fixed"
-    return (finding["rule"], rel, str(finding.get("line", "")), detail, to)
+        row.append("found at " + finding["resolved"] if finding["resolved"] else "not found")
+    elif "fixed" in finding:
+        row.append("fixed" if finding["fixed"] else "")
+    return tuple(row)
 
 
 def check_page(page_path, findings, root):
