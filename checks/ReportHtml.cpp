@@ -126,12 +126,12 @@ std::string Detail(const Finding& finding) {
     return {};
 }
 
-std::string ResolvedOrFix(const Finding& finding) {
+std::string ResolvedOrFix(const Finding& finding, std::string_view root) {
     if (finding.fixed && (FindingFields(finding.rule) & kFieldText) != 0) {
         return "fixed";
     }
     if ((FindingFields(finding.rule) & kFieldResolved) != 0) {
-        return finding.resolved ? "found at " + *finding.resolved : "not found";
+        return finding.resolved ? "found at " + std::string(Relative(*finding.resolved, root)) : "not found";
     }
     return {};
 }
@@ -282,7 +282,7 @@ void AddRow(std::string& out, const Finding& finding, const std::string& root, T
     }
     out += "<td class=\"detail\">" + HtmlText(Detail(finding)) + "</td>";
     if (HasOutcome(finding.rule)) {
-        out += "<td class=\"to\">" + HtmlText(ResolvedOrFix(finding)) + "</td>";
+        out += "<td class=\"to\">" + HtmlText(ResolvedOrFix(finding, root)) + "</td>";
     }
     out += "</tr>\n";
     if (finding.more != 0) {

@@ -59,8 +59,9 @@ class Page(html.parser.HTMLParser):
 
 
 def expected_row(finding, root):
-    path = finding.get("file", finding.get("path"))
-    rel = path[len(root) + 1:] if path.startswith(root + os.sep) else path
+    def rel(path):
+        return path[len(root) + 1:] if path.startswith(root + os.sep) else path
+
     if "value" in finding:
         detail = finding["value"]
     elif "text" in finding:
@@ -69,9 +70,10 @@ def expected_row(finding, root):
         detail = f"{finding['length']} characters"
     else:
         detail = finding.get("error", "")
-    row = [finding["rule"], rel] + ([str(finding["line"])] if "line" in finding else []) + [detail]
+    row = [finding["rule"], rel(finding.get("file", finding.get("path")))]
+    row += ([str(finding["line"])] if "line" in finding else []) + [detail]
     if "resolved" in finding:
-        row.append("found at " + finding["resolved"] if finding["resolved"] else "not found")
+        row.append("found at " + rel(finding["resolved"]) if finding["resolved"] else "not found")
     elif "fixed" in finding:
         row.append("fixed" if finding["fixed"] else "")
     return tuple(row)
