@@ -349,7 +349,7 @@ bool HtmlTargets(const Options& opts, std::vector<std::string>& targets) {
         return false;
     }
     std::error_code ec;
-    if (file == "-" || !std::filesystem::is_directory(file, ec)) {
+    if (file == "-" || !std::filesystem::is_directory(ToFsPath(file), ec)) {
         if (opts.pathList.size() > 1) {
             std::fputs("veltrane-cli: --html FILE takes one PATH unless FILE is a folder\n", stderr);
             return false;
