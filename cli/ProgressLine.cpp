@@ -1,5 +1,6 @@
 #include "cli/ProgressLine.h"
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -30,6 +31,9 @@ void CProgressLine::Scanned(int64_t count) {
     if (!m_on) {
         return;
     }
+    // A run may walk its tree more than once, each walk counting from 0: the most any walk counted is
+    // the size of the tree so far, and the line never counts backwards.
+    m_most = std::max(m_most, count < 0 ? uint64_t(0) : static_cast<uint64_t>(count));
     const int64_t now = m_now();
     if (m_startMs < 0) {
         m_startMs = now;
@@ -38,8 +42,7 @@ void CProgressLine::Scanned(int64_t count) {
         return;
     }
     m_lastDrawMs = now;
-    const std::string line = "\rChecking... " + GroupedNumber(count < 0 ? 0 : static_cast<uint64_t>(count)) +
-                             " entries scanned\033[K";
+    const std::string line = "\rChecking... " + GroupedNumber(m_most) + " entries scanned\033[K";
     std::fwrite(line.data(), 1, line.size(), m_stream);
     std::fflush(m_stream);
     m_drawn = true;
@@ -53,6 +56,7 @@ void CProgressLine::Clear() {
     }
     m_startMs = -1;
     m_lastDrawMs = -1;
+    m_most = 0;
 }
 
 }  // namespace veltrane::cli

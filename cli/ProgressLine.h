@@ -24,7 +24,7 @@ public:
     CProgressLine(const CProgressLine&) = delete;
     CProgressLine& operator=(const CProgressLine&) = delete;
 
-    // The run scanned count entries (folders, files, or entries of an archive) so far.
+    // A walk of the run has scanned count entries (folders, files, or entries of an archive) so far.
     void Scanned(int64_t count);
     // Takes the line away, if one was drawn, and starts the delay afresh for the next run.
     void Clear();
@@ -35,6 +35,7 @@ private:
     std::function<int64_t()> m_now;
     int64_t m_startMs = -1;  // when the run's first count came (steady clock)
     int64_t m_lastDrawMs = -1;
+    uint64_t m_most = 0;  // the highest count of the run
     bool m_drawn = false;
 };
 

@@ -19,8 +19,8 @@ TEST(ReportOutputTest, HtmlTextEscapesMarkupControlsAndBytesThatAreNotUtf8) {
     const std::pair<std::string, std::string> cases[] = {
         {"<script>alert('x')</script>", "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;"},
         {"\"><img src=x onerror=a&b>", "&quot;&gt;&lt;img src=x onerror=a&amp;b&gt;"},
-        {"caf\xC3\xA9 \xE2\x82\xAC", "caf\xC3\xA9 \xE2\x82\xAC"},                         // UTF-8 stays
-        {"bad\xFF\xC3(", "bad\\xff\\xc3("},                                               // stray bytes
+        {"caf\xC3\xA9 \xE2\x82\xAC", "caf\xC3\xA9 \xE2\x82\xAC"},                      // UTF-8 stays
+        {"bad\xFF\xC3(", "bad\\xff\\xc3("},                                            // stray bytes
         {"tab\tbell\x07 del\x7F c1\xC2\x85", "tab\tbell\\x07 del\\x7f c1\\xc2\\x85"},  // controls
     };
     for (const auto& [in, out] : cases) {
@@ -123,20 +123,21 @@ TEST(ReportOutputTest, ProgressLineWaitsHalfASecondAndClearsItself) {
         {
             cli::CProgressLine line(stream, on, [&now] { return now; });
             for (const auto& [at, count] : std::vector<std::pair<int64_t, int64_t>>{
-                     {1000, 1}, {1499, 500}, {1500, 12345}, {1550, 12400}, {1600, 30012}}) {
+                     {1000, 1}, {1499, 500}, {1500, 12345}, {1550, 12400}, {1600, 30012}, {1700, 7}}) {
                 now = at;
                 line.Scanned(count);
             }
             line.Clear();
-            now = 1700;
+            now = 1800;
             line.Scanned(30100);  // a new run waits again
         }
         std::string written(256, '\0');
         std::rewind(stream);
         written.resize(std::fread(written.data(), 1, written.size(), stream));
         std::fclose(stream);
+        // A second walk counts from 0 again: the line keeps the most any walk counted.
         EXPECT_EQ(written, on ? "\rChecking... 12,345 entries scanned\033[K\rChecking... 30,012 entries "
-                                "scanned\033[K\r\033[K"
+                                "scanned\033[K\rChecking... 30,012 entries scanned\033[K\r\033[K"
                               : "");
     }
 }
