@@ -108,6 +108,7 @@ void WriteTexture(const fs::path& path, std::mt19937& rng) {
     for (char& c : bytes) {
         c = static_cast<char>(rng());
     }
+    bytes.replace(0, 3, "\xFF\xD8\xFF");  // a JPEG by its first bytes, as Package Check judges it
     std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
@@ -135,7 +136,9 @@ int main(int argc, char** argv) {
             int n = 1 + static_cast<int>(rng() % 8);
             for (int i = 0; i < n; ++i) {
                 WritePoserFile(dir / ("item" + std::to_string(i) + kind.ext), rng, p);
-                std::ofstream(dir / ("item" + std::to_string(i) + ".png")).put('x');  // thumbnail
+                // The thumbnail: the head of a 91 x 91 PNG, all that Package Check reads of it.
+                std::ofstream(dir / ("item" + std::to_string(i) + ".png"), std::ios::binary)
+                    .write("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\0\x5B\0\0\0\x5B", 24);
                 files += 2;
             }
         }
@@ -147,6 +150,7 @@ int main(int argc, char** argv) {
             ++files;
         }
     }
+    std::ofstream(fs::path(argv[1]) / "ReadMe.txt") << "A generated package.\n";
     std::printf("%ld files under %s\n", files, root.string().c_str());
     return 0;
 }

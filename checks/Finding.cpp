@@ -36,6 +36,20 @@ const char* RuleName(Rule rule) {
             return "no-runtime";
         case Rule::Unreferenced:
             return "unreferenced";
+        case Rule::UnportableName:
+            return "unportable-name";
+        case Rule::NonAsciiName:
+            return "non-ascii-name";
+        case Rule::EmptyFile:
+            return "empty-file";
+        case Rule::MissingThumbnail:
+            return "missing-thumbnail";
+        case Rule::ThumbnailSize:
+            return "thumbnail-size";
+        case Rule::ImageMismatch:
+            return "image-mismatch";
+        case Rule::NoReadme:
+            return "no-readme";
         case Rule::ArchiveLayout:
             return "archive-layout";
         case Rule::JunkEntry:
@@ -73,6 +87,11 @@ Severity SeverityOf(Rule rule) {
         case Rule::JunkEntry:
         case Rule::CaseCollision:
         case Rule::NestedArchive:
+        case Rule::NonAsciiName:
+        case Rule::MissingThumbnail:
+        case Rule::ThumbnailSize:
+        case Rule::ImageMismatch:
+        case Rule::NoReadme:
             return Severity::Warning;
         default:
             return Severity::Error;
@@ -116,11 +135,18 @@ unsigned FindingFields(Rule rule) {
         case Rule::ArchiveLayout:
         case Rule::JunkEntry:
         case Rule::NestedArchive:
+        case Rule::NonAsciiName:
+        case Rule::EmptyFile:
+        case Rule::MissingThumbnail:
+        case Rule::NoReadme:
             return kFieldPath;
         case Rule::LinkOutside:
         case Rule::BackslashEntry:
         case Rule::UnsafeEntry:
         case Rule::CaseCollision:
+        case Rule::UnportableName:
+        case Rule::ThumbnailSize:
+        case Rule::ImageMismatch:
             return kFieldPath | kFieldValue;
         case Rule::UnreadableEntry:
         case Rule::DamagedArchive:

@@ -27,12 +27,20 @@ enum class Rule {
     Compressed,
     NoRuntime,
     Unreferenced,
+    // What a store's tester sends a package back for (see checks/PackageRules.h).
+    UnportableName,    // a name Windows cannot create, or that is not valid UTF-8
+    NonAsciiName,      // a name with characters outside ASCII
+    EmptyFile,         // a library file without a line, a zero-byte texture or geometry
+    MissingThumbnail,  // a library file without its PNG thumbnail beside it
+    ThumbnailSize,     // a thumbnail that is not a 91 x 91 PNG
+    ImageMismatch,     // a texture whose content is not the image its extension says
+    NoReadme,          // the package holds no readme
     // Only an archive has these: its layout and entries as they would unpack.
     ArchiveLayout,    // the top level does not hold Runtime (alone, but for loose files beside it)
-    JunkEntry,        // __MACOSX, .DS_Store, Thumbs.db, desktop.ini
+    JunkEntry,        // __MACOSX, .DS_Store, Thumbs.db, desktop.ini, ._name (in a folder too)
     BackslashEntry,   // a stored name separates its folders with backslashes
     UnsafeEntry,      // an absolute name, or one that climbs out with ".."; never unpacked
-    CaseCollision,    // two entries that differ only in letter case
+    CaseCollision,    // two entries that differ only in letter case (in a folder too)
     NestedArchive,    // a file packed as an archive itself: its contents are not checked
     UnreadableEntry,  // encrypted, or compressed in a way that cannot be read, or its data damaged
     DamagedArchive,   // the archive cannot be read to its end, or would not unpack as it lists

@@ -14,6 +14,7 @@
 
 #include "checks/CaseResolver.h"
 #include "checks/LibraryReference.h"
+#include "checks/PackageRules.h"
 #include "checks/ToolTexts.h"
 #include "checks/UnreadableFolders.h"
 #include "fs/run/FileErrors.h"
@@ -96,8 +97,10 @@ const char* SectionHeader(Rule rule) {
             return "This archive is damaged, or would not unpack as it lists; what could be read was "
                    "checked:\r\n";
         default:
-            return "";
+            break;
     }
+    const char* header = PackageRuleHeader(rule);
+    return header ? header : "";
 }
 
 enum class FileKind { Other, Library, CompressedLibrary, CompressedGeometry };
@@ -163,12 +166,17 @@ RuntimeFolder LocateRuntime(const std::string& path, CCaseResolver& resolver) {
     return found;
 }
 
-// Puts findings into rule order, keeping the order of discovery within a rule, in place: a finding
+// A finding's section: errors first, then warnings, then information, each in rule order.
+size_t SectionOf(Rule rule) {
+    return static_cast<size_t>(SeverityOf(rule)) * kRuleCount + static_cast<size_t>(rule);
+}
+
+// Puts findings into section order, keeping the order of discovery within a rule, in place: a finding
 // list can be large, and a second copy of it is not needed.
 void SortByRule(Findings& findings) {
-    std::array<size_t, kRuleCount> next{};
+    std::array<size_t, kRuleCount * 3> next{};
     for (const Finding& finding : findings) {
-        ++next[static_cast<size_t>(finding.rule)];
+        ++next[SectionOf(finding.rule)];
     }
     size_t start = 0;
     for (size_t& slot : next) {
@@ -176,7 +184,7 @@ void SortByRule(Findings& findings) {
     }
     std::vector<uint32_t> target(findings.size());
     for (size_t i = 0; i < findings.size(); ++i) {
-        target[i] = static_cast<uint32_t>(next[static_cast<size_t>(findings[i].rule)]++);
+        target[i] = static_cast<uint32_t>(next[SectionOf(findings[i].rule)]++);
     }
     for (size_t i = 0; i < findings.size(); ++i) {
         while (target[i] != i) {
@@ -245,6 +253,7 @@ private:
     CCaseResolver m_resolver;
     RuntimeFolder m_package;
     std::vector<RuntimeFolder> m_extraRuntimes;
+    std::vector<bool> m_listedRegular;  // per file ListFiles gives: a regular file reached through no link
     std::unordered_set<std::string> m_referenced;  // package files that a reference found
     Findings m_findings;
 };
@@ -428,6 +437,7 @@ public:
         m_held = 0;
     }
     bool Line(std::string_view piece, uint32_t number, bool /*cut*/) override {
+        m_read->blank = false;
         if (std::optional<LibraryReference> reference = m_references.Examine(piece)) {
             Keep(number, std::move(*reference));
         }
@@ -487,6 +497,9 @@ bool PackageChecker::JudgeLibraryFile(const std::string& file, bool compressedBy
         return false;  // the file being read when Escape came adds nothing
     }
     JudgeReferences(file, read);
+    if (read.blank && !read.compressed && !read.readError) {
+        Add(Rule::EmptyFile, file);
+    }
     if (compressedByName || read.compressed) {
         Add(Rule::Compressed, file);
     }
@@ -567,7 +580,6 @@ void PackageChecker::ReadLibraryFiles(const std::vector<std::string>& files, Pac
 
 // The findings that the names of a packed package's entries alone give; a folder has no entries.
 void PackageChecker::AddArchiveFindings() {
-    constexpr std::string_view kJunkFiles[] = {".ds_store", "thumbs.db", "desktop.ini"};
     const std::string& archive = m_tree.ArchiveFile();
     std::unordered_set<std::string> junkFolders;
     for (const ArchiveEntry& entry : m_tree.Entries()) {
@@ -587,8 +599,7 @@ void PackageChecker::AddArchiveFindings() {
             if (junkFolders.insert(folder).second) {
                 Add(Rule::JunkEntry, folder);
             }
-        } else if (!entry.folder && std::find(std::begin(kJunkFiles), std::end(kJunkFiles),
-                                              AsciiLowered(LastComponent(path))) != std::end(kJunkFiles)) {
+        } else if (!entry.folder && IsJunkFileName(LastComponent(path))) {
             Add(Rule::JunkEntry, path);
         }
         if (entry.nested) {
@@ -653,8 +664,11 @@ std::vector<std::string> PackageChecker::ListFiles(PackageCheckRun& run) {
     AddUnreadableFolders(m_findings, unreadable);
     const std::vector<CFileRecord>& all = records.Records();
     files.reserve(all.size());
+    m_listedRegular.reserve(all.size());
+    const bool onDisk = m_tree.ArchiveFile().empty();
     for (auto it = all.rbegin(); it != all.rend(); ++it) {
         files.push_back(it->m_path);
+        m_listedRegular.push_back(onDisk && (it->m_attributes & (kAttrThroughLink | kAttrDevice)) == 0);
     }
     return files;
 }
@@ -668,9 +682,22 @@ void PackageChecker::Run(PackageCheckRun& run) {
     if (run.cancelled) {
         return;
     }
+    CPackageRules rules({.tree = m_tree,
+                         .walked = WithTrailingSeparator(m_path),
+                         .root = m_package.root,
+                         .runtime = m_package.runtime,
+                         .files = files,
+                         .listedRegular = m_listedRegular,
+                         .isLibrary =
+                             [](const std::string& file) {
+                                 const FileKind kind = KindOf(file);
+                                 return kind == FileKind::Library || kind == FileKind::CompressedLibrary;
+                             },
+                         .threads = m_ctx.ReadThreads()});
     ReadLibraryFiles(files, run);
     if (!run.cancelled) {
         ListUnreferenced(files);
+        rules.AddFindings(m_findings);
     }
     m_warnings.Finish(m_ctx, kLineReaderCapacity);
 
@@ -735,7 +762,7 @@ std::string PackageReport(const Findings& findings, bool cancelled) {
         if (finding.rule == Rule::LinkOutside) {
             report += " -> ";
             report += finding.value;
-        } else if (IsArchiveRule(finding.rule) && !finding.value.empty()) {
+        } else if (finding.line == 0 && !finding.value.empty()) {
             report += ": ";
             report += finding.value;
         } else if (IsArchiveRule(finding.rule) && !finding.error.empty()) {

@@ -25,6 +25,7 @@ struct PackageFileRead final : FileVerdict {
     ScanEnd end = ScanEnd::EndOfInput;
     bool readError = false;
     bool damaged = false;     // the compressed data was damaged or cut short
+    bool blank = true;        // not one line: the file is empty (or holds line ends only)
     std::string sourceError;  // a packed entry that could not be unpacked: why
     // One reference and the lines that hold it: the first kFindingsKept of them, and how many in all.
     struct Reference {

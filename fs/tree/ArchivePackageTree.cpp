@@ -76,7 +76,44 @@ private:
     std::vector<UnreadableEntry> m_unreadable;
 };
 
+// The heads of wanted entries, read in one pass in archive order when the first is taken.
+class ArchiveHeads final : public CHeadReads {
+public:
+    ArchiveHeads(CArchiveTree& archive, std::vector<std::string> files, size_t size)
+        : m_archive(archive), m_files(std::move(files)), m_size(size) {}
+
+    FileHead Take(size_t index) override {
+        if (m_heads.empty()) {
+            m_heads.resize(m_files.size());
+            m_archive.ReadEntries(m_files, [this](size_t at, ArchiveEntrySource& source) {
+                FileHead& head = m_heads[at];
+                head.bytes.resize(m_size);
+                size_t got = 0;
+                ptrdiff_t n = 1;
+                while (got < m_size && (n = source.Read(head.bytes.data() + got, m_size - got)) > 0) {
+                    got += static_cast<size_t>(n);
+                }
+                head.bytes.resize(got);
+                head.read = n >= 0;
+                return true;
+            });
+        }
+        return std::move(m_heads[index]);
+    }
+
+private:
+    CArchiveTree& m_archive;
+    const std::vector<std::string> m_files;
+    const size_t m_size;
+    std::vector<FileHead> m_heads;
+};
+
 }  // namespace
+
+std::unique_ptr<CHeadReads> CArchivePackageTree::ReadHeads(std::vector<std::string> files, size_t size,
+                                                           HeadReadOptions /*options*/) {
+    return std::make_unique<ArchiveHeads>(*m_archive, std::move(files), size);
+}
 
 CPackageTree::Kind CArchivePackageTree::KindOf(const std::string& path) {
     switch (m_archive->KindOf(path)) {

@@ -39,6 +39,9 @@ public:
     std::unique_ptr<CVerdictRun> ReadJudged(std::vector<std::string> files, std::vector<JudgeMaker> makers,
                                             RunContext& ctx, OverflowWarnings* cap,
                                             const ReadOptions& options) override;
+    // Read in one more pass through the archive, when the first is taken.
+    std::unique_ptr<CHeadReads> ReadHeads(std::vector<std::string> files, size_t size,
+                                          HeadReadOptions options) override;
 
 private:
     std::unique_ptr<CArchiveTree> m_archive;

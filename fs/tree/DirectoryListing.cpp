@@ -174,8 +174,11 @@ bool ListFolder(const std::string& folder, std::vector<DirEntry>& out, std::erro
             entry.isFolder = fstatat(dfd, e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
         } else if (e->d_type == DT_UNKNOWN && fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
             entry.isLink = S_ISLNK(st.st_mode);
+            entry.isOther = !entry.isLink && !S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode);
             entry.isFolder = S_ISDIR(st.st_mode) ||
                              (entry.isLink && fstatat(dfd, e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode));
+        } else {
+            entry.isOther = e->d_type != DT_REG && e->d_type != DT_UNKNOWN;
         }
         out.push_back(std::move(entry));
     }

@@ -14,6 +14,7 @@ struct DirEntry {
     std::string name;
     bool isFolder = false;  // a link to a folder counts as a folder
     bool isLink = false;    // a symbolic link (to whatever it leads to)
+    bool isOther = false;   // neither a folder, a link nor a regular file: a FIFO, a device, a socket
 };
 
 // Lists folder (ending in a separator), leaving out the temporary files of killed writes

@@ -9,6 +9,7 @@ namespace veltrane {
 
 inline constexpr uint32_t kAttrDirectory = 0x10;
 inline constexpr uint32_t kAttrArchive = 0x20;  // what a plain file carries on POSIX
+inline constexpr uint32_t kAttrDevice = 0x40;   // listed as neither a folder nor a regular file
 // Reached through a symbolic link (a link itself, or below a linked folder): read, never rewritten.
 inline constexpr uint32_t kAttrThroughLink = 0x400;
 

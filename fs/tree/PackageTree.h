@@ -12,6 +12,7 @@
 #include "fs/run/RunContext.h"
 #include "fs/tree/ArchiveEntry.h"
 #include "fs/tree/DirectoryListing.h"
+#include "fs/tree/FileHeads.h"
 #include "fs/tree/FileJudge.h"
 #include "fs/tree/JudgedReader.h"
 #include "fs/tree/TreeReads.h"
@@ -80,6 +81,12 @@ public:
     virtual std::unique_ptr<CTreeReads> Read(std::vector<std::string> files, JudgeMaker judge,
                                              RunContext& ctx, OverflowWarnings* cap,
                                              const ReadOptions& options = {});
+
+    // The first size bytes (at most) of each file, in list order; threads as ReadThreads says.
+    virtual std::unique_ptr<CHeadReads> ReadHeads(std::vector<std::string> files, size_t size,
+                                                  HeadReadOptions options) {
+        return ReadFolderHeads(std::move(files), size, std::move(options));
+    }
 };
 
 // Raises the line-length warnings a read kept for a verdict through ctx, as the tool's own read would

@@ -56,6 +56,10 @@ public:
     }
     std::unique_ptr<CTreeReads> Read(std::vector<std::string> files, JudgeMaker judge, RunContext& ctx,
                                      OverflowWarnings* cap, const ReadOptions& options = {}) override;
+    std::unique_ptr<CHeadReads> ReadHeads(std::vector<std::string> files, size_t size,
+                                          HeadReadOptions options) override {
+        return m_base->ReadHeads(std::move(files), size, std::move(options));
+    }
 
 private:
     class SharedRun;

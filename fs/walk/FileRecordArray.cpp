@@ -572,6 +572,9 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
         if (e.isLink || state.throughLinks > 0) {
             rec.m_attributes |= kAttrThroughLink;
         }
+        if (e.isOther) {
+            rec.m_attributes |= kAttrDevice;
+        }
         InsertRecord(std::move(rec), state.options.order);
         ++count;
         ++state.total;

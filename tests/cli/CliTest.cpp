@@ -59,7 +59,7 @@ TEST(CliTest, NamesReportsTheLongNamesOfTheSamplePackage) {
     EXPECT_EQ(lines[0], "The file 'ThisPoseFileNameIsFarTooLongForMac.pz2' has 38 characters in its name.");
     EXPECT_EQ(lines[1], "The folder 'AFolderNameThatIsWayTooLongForMacs' has 34 characters in its name.");
     // No live count: stderr is not a terminal here.
-    EXPECT_EQ(r.err, "Items checked: 47  Problems found: 2\n");
+    EXPECT_EQ(r.err, "Items checked: 59  Problems found: 2\n");
 }
 
 TEST(CliTest, JsonHasTheDocumentedShape) {
@@ -77,7 +77,7 @@ TEST(CliTest, JsonHasTheDocumentedShape) {
     EXPECT_EQ(j["tool"], "names");
     EXPECT_EQ(j["mode"], "entire-directory");
     EXPECT_EQ(j["path"], kSample);
-    EXPECT_EQ(j["counters"], nlohmann::ordered_json::array({47, 2}));
+    EXPECT_EQ(j["counters"], nlohmann::ordered_json::array({59, 2}));
     const std::string report = j["report"];
     EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 2);
     EXPECT_TRUE(report.ends_with(" characters in its name.\r\n"));
@@ -244,11 +244,12 @@ TEST(CliTest, ListOfTheSamplePackage) {
     TempDir work;
     CliOutcome r = RunCli(work, "list --output out.txt " + Quote(kSample));
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "Folders scanned: 11  Files Listed: 26\n");
+    EXPECT_EQ(r.err, "Folders scanned: 11  Files Listed: 38\n");
     const std::string saved = TempDir::ReadFile(work.Path("out.txt"));
     EXPECT_TRUE(saved.ends_with(Native("\r\n\r\n../SamplePackage/\r\n   README.txt"))) << saved;
     EXPECT_NE(
-        saved.find(Native("../SamplePackage/Runtime/textures/VeltraneSamples/\r\n   barrel wood.jpg\r\n")),
+        saved.find(Native(
+            "../SamplePackage/Runtime/textures/VeltraneSamples/\r\n   Thumbs.db\r\n   barrel wood.jpg\r\n")),
         std::string::npos);
     std::string plain = saved;
     plain.erase(std::remove(plain.begin(), plain.end(), '\r'), plain.end());

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "support/CliRunner.h"
+#include "support/Images.h"
 #include "support/OrdinaryUser.h"
 #include "support/TestTree.h"
 
@@ -147,6 +148,8 @@ TEST(RobustnessCliTest, RepeatedFindingsAreCountedNotKept) {
             "\ttextureMap C:\\t\\x.jpg\r\n\ttextureMap :Runtime:textures:n" + std::to_string(i) + ".jpg\r\n";
     }
     work.WriteFile("Pkg/Runtime/libraries/pose/a.pz2", text + "}\r\n");
+    work.WriteFile("Pkg/Runtime/libraries/pose/a.png", test::Thumbnail());
+    work.WriteFile("Pkg/ReadMe.txt", "r");
     const CliOutcome r = test::RunCli("check --json Pkg", work.Root());
     const nlohmann::json j = nlohmann::json::parse(r.out);
     std::map<std::string, std::pair<int, uint64_t>> kept;  // rule: findings, and the more they name
