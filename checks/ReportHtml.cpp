@@ -6,7 +6,7 @@
 #include <map>
 #include <utility>
 
-#include "fs/read/ByteSource.h"
+#include "checks/PackageRules.h"
 #include "fs/run/FileErrors.h"
 #include "fs/text/PathParts.h"
 #include "fs/write/FileOps.h"
@@ -33,6 +33,13 @@ constexpr std::pair<Rule, const char*> kRuleTitles[] = {
     {Rule::Compressed, "Compressed library files"},
     {Rule::NoRuntime, "No Runtime folder"},
     {Rule::Unreferenced, "Files nothing refers to"},
+    {Rule::UnportableName, "Names that do not unpack everywhere"},
+    {Rule::NonAsciiName, "Names beyond ASCII"},
+    {Rule::EmptyFile, "Empty files"},
+    {Rule::MissingThumbnail, "Library files without a thumbnail"},
+    {Rule::ThumbnailSize, "Thumbnails that are not 91 x 91 PNGs"},
+    {Rule::ImageMismatch, "Images that are not what their extension says"},
+    {Rule::NoReadme, "No readme"},
     {Rule::ArchiveLayout, "Archive layout"},
     {Rule::JunkEntry, "Clutter"},
     {Rule::BackslashEntry, "Entries named with backslashes"},
@@ -136,41 +143,45 @@ std::string ResolvedOrFix(const Finding& finding, std::string_view root) {
     return {};
 }
 
-// The thumbnails of a page: each PNG read once and embedded once, as a class of the style.
+// The PNG that is a library file's thumbnail: beside it, of the same name.
+std::string ThumbnailPath(const std::string& file) {
+    const PathParts parts = SplitPath(file);
+    return parts.extension.empty() ? std::string()
+                                   : file.substr(0, file.size() - parts.extension.size()) + ".png";
+}
+
+// The thumbnails of a page: all read in one pass before the page is made, each embedded once, as a
+// class of the style.
 class ThumbnailSet {
 public:
-    explicit ThumbnailSet(const HtmlReportInput& input) : m_in(input) {}
+    explicit ThumbnailSet(const HtmlReportInput& input) {
+        if (!input.readPngs) {
+            return;
+        }
+        std::vector<std::string> pngs;
+        for (const Finding& finding : *input.findings) {
+            const std::string png =
+                (FindingFields(finding.rule) & kFieldFile) != 0 ? ThumbnailPath(finding.path) : std::string();
+            if (!png.empty() && m_classes.emplace(png, std::string()).second) {
+                pngs.push_back(png);
+            }
+        }
+        input.readPngs(pngs, [&](size_t index, const std::string& bytes) { Embed(pngs[index], bytes); });
+    }
 
     // The class naming the thumbnail of a library file, or empty when it has none that can be shown.
-    std::string ClassOf(const std::string& file) {
-        if (!m_in.readPng) {
-            return {};
-        }
-        const PathParts parts = SplitPath(file);
-        if (parts.extension.empty()) {
-            return {};
-        }
-        const std::string png = file.substr(0, file.size() - parts.extension.size()) + ".png";
-        const auto known = m_classes.find(png);
-        if (known != m_classes.end()) {
-            return known->second;
-        }
-        std::string name = Embed(png);
-        m_classes.emplace(png, name);
-        return name;
+    std::string ClassOf(const std::string& file) const {
+        const auto known = m_classes.find(ThumbnailPath(file));
+        return known == m_classes.end() ? std::string() : known->second;
     }
 
     const std::string& Style() const { return m_style; }
 
 private:
-    std::string Embed(const std::string& png) {
-        const std::optional<std::string> bytes = m_in.readPng(png);
-        if (!bytes || bytes->size() > kThumbnailReadLimit) {
-            return {};
-        }
-        const auto size = PngSize(*bytes);
-        if (!size || size->first == 0 || size->second == 0) {
-            return {};
+    void Embed(const std::string& png, const std::string& bytes) {
+        const auto size = PngSize(bytes);
+        if (bytes.size() > kThumbnailReadLimit || !size || size->first == 0 || size->second == 0) {
+            return;
         }
         // A larger picture is scaled down to fit, keeping its proportions.
         const uint32_t longest = std::max(size->first, size->second);
@@ -181,11 +192,10 @@ private:
         std::string name = "t" + std::to_string(++m_count);
         m_style += "." + name + "{width:" + std::to_string(side(size->first)) +
                    "px;height:" + std::to_string(side(size->second)) +
-                   "px;background:url('data:image/png;base64," + Base64(*bytes) + "') 0 0/100% 100%}\n";
-        return name;
+                   "px;background:url('data:image/png;base64," + Base64(bytes) + "') 0 0/100% 100%}\n";
+        m_classes[png] = std::move(name);
     }
 
-    const HtmlReportInput& m_in;
     std::map<std::string, std::string> m_classes;  // PNG path -> class, empty when not shown
     std::string m_style;
     size_t m_count = 0;
@@ -382,7 +392,8 @@ std::string HtmlText(std::string_view bytes) {
 
 std::optional<std::pair<uint32_t, uint32_t>> PngSize(std::string_view bytes) {
     // The signature, then the IHDR chunk: its length (13), its type, the width and the height.
-    if (bytes.size() < 24 || !bytes.starts_with("\x89PNG\r\n\x1A\n") ||
+    const char* format = ImageFormatOf(bytes);
+    if (bytes.size() < 24 || format == nullptr || std::string_view(format) != "PNG" ||
         bytes.substr(8, 8) != std::string_view("\0\0\0\x0DIHDR", 8)) {
         return std::nullopt;
     }
@@ -413,23 +424,28 @@ std::string Base64(std::string_view bytes) {
     return out;
 }
 
-std::optional<std::string> ReadPngFile(const std::string& path) {
-    FileByteSource source;
-    if (!source.Open(path)) {
-        return std::nullopt;
+void ReadPngsInTree(const std::string& packagePath, const std::vector<std::string>& pngs,
+                    const PngSink& each) {
+    std::unique_ptr<CPackageTree> tree = CPackageTree::Open(packagePath);
+    std::vector<std::string> present;
+    std::vector<size_t> at;
+    for (size_t i = 0; i < pngs.size(); ++i) {
+        if (tree->KindOf(pngs[i]) == CPackageTree::Kind::File) {
+            present.push_back(pngs[i]);
+            at.push_back(i);
+        }
     }
-    std::string bytes(kThumbnailReadLimit + 1, '\0');
-    size_t got = 0;
-    ptrdiff_t n = 1;
-    while (got < bytes.size() && (n = source.Read(bytes.data() + got, bytes.size() - got)) > 0) {
-        got += static_cast<size_t>(n);
+    if (present.empty()) {
+        return;
     }
-    source.Close();
-    if (n < 0) {
-        return std::nullopt;
+    const std::unique_ptr<CHeadReads> heads =
+        tree->ReadHeads(std::move(present), kThumbnailReadLimit + 1, {});
+    for (size_t k = 0; k < at.size(); ++k) {
+        const FileHead head = heads->Take(k);
+        if (head.read) {
+            each(at[k], head.bytes);
+        }
     }
-    bytes.resize(got);
-    return bytes;
 }
 
 std::string HtmlReportName(const std::string& packagePath) {
@@ -466,7 +482,9 @@ std::string PackageHtmlReport(const std::string& path, const PackageCheckRun& ru
     input.version = std::string("Veltrane ") + VELTRANE_VERSION;
     input.findings = &run.findings;
     input.cancelled = run.cancelled;
-    input.readPng = ReadPngFile;
+    input.readPngs = [&path](const std::vector<std::string>& pngs, const PngSink& each) {
+        ReadPngsInTree(path, pngs, each);
+    };
     ReportTool& tool = input.tools.emplace_back();
     tool.name = "package";
     tool.counterLabels[0] = kPackageFilesLabel;

@@ -21,6 +21,9 @@ struct ReportTool {
     int32_t counters[2] = {0, 0};
 };
 
+// Takes the bytes of the PNG at an index of the list read.
+using PngSink = std::function<void(size_t index, const std::string& bytes)>;
+
 // Everything an HTML report is made of; the findings are those the JSON output lists.
 struct HtmlReportInput {
     std::string path;       // the package as given: its last name titles the page
@@ -29,9 +32,9 @@ struct HtmlReportInput {
     std::vector<ReportTool> tools;
     const Findings* findings = nullptr;
     bool cancelled = false;
-    // The bytes of the PNG at a path, when it can be read (at most kThumbnailReadLimit of them);
-    // without it no thumbnail is shown.
-    std::function<std::optional<std::string>(const std::string&)> readPng;
+    // Reads the PNGs at the paths given, handing each one that could be read (its first
+    // kThumbnailReadLimit + 1 bytes) to the sink with its index; without it no thumbnail is shown.
+    std::function<void(const std::vector<std::string>&, const PngSink&)> readPngs;
 };
 
 // A thumbnail larger than this is not embedded.
@@ -49,9 +52,10 @@ std::string HtmlReport(const HtmlReportInput& input);
 // The page's file name for a package: its last name and "-report.html".
 std::string HtmlReportName(const std::string& packagePath);
 
-// Up to kThumbnailReadLimit + 1 bytes of the regular file at path (never waiting on a FIFO or a
-// device); nullopt when it cannot be read.
-std::optional<std::string> ReadPngFile(const std::string& path);
+// Reads pngs through the tree of the package at packagePath, a folder or an archive alike, in one pass:
+// the PNGs that are there and can be read go to each.
+void ReadPngsInTree(const std::string& packagePath, const std::vector<std::string>& pngs,
+                    const PngSink& each);
 
 // Text for a page: markup characters as entities, control characters (but tab) and bytes that are not valid
 // UTF-8 as \xHH.

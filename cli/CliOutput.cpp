@@ -470,7 +470,9 @@ int WriteHtmlFile(const CliRun& run, const std::string& target) {
     input.version = std::string("veltrane-cli ") + VELTRANE_VERSION;
     input.findings = run.findings ? &*run.findings : nullptr;
     input.cancelled = run.cancelled;
-    input.readPng = ReadPngFile;
+    input.readPngs = [&run](const std::vector<std::string>& pngs, const PngSink& each) {
+        ReadPngsInTree(run.path, pngs, each);
+    };
     if (run.parts.empty()) {
         input.tools.push_back(ToolOf(run));
     }

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,9 +66,13 @@ TEST(ReportOutputTest, ThumbnailsAreEmbeddedOnceAndScaledToFit) {
         findings.push_back(Found(Rule::MissingFile, file));
     }
     HtmlReportInput input = Input(findings);
-    input.readPng = [&pngs](const std::string& path) -> std::optional<std::string> {
-        const auto found = pngs.find(path);
-        return found == pngs.end() ? std::nullopt : std::optional(found->second);
+    input.readPngs = [&pngs](const std::vector<std::string>& paths, const PngSink& each) {
+        EXPECT_EQ(paths, (std::vector<std::string>{"P/a.png", "P/b.png", "P/c.png", "P/d.png", "P/e.png"}));
+        for (size_t i = 0; i < paths.size(); ++i) {
+            if (pngs.contains(paths[i])) {
+                each(i, pngs.at(paths[i]));
+            }
+        }
     };
     const std::string page = HtmlReport(input);
     const auto count = [&page](const std::string& text) {
