@@ -68,6 +68,12 @@ appstreamcli validate --no-net --no-color /usr/share/metainfo/org.example.Veltra
 for page in veltrane veltrane-cli; do
     [ -s "/usr/share/man/man1/$page.1.gz" ] || fail "no manual page $page(1)"
 done
+# The shell completions where each shell finds them, and bash reads its own.
+for file in /usr/share/bash-completion/completions/veltrane-cli /usr/share/zsh/vendor-completions/_veltrane-cli \
+    /usr/share/fish/vendor_completions.d/veltrane-cli.fish; do
+    [ -s "$file" ] || fail "no completions $file"
+done
+bash -n /usr/share/bash-completion/completions/veltrane-cli || fail "bash completions"
 for program in /usr/bin/veltrane /usr/bin/veltrane-cli; do
     if readelf --section-headers "$program" | grep -q -e '\.symtab' -e '\.debug_'; then
         fail "$program is not stripped"

@@ -1,5 +1,4 @@
 #include <atomic>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -40,19 +39,11 @@ extern "C" void OnInterrupt(int /*signal*/) {
 #endif
 }
 
-int64_t NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 #ifndef _WIN32
 extern "C" void OnTerminate(int signal) {
     EndFromHandler(128 + signal);
 }
 #endif
-
-constexpr int64_t kRedrawIntervalMs = 100;
 
 }  // namespace
 
@@ -96,33 +87,13 @@ bool CliContext::PollEscape() {
 }
 
 void CliContext::ItemCounted(int32_t total) {
-    if (!m_showProgress) {
-        return;
+    if (m_showProgress) {
+        m_progress.Scanned(total);
     }
-    // Checking the clock every item is cheap next to a directory read. Redraw a few times a second,
-    // starting only once the run has lasted a moment, so that short runs print no count at all.
-    const int64_t now = NowMs();
-    if (m_lastDrawMs < 0) {
-        m_lastDrawMs = now;
-        return;
-    }
-    if (now - m_lastDrawMs < kRedrawIntervalMs) {
-        return;
-    }
-    m_lastDrawMs = now;
-    const std::string line = "\rScanned: " + std::to_string(total) + " items";
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
-    m_lineDrawn = true;
 }
 
 void CliContext::EndProgressLine() {
-    if (m_lineDrawn) {
-        std::fputs("\r\033[K", stderr);
-        std::fflush(stderr);
-        m_lineDrawn = false;
-    }
-    m_lastDrawMs = -1;
+    m_progress.Clear();
 }
 
 NoticeAnswer CliContext::ShowNotice(const Notice& notice) {

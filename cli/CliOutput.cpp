@@ -1,10 +1,16 @@
 #include "cli/CliOutput.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <map>
 
+#include "checks/PackageCheck.h"
+#include "checks/ReportHtml.h"
 #include "cli/JsonWriter.h"
+#include "fs/run/FileErrors.h"
 #include "fs/text/ControlEscape.h"
 #include "fs/text/PathParts.h"
+#include "fs/write/FileOps.h"
 
 namespace veltrane::cli {
 
@@ -76,20 +82,7 @@ bool IsValidUtf8(std::string_view text) {
 }
 
 std::string Base64(std::string_view bytes) {
-    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        const size_t n = std::min<size_t>(3, bytes.size() - i);
-        uint32_t group = 0;
-        for (size_t k = 0; k < 3; ++k) {
-            group = (group << 8) | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
-        }
-        for (size_t k = 0; k < 4; ++k) {
-            out += k <= n ? kAlphabet[(group >> (18 - 6 * k)) & 0x3F] : '=';
-        }
-    }
-    return out;
+    return veltrane::Base64(bytes);
 }
 
 void WriteFinding(JsonWriter& out, const Finding& finding) {
@@ -393,6 +386,122 @@ bool WriteJson(std::FILE* stream, const CliRun& run, bool oneLine) {
     JsonWriter out(stream, oneLine);
     WriteRun(out, run);
     return out.Finish();
+}
+
+}  // namespace veltrane::cli
+
+namespace veltrane::cli {
+
+namespace {
+
+constexpr const char* kReset = "\033[0m";
+
+// The severity of each section header Package Check writes, learnt from its own report of one
+// finding of each rule. Headers of the other tools are all about errors.
+const std::map<std::string, Severity>& HeaderSeverities() {
+    static const std::map<std::string, Severity> headers = [] {
+        std::map<std::string, Severity> found;
+        for (int r = 0; r < 256 && std::string_view(RuleName(static_cast<Rule>(r))) != "unknown"; ++r) {
+            const Rule rule = static_cast<Rule>(r);
+            Finding one;
+            one.rule = rule;
+            one.path = "\x01";
+            const std::string report = PackageReport({one}, false);
+            const size_t marker = report.find("\r\n\x01");
+            if (marker == std::string::npos) {
+                continue;
+            }
+            const size_t start = report.rfind("\r\n", marker == 0 ? 0 : marker - 1);
+            const size_t from = start == std::string::npos || start >= marker ? 0 : start + 2;
+            found.emplace(report.substr(from, marker - from), SeverityOf(rule));
+        }
+        return found;
+    }();
+    return headers;
+}
+
+std::string ColourLine(std::string_view line, const std::string& path) {
+    if (line.starts_with("-- ") || line.starts_with("==> ")) {
+        return "\033[1m" + std::string(line) + kReset;
+    }
+    if (!path.empty() && line.starts_with(path)) {
+        const size_t end = std::min(line.find(", line "), line.size());
+        return "\033[36m" + std::string(line.substr(0, end)) + kReset + std::string(line.substr(end));
+    }
+    if (!line.ends_with(':')) {
+        return std::string(line);
+    }
+    const auto& headers = HeaderSeverities();
+    const auto known = headers.find(std::string(line));
+    const Severity severity = known == headers.end() ? Severity::Error : known->second;
+    const char* colour = severity == Severity::Error     ? "\033[1;31m"
+                         : severity == Severity::Warning ? "\033[1;33m"
+                                                         : "\033[1m";
+    return colour + std::string(line) + kReset;
+}
+
+ReportTool ToolOf(const CliRun& run) {
+    ReportTool tool;
+    tool.name = run.tool;
+    for (int i = 0; i < 2; ++i) {
+        tool.counterLabels[i] = run.counterLabels[i];
+        tool.counters[i] = run.counters[i];
+    }
+    return tool;
+}
+
+}  // namespace
+
+std::string Colourize(const std::string& plain, const std::string& path) {
+    std::string out;
+    out.reserve(plain.size() + plain.size() / 4);
+    for (size_t start = 0; start < plain.size();) {
+        size_t end = plain.find('\n', start);
+        end = end == std::string::npos ? plain.size() : end;
+        std::string_view line(plain.data() + start, end - start);
+        const bool cr = line.ends_with('\r');
+        if (cr) {
+            line.remove_suffix(1);
+        }
+        out += line.empty() ? std::string() : ColourLine(line, path);
+        out += cr ? "\r" : "";
+        out += end < plain.size() ? "\n" : "";
+        start = end + 1;
+    }
+    return out;
+}
+
+int WriteHtmlFile(const CliRun& run, const std::string& target) {
+    HtmlReportInput input;
+    input.path = run.path;
+    input.checkedAt = ReportTimeNow();
+    input.version = std::string("veltrane-cli ") + VELTRANE_VERSION;
+    input.findings = run.findings ? &*run.findings : nullptr;
+    input.cancelled = run.cancelled;
+    input.readPngs = [&run](const std::vector<std::string>& pngs, const PngSink& each) {
+        ReadPngsInTree(run.path, pngs, each);
+    };
+    if (run.parts.empty()) {
+        input.tools.push_back(ToolOf(run));
+    }
+    for (const CliRun& part : run.parts) {
+        input.tools.push_back(ToolOf(part));
+    }
+    const std::string page = HtmlReport(input);
+    std::error_code ec;
+    if (target == "-") {
+        errno = 0;
+        if (std::fwrite(page.data(), 1, page.size(), stdout) == page.size() && std::fflush(stdout) == 0) {
+            return kExitClean;
+        }
+        ec = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
+    } else if (WriteFileAtomically(target, page, ec)) {
+        return kExitClean;
+    }
+    const std::string message =
+        "veltrane-cli: " + FileErrorText(ec, target == "-" ? "standard output" : target) + "\n";
+    std::fputs(message.c_str(), stderr);
+    return kExitFileError;
 }
 
 }  // namespace veltrane::cli

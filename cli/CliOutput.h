@@ -49,4 +49,12 @@ std::string Base64(std::string_view bytes);
 // UTF-8 becomes a \u00XX escape of its own.
 std::string JsonString(std::string_view bytes);
 
+// The plain stdout of a run with ANSI colours for a terminal: section headers bold (errors red,
+// warnings yellow), the package's file paths in cyan. Lines other than these are left as they are.
+std::string Colourize(const std::string& plain, const std::string& path);
+
+// Writes the HTML report of a finished run (not one stopped before checking) to target, replacing
+// it atomically; "-" is stdout. Returns kExitClean, or kExitFileError after saying why on stderr.
+int WriteHtmlFile(const CliRun& run, const std::string& target);
+
 }  // namespace veltrane::cli

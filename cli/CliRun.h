@@ -15,6 +15,7 @@
 #include "checks/ReferenceFix.h"
 #include "checks/ToolTexts.h"
 #include "checks/VersionCheck.h"
+#include "cli/ProgressLine.h"
 #include "fs/run/RunContext.h"
 
 namespace veltrane::cli {
@@ -52,8 +53,7 @@ public:
 
 private:
     int m_interruptsAtStart = InterruptCount();
-    int64_t m_lastDrawMs = -1;  // when the live count was last drawn (steady clock)
-    bool m_lineDrawn = false;
+    CProgressLine m_progress{stderr, true};
 
 protected:
     NoticeAnswer ShowNotice(const Notice& notice) override;

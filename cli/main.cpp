@@ -6,12 +6,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "checks/ReportHtml.h"
 #include "cli/CliOutput.h"
 #include "cli/CliRun.h"
+#include "cli/Completions.h"
 #include "fs/text/PathParts.h"
 #include "fs/tree/PackageTree.h"
 #include "fs/write/FileOps.h"
@@ -124,6 +127,9 @@ struct Options {
     std::optional<std::string> output;
     std::vector<std::string> runtimes;
     unsigned threads = 0;
+    std::optional<std::string> html;  // --html FILE
+    std::string color = "auto";
+    std::string shell;  // completions SHELL
 };
 
 struct Subcommands {
@@ -133,6 +139,7 @@ struct Subcommands {
     CLI::App* list = nullptr;
     CLI::App* package = nullptr;
     CLI::App* check = nullptr;
+    CLI::App* completions = nullptr;
 };
 
 // Without TZ the C library looks at /etc/localtime again for every time it converts, and the archive
@@ -160,6 +167,23 @@ void AddThreadsOption(CLI::App* sub, Options& opts) {
         ->check(CLI::Range(1u, RunContext::kMaxReadThreads));
 }
 
+const CompletionChoices kChoices = {{"--color", {"auto", "always", "never"}}};
+
+void AddColorOption(CLI::App* sub, Options& opts) {
+    sub->add_option("--color", opts.color,
+                    "Colour the plain output: auto (when stdout is a terminal and NO_COLOR is unset), always "
+                    "or never")
+        ->type_name("WHEN")
+        ->check(CLI::IsMember(kChoices.at("--color")));
+}
+
+void AddHtmlOption(CLI::App* sub, Options& opts) {
+    sub->add_option("--html", opts.html,
+                    "Also write a self-contained HTML report to FILE (- is standard output); with several "
+                    "PATHs FILE is a folder that gets one PATH-report.html each")
+        ->type_name("FILE");
+}
+
 void AddRuntimeOption(CLI::App* sub, Options& opts) {
     sub->add_option("--runtime", opts.runtimes, "Also look in this Poser runtime (repeatable)")
         ->type_name("DIR")
@@ -177,6 +201,7 @@ CLI::App* AddNamesCommand(CLI::App& app, Options& opts) {
     CLI::App* names = app.add_subcommand("names", "Report file and folder names of 32 characters or more.");
     names->add_flag("--recursive", opts.recursive, "Check every level below PATH (\"Entire directory\")");
     names->add_flag("--json", opts.json, kJsonHelp);
+    AddColorOption(names, opts);
     AddPathArgument(names, opts, "Folder or file to check");
     names->footer(Footer("Without --recursive only the folder's own entries are checked.",
                          "veltrane-cli names --recursive MyPackage"));
@@ -191,6 +216,7 @@ CLI::App* AddPathsCommand(CLI::App& app, Options& opts) {
     pathsFile->excludes(pathsFolder);
     paths->add_flag("--json", opts.json, kJsonHelp);
     AddThreadsOption(paths, opts);
+    AddColorOption(paths, opts);
     AddPathArgument(paths, opts, "Poser file or folder to check");
     paths->footer(Footer(kModeRule, "veltrane-cli paths MyPackage/Runtime/Libraries/Character/Figure.cr2"));
     return paths;
@@ -206,6 +232,7 @@ CLI::App* AddVersionsCommand(CLI::App& app, Options& opts) {
     versions->add_flag("--fix", opts.fix, "Rewrite the flagged files as version 4.0, keeping .old backups");
     versions->add_flag("--json", opts.json, kJsonHelp);
     AddThreadsOption(versions, opts);
+    AddColorOption(versions, opts);
     AddPathArgument(versions, opts, "Poser file or folder to check");
     versions->footer(Footer(kModeRule, "veltrane-cli versions --fix MyPackage"));
     return versions;
@@ -216,6 +243,7 @@ CLI::App* AddListCommand(CLI::App& app, Options& opts) {
     list->add_option("--output", opts.output, "Save the list to FILE (replacing it); - is standard output")
         ->type_name("FILE");
     list->add_flag("--json", opts.json, kJsonHelp);
+    AddColorOption(list, opts);
     AddPathArgument(list, opts, "Folder to list");
     list->footer(Footer("", "veltrane-cli list --output MyPackage.txt MyPackage"));
     return list;
@@ -229,7 +257,9 @@ CLI::App* AddPackageCommand(CLI::App& app, Options& opts) {
     AddFixOptions(package, opts,
                   "Rewrite the references that can point at a file the package holds, keeping .old backups");
     package->add_flag("--json", opts.json, kJsonHelp);
+    AddHtmlOption(package, opts);
     AddThreadsOption(package, opts);
+    AddColorOption(package, opts);
     AddPathArgument(package, opts, "Package folder (holding Runtime) or a Runtime folder");
     package->footer(Footer("", "veltrane-cli package --runtime ~/Poser/Runtime MyPackage"));
     return package;
@@ -243,7 +273,9 @@ CLI::App* AddCheckCommand(CLI::App& app, Options& opts) {
         check, opts,
         "Fix the files versions flags, as versions --fix does, then the references as package --fix does");
     check->add_flag("--json", opts.json, kJsonHelp);
+    AddHtmlOption(check, opts);
     AddThreadsOption(check, opts);
+    AddColorOption(check, opts);
     AddPathArgument(check, opts, "Package folder to check");
     check->footer(Footer("The tree is walked once and each Poser file read once.",
                          "veltrane-cli check --json MyPackage"));
@@ -259,6 +291,12 @@ Subcommands AddSubcommands(CLI::App& app, Options& opts) {
     subs.list = AddListCommand(app, opts);
     subs.package = AddPackageCommand(app, opts);
     subs.check = AddCheckCommand(app, opts);
+    subs.completions = app.add_subcommand("completions", "Print the completion script of a shell.");
+    subs.completions->add_option("SHELL", opts.shell, "bash, zsh or fish")
+        ->required()
+        ->check(CLI::IsMember({"bash", "zsh", "fish"}));
+    subs.completions->footer(
+        "Example: veltrane-cli completions bash > ~/.local/share/bash-completion/completions/veltrane-cli");
     return subs;
 }
 
@@ -311,16 +349,71 @@ CliRun RunSubcommand(const std::string& path, const Options& opts, const Subcomm
     return RunListCommand(path, opts.output, ctx);
 }
 
+// Where each PATH's HTML report goes: FILE itself, or in the folder FILE a page named after its
+// package. None without --html. False, after saying why, when the options cannot work together.
+bool HtmlTargets(const Options& opts, std::vector<std::string>& targets) {
+    if (!opts.html) {
+        return true;
+    }
+    const std::string& file = *opts.html;
+    if (file == "-" && opts.json) {
+        std::fputs("veltrane-cli: --html - and --json would both write to standard output\n", stderr);
+        return false;
+    }
+    std::error_code ec;
+    if (file == "-" || !std::filesystem::is_directory(ToFsPath(file), ec)) {
+        if (opts.pathList.size() > 1) {
+            std::fputs("veltrane-cli: --html FILE takes one PATH unless FILE is a folder\n", stderr);
+            return false;
+        }
+        targets.push_back(file);
+        return true;
+    }
+    for (const std::string& path : opts.pathList) {
+        const std::string target = WithTrailingSeparator(file) + HtmlReportName(path);
+        if (std::find(targets.begin(), targets.end(), target) != targets.end()) {
+            Write(stderr, "veltrane-cli: two PATHs would write the same report " + target + "\n");
+            return false;
+        }
+        targets.push_back(target);
+    }
+    return true;
+}
+
+// Colour for --color WHEN: auto means stdout is a terminal and NO_COLOR is unset or empty.
+bool UseColour(const std::string& when) {
+    if (when != "auto") {
+        return when == "always";
+    }
+    const char* noColor = std::getenv("NO_COLOR");
+    return (noColor == nullptr || *noColor == '\0') && VELTRANE_ISATTY(VELTRANE_FILENO(stdout)) != 0;
+}
+
+struct PrintOptions {
+    bool json = false;
+    bool several = false;
+    bool colour = false;
+    bool stdoutTaken = false;  // --html -: standard output carries the page alone
+};
+
 // Prints one PATH's results: JSON to stdout, or the plain report to stdout and stderr, under a
 // "==> PATH <==" heading when there are several. False when stdout would not take them.
-bool PrintRun(CliRun& run, const std::string& path, bool json, bool several) {
+bool PrintRun(CliRun& run, const std::string& path, const PrintOptions& print) {
+    const bool json = print.json;
+    const bool several = print.several;
     if (!json) {
         run.findings.reset();  // the plain output is the report; a long list of findings need not stay
         EscapeForTerminal(run, VELTRANE_ISATTY(VELTRANE_FILENO(stdout)) != 0,
                           VELTRANE_ISATTY(VELTRANE_FILENO(stderr)) != 0);
     }
     const std::string separator = several && !json ? "==> " + path + " <==\n" : std::string();
-    const bool written = json ? WriteJson(stdout, run, several) : Write(stdout, separator + PlainStdout(run));
+    bool written = true;
+    if (json) {
+        written = WriteJson(stdout, run, several);
+    } else if (!print.stdoutTaken) {
+        const std::string plain = separator + PlainStdout(run);
+        written = Write(stdout, print.colour && !run.listToStdout ? Colourize(plain, path) : plain);
+    }
     const std::error_code writeEc(errno, std::generic_category());
     if (!json) {
         Write(stderr, separator + PlainStderr(run));
@@ -333,16 +426,21 @@ bool PrintRun(CliRun& run, const std::string& path, bool json, bool several) {
 }
 
 // Runs the chosen subcommand on each PATH in turn; the exit status is the highest of their runs.
-int RunEachPath(const Options& opts, const Subcommands& subs) {
-    const bool several = opts.pathList.size() > 1;
+int RunEachPath(const Options& opts, const Subcommands& subs, const std::vector<std::string>& htmlTargets) {
+    const PrintOptions print{opts.json, opts.pathList.size() > 1, UseColour(opts.color),
+                             opts.html && *opts.html == "-"};
     int status = kExitClean;
-    for (const std::string& path : opts.pathList) {
+    for (size_t i = 0; i < opts.pathList.size(); ++i) {
+        const std::string& path = opts.pathList[i];
         CliContext ctx;
         ctx.SetReadThreads(opts.threads);
         ctx.m_showProgress = !opts.json && VELTRANE_ISATTY(VELTRANE_FILENO(stderr));
         CliRun run = RunSubcommand(path, opts, subs, ctx);
         ctx.EndProgressLine();
-        if (!PrintRun(run, path, opts.json, several)) {
+        if (!htmlTargets.empty() && !run.stoppedBeforeChecking) {
+            status = std::max(status, WriteHtmlFile(run, htmlTargets[i]));
+        }
+        if (!PrintRun(run, path, print)) {
             return kExitUsage;
         }
         status = std::max(status, run.status);
@@ -371,10 +469,14 @@ int Main(int argc, char** argv) {
         const int code = app.exit(e);  // prints help, the version, or the error and a hint
         return code == 0 ? kExitClean : kExitUsage;
     }
-    if (ReportOutputConflict(opts)) {
+    if (subs.completions->parsed()) {
+        return Write(stdout, *CompletionScript(app, opts.shell, kChoices)) ? kExitClean : kExitUsage;
+    }
+    std::vector<std::string> htmlTargets;
+    if (ReportOutputConflict(opts) || !HtmlTargets(opts, htmlTargets)) {
         return kExitUsage;
     }
-    return RunEachPath(opts, subs);
+    return RunEachPath(opts, subs, htmlTargets);
 }
 
 }  // namespace

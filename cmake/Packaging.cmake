@@ -70,6 +70,23 @@ else()
   message(WARNING "help2man not found: no veltrane-cli(1) manual page (scripts/deps.sh installs it)")
 endif()
 
+# Shell completions, written by the program from its own options, where each shell looks for them.
+function(veltrane_install_completion shell name destination)
+  set(script ${CMAKE_BINARY_DIR}/completions/${name})
+  add_custom_command(
+    OUTPUT ${script}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/completions
+    COMMAND $<TARGET_FILE:veltrane-cli> completions ${shell} > ${script}
+    DEPENDS veltrane-cli)
+  add_custom_target(veltrane-completion-${shell} ALL DEPENDS ${script})
+  install(FILES ${script} DESTINATION ${destination})
+endfunction()
+if(NOT CMAKE_CROSSCOMPILING)
+  veltrane_install_completion(bash veltrane-cli ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+  veltrane_install_completion(zsh _veltrane-cli ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
+  veltrane_install_completion(fish veltrane-cli.fish ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
+endif()
+
 if(VELTRANE_BUILD_GUI)
   configure_file(res/man/veltrane.1.in ${veltrane_man}/veltrane.1 @ONLY)
   veltrane_install_man(veltrane.1)

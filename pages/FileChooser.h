@@ -21,7 +21,8 @@ public:
     virtual std::optional<QString> OpenFile(QWidget* owner, const QString& title, const QString& initial,
                                             const QStringList& filters) = 0;
 
-    // A modal save dialog owned by owner with its own default title, starting in initialFolder,
+    // A modal save dialog owned by owner with its own default title, starting in initialFolder (or at
+    // a suggested file there, when it names one ending in defaultSuffix),
     // offering filter, adding defaultSuffix to a name typed without an extension and asking before
     // an existing file is replaced. Returns the chosen file's full native path.
     virtual std::optional<QString> SaveFile(QWidget* owner, const QString& initialFolder,

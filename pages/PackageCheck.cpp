@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -11,10 +14,13 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "base/RegistryKey.h"
 #include "checks/PackageCheck.h"
+#include "checks/ReportHtml.h"
+#include "pages/FileChooser.h"
 #include "pages/FolderChooser.h"
 #include "pages/GuiRunContext.h"
 
@@ -47,10 +53,15 @@ CPackageCheck::CPackageCheck(QWidget* parent) : CPageFrame(QStringLiteral("  Pac
     m_fix->setObjectName(QStringLiteral("fixReferencesButton"));
     m_fix->setAutoDefault(false);
     m_fix->setEnabled(false);
-    auto* checkRow = new QHBoxLayout;
+    m_saveReport = new QPushButton(QStringLiteral("Save &Report..."), this);
+    m_saveReport->setObjectName(QStringLiteral("saveReportButton"));
+    m_saveReport->setAutoDefault(false);
+    m_saveReport->setEnabled(false);
+    auto* checkRow = new QVBoxLayout;
     checkRow->addStretch(1);
-    checkRow->addWidget(m_check);
-    checkRow->addWidget(m_fix);
+    checkRow->addWidget(m_check, 0, Qt::AlignHCenter);
+    checkRow->addWidget(m_fix, 0, Qt::AlignHCenter);
+    checkRow->addWidget(m_saveReport, 0, Qt::AlignHCenter);
     checkRow->addStretch(1);
 
     auto* statistics = new QGroupBox(QStringLiteral("Statistics:"), this);
@@ -85,7 +96,7 @@ CPackageCheck::CPackageCheck(QWidget* parent) : CPageFrame(QStringLiteral("  Pac
     layout->addLayout(middle);
     layout->addWidget(resultsGroup, 1);
 
-    SetFocusOrder({PathBox(), BrowseButton(), m_runtimeBox, m_runtimeBrowse, m_check, m_fix,
+    SetFocusOrder({PathBox(), BrowseButton(), m_runtimeBox, m_runtimeBrowse, m_check, m_fix, m_saveReport,
                    FirstCounterBox(), SecondCounterBox(), results});
 
     // A new folder to look in makes the shown result stale, as a new path does.
@@ -94,6 +105,7 @@ CPackageCheck::CPackageCheck(QWidget* parent) : CPageFrame(QStringLiteral("  Pac
             [this] { RunGuarded([this] { OnBrowseRuntime(); }); });
     connect(m_check, &QPushButton::clicked, this, [this] { RunGuarded([this] { OnCheck(); }); });
     connect(m_fix, &QPushButton::clicked, this, [this] { RunGuarded([this] { OnFix(); }); });
+    connect(m_saveReport, &QPushButton::clicked, this, [this] { RunGuarded([this] { OnSaveReport(); }); });
 }
 
 CPackageCheck::~CPackageCheck() = default;
@@ -105,6 +117,7 @@ void CPackageCheck::OnInitDialog() {
     m_check->setEnabled(false);
     m_fix->setEnabled(false);
     m_lastRun.reset();
+    m_saveReport->setEnabled(false);
     ClearResults();
 }
 
@@ -135,6 +148,7 @@ QLineEdit* CPackageCheck::DropTarget(QObject* watched) const {
 
 void CPackageCheck::OnPathChanged() {
     Reset();
+    m_saveReport->setEnabled(false);  // the shown result, and so its report, is gone
     m_check->setEnabled(!PathBox()->text().isEmpty());
     m_fix->setEnabled(false);  // the shown result, and with it the fix, is stale
     m_lastRun.reset();
@@ -186,6 +200,10 @@ void CPackageCheck::OnCheck() {
                                [](const auto& entry) { return !entry.second.value.empty(); });
         });
     m_lastPath = PathBox()->text();
+    m_reportPath = ToNativePath(m_lastPath);
+    m_reportRun = run;
+    m_reportTime = ReportTimeNow();
+    m_saveReport->setEnabled(true);
     m_lastRun = fixable ? std::make_unique<PackageCheckRun>(std::move(run)) : nullptr;
     m_fix->setEnabled(fixable);
 }
@@ -207,6 +225,28 @@ void CPackageCheck::OnFix() {
         return;
     }
     ShowReport(run->report);
+    m_reportRun = std::move(*run);  // a report saved now says what the fix did
+}
+
+void CPackageCheck::OnSaveReport() {
+    // Beside the package, named after it.
+    const QString package = QString::fromStdString(m_reportPath);
+    const QString suggested = QDir(QFileInfo(package).absolutePath())
+                                  .filePath(QString::fromStdString(HtmlReportName(m_reportPath)));
+    const auto chosen = FileChooser().SaveFile(this, QDir::toNativeSeparators(suggested),
+                                               QStringLiteral("HTML pages (*.html)"), QStringLiteral("html"));
+    if (!chosen) {
+        return;
+    }
+    const auto ctx = MakeRunContext();
+    if (!SaveHtmlReport(ToNativePath(*chosen), PackageHtmlReport(m_reportPath, m_reportRun, m_reportTime),
+                        *ctx)) {
+        return;
+    }
+    if (ctx->Notify(NoticeKind::Question, "Save Report", "The report is saved. Open it in the browser?",
+                    NoticeButtons::YesNo) == NoticeAnswer::Yes) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(*chosen));
+    }
 }
 
 }  // namespace veltrane

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
+#include "checks/PackageCheck.h"
 #include "pages/PageFrame.h"
 
 namespace veltrane {
@@ -25,6 +27,8 @@ public:
     // "Fix References...": enabled after a check that found references a fix can rewrite.
     QPushButton* FixButton() const { return m_fix; }
     QPushButton* ActionButton() const override { return m_check; }
+    // "Save &Report...": enabled once a run has shown its result.
+    QPushButton* SaveReportButton() const { return m_saveReport; }
 
     // The settings value that holds the remembered "Also look in:" folder.
     static QString LastRuntimeValue() { return QStringLiteral("LastRuntime"); }
@@ -48,6 +52,8 @@ private:
     void OnCheck();
     // Lists the planned changes with OK and Cancel, writes them on OK and shows what was fixed.
     void OnFix();
+    // Saves the shown result as an HTML page where the user chooses, then offers to open it.
+    void OnSaveReport();
 
     QLineEdit* m_runtimeBox;
     QPushButton* m_runtimeBrowse;
@@ -55,6 +61,11 @@ private:
     QPushButton* m_fix;
     std::unique_ptr<PackageCheckRun> m_lastRun;  // the check the fix works from
     QString m_lastPath;
+    QPushButton* m_saveReport;
+    // The run the results box shows, for its report: its package path, its result, when it ran.
+    std::string m_reportPath;
+    PackageCheckRun m_reportRun;
+    std::string m_reportTime;
 };
 
 }  // namespace veltrane

@@ -85,6 +85,9 @@ std::unique_ptr<QFileDialog> CQtFileChooser::MakeSaveDialog(QWidget* owner, cons
     } else if (!initialFolder.isEmpty() && start.absoluteDir().exists()) {
         dialog->setDirectory(start.absolutePath());
     }
+    if (!start.isDir() && start.suffix() == defaultSuffix) {
+        dialog->selectFile(start.fileName());  // a suggested name, such as a report's
+    }
     return dialog;
 }
 

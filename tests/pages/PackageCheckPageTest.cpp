@@ -1,7 +1,9 @@
 // The Package Check page: a run on the sample package, and the remembered folder to also look in.
+#include <QDesktopServices>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QUrl>
 
 #include "app/MainSheet.h"
 #include "pages/GuiTestSupport.h"
@@ -9,8 +11,41 @@
 using namespace veltrane;
 using namespace veltrane::test;
 
+class UrlCatcher : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> m_opened;
+
+public slots:
+    void Open(const QUrl& url) { m_opened << url; }
+};
+
 class PackageCheckPageTest : public QObject {
     Q_OBJECT
+
+    // After a run: the save dialog suggests <package>-report.html beside the package; the page is
+    // written and, answered Yes, opened in the browser.
+    static void SaveReportWritesThePageAndOffersToOpenIt(CPackageCheck& page, ScriptedBoxes& boxes,
+                                                         TestFolder& folder) {
+        QVERIFY(page.SaveReportButton()->isEnabled());
+        auto dialogs = std::make_shared<ChooserScript>();
+        UseScriptedDialogs(page, dialogs);
+        const QString target = folder.Path(QStringLiteral("report.html"));
+        dialogs->answers.push_back(target);
+        boxes.QueueAnswer(NoticeAnswer::Yes);
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "Open");
+        QTest::mouseClick(page.SaveReportButton(), Qt::LeftButton);
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QCOMPARE(dialogs->calls.back().filters, QStringList{QStringLiteral("HTML pages (*.html)")});
+        QVERIFY(dialogs->calls.back().initial.endsWith(QStringLiteral("SamplePackage-report.html")));
+        const QByteArray html = TestFolder::ReadFile(target);
+        QVERIFY(html.startsWith("<!DOCTYPE html>") && html.contains("brassbot.obj"));
+        QCOMPARE(boxes.Boxes().size(), size_t(1));
+        QCOMPARE(boxes.Boxes()[0].kind, NoticeKind::Question);
+        QCOMPARE(catcher.m_opened, QList<QUrl>{QUrl::fromLocalFile(target)});
+    }
 
 private slots:
     void init() { ClearSettings(); }
@@ -39,11 +74,13 @@ private slots:
             QVERIFY(counters[0].toInt() > 0);
             QVERIFY(counters[1].toInt() > 0);
 
+            SaveReportWritesThePageAndOffersToOpenIt(page, boxes, runtime);
+
             // A folder to look in that is not there stops at its box and keeps the result.
             page.RuntimeBox()->setText(runtime.Path(QStringLiteral("gone")));
             QTest::mouseClick(page.CheckButton(), Qt::LeftButton);
-            QCOMPARE(boxes.Boxes().size(), size_t(1));
-            QCOMPARE(boxes.Boxes()[0].title, std::string("ERROR"));
+            QCOMPARE(boxes.Boxes().size(), size_t(2));
+            QCOMPARE(boxes.Boxes()[1].title, std::string("ERROR"));
             QCOMPARE(CounterTexts(page), counters);
 
             page.RuntimeBox()->setText(runtime.Root());
