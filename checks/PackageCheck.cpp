@@ -469,6 +469,10 @@ std::optional<ReferenceRewrite> PackageChecker::PlanRewrite(const LibraryReferen
                    : std::nullopt;
     }
     const ReferencePath parsed = ParseReferencePath(reference.value);
+    if (verdict && verdict->rule == Rule::MissingFile) {
+        // Looked for everywhere a fix would look already.
+        return ReferenceRewrite{{}, parsed.escapesRoot ? "it leads out of the package." : kNotFoundWhy};
+    }
     const bool underRuntime = !parsed.absolute && !parsed.escapesRoot && !parsed.components.empty() &&
                               EqualsIgnoringAsciiCase(parsed.components.front(), kRuntime);
     std::vector<std::string_view> below;

@@ -137,6 +137,12 @@ std::string ResolvedOrFix(const Finding& finding, std::string_view root) {
     if (finding.fixed && (FindingFields(finding.rule) & kFieldText) != 0) {
         return "fixed";
     }
+    if (finding.fixedValue) {  // a fix, or its dry run, looked at this reference
+        return (finding.fixed ? "fixed to " : "a fix writes ") + *finding.fixedValue;
+    }
+    if (!finding.notFixed.empty()) {
+        return "not fixable: " + finding.notFixed;
+    }
     if ((FindingFields(finding.rule) & kFieldResolved) != 0) {
         return finding.resolved ? "found at " + std::string(Relative(*finding.resolved, root)) : "not found";
     }
