@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgtest-dev libcli11-dev
           nlohmann-json3-dev zlib1g-dev libarchive-dev xvfb xauth x11-utils fonts-dejavu-core
-          help2man appstream desktop-file-utils file "$@")
+          help2man appstream desktop-file-utils file python3 "$@")
 
 missing=()
 for p in "${packages[@]}"; do
