@@ -45,6 +45,7 @@ public:
         return escaped;
     }
     void ItemCounted(int32_t total) override { m_parent.ItemCounted(total); }
+    void FilesRead(uint64_t done, uint64_t total) override { m_parent.FilesRead(done, total); }
     void BeginWait() override { m_parent.BeginWait(); }
     void RestoreWait() override { m_parent.RestoreWait(); }
     void EndWait() override { m_parent.EndWait(); }

@@ -92,6 +92,12 @@ void CliContext::ItemCounted(int32_t total) {
     }
 }
 
+void CliContext::FilesRead(uint64_t done, uint64_t total) {
+    if (m_showProgress) {
+        m_progress.Read(done, total);
+    }
+}
+
 void CliContext::EndProgressLine() {
     m_progress.Clear();
 }

@@ -39,6 +39,7 @@ public:
     // A poll only looks at the flag the signal sets: polls in a row are one look.
     uint64_t PollEscapeRun(uint64_t count) override { return count > 0 && PollEscape() ? 1 : 0; }
     void ItemCounted(int32_t total) override;
+    void FilesRead(uint64_t done, uint64_t total) override;
 
     bool m_answerQuestionsOk = false;  // "Files to Fix" gets OK with --fix
     bool m_showProgress = false;       // live count on a terminal's stderr

@@ -34,6 +34,16 @@ void CProgressLine::Scanned(int64_t count) {
     // A run may walk its tree more than once, each walk counting from 0: the most any walk counted is
     // the size of the tree so far, and the line never counts backwards.
     m_most = std::max(m_most, count < 0 ? uint64_t(0) : static_cast<uint64_t>(count));
+    Draw("Checking... " + GroupedNumber(m_most) + " entries scanned");
+}
+
+void CProgressLine::Read(uint64_t done, uint64_t total) {
+    if (m_on) {
+        Draw("Checking " + GroupedNumber(done) + " of " + GroupedNumber(total) + " files...");
+    }
+}
+
+void CProgressLine::Draw(const std::string& text) {
     const int64_t now = m_now();
     if (m_startMs < 0) {
         m_startMs = now;
@@ -42,7 +52,7 @@ void CProgressLine::Scanned(int64_t count) {
         return;
     }
     m_lastDrawMs = now;
-    const std::string line = "\rChecking... " + GroupedNumber(m_most) + " entries scanned\033[K";
+    const std::string line = "\r" + text + "\033[K";
     std::fwrite(line.data(), 1, line.size(), m_stream);
     std::fflush(m_stream);
     m_drawn = true;

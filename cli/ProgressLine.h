@@ -26,6 +26,8 @@ public:
 
     // A walk of the run has scanned count entries (folders, files, or entries of an archive) so far.
     void Scanned(int64_t count);
+    // A tool has read done of the total files of its list.
+    void Read(uint64_t done, uint64_t total);
     // Takes the line away, if one was drawn, and starts the delay afresh for the next run.
     void Clear();
 
@@ -37,6 +39,8 @@ private:
     int64_t m_lastDrawMs = -1;
     uint64_t m_most = 0;  // the highest count of the run
     bool m_drawn = false;
+    // Draws text now unless the delay or the redraw interval says not yet.
+    void Draw(const std::string& text);
 };
 
 }  // namespace veltrane::cli

@@ -49,6 +49,9 @@ public:
     // The scanner added a record; total is the run's counter after the addition.
     virtual void ItemCounted(int32_t /*total*/) {}
 
+    // A tool has taken done of the total files its read of a list hands over.
+    virtual void FilesRead(uint64_t /*done*/, uint64_t /*total*/) {}
+
     // Wait cursor: BeginWait nests one level, RestoreWait shows it again after a poll,
     // EndWait removes one level.
     virtual void BeginWait() {}

@@ -41,7 +41,7 @@ std::unique_ptr<CTreeReads> CPackageTree::Read(std::vector<std::string> files, J
                                                const ReadOptions& options) {
     const size_t count = files.size();
     return std::make_unique<CTreeReads>(ReadJudged(std::move(files), {std::move(judge)}, ctx, cap, options),
-                                        count);
+                                        count, ctx);
 }
 
 void RaiseKeptWarnings(RunContext& ctx, OverflowWarnings* cap, FileVerdict& verdict) {

@@ -125,7 +125,7 @@ std::unique_ptr<CTreeReads> CSharedPackageTree::Read(std::vector<std::string> fi
     return std::make_unique<CTreeReads>(
         std::make_unique<SharedRun>(*this, std::move(files), static_cast<size_t>(at - m_names.begin()), ctx,
                                     cap, options),
-        count);
+        count, ctx);
 }
 
 }  // namespace veltrane

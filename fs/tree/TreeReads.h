@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "fs/run/RunContext.h"
 #include "fs/tree/FileJudge.h"
 #include "fs/tree/JudgedReader.h"
 
@@ -45,7 +46,9 @@ struct TreeRead {
 // A tool's read of a list of files through its judge: Next hands the verdicts over in list order.
 class CTreeReads {
 public:
-    CTreeReads(std::unique_ptr<CVerdictRun> run, size_t count) : m_run(std::move(run)), m_count(count) {}
+    // ctx hears how far the list is (FilesRead) as each file is handed over.
+    CTreeReads(std::unique_ptr<CVerdictRun> run, size_t count, RunContext& ctx)
+        : m_run(std::move(run)), m_count(count), m_ctx(ctx) {}
 
     // The next file's verdict; a file the read never reached is left out, and nothing follows the
     // file during whose read Escape came (its verdict says so).
@@ -58,6 +61,7 @@ public:
 private:
     std::unique_ptr<CVerdictRun> m_run;
     size_t m_count;
+    RunContext& m_ctx;
     size_t m_next = 0;
     bool m_ended = false;
 };

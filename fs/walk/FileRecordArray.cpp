@@ -29,6 +29,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <set>
 
 #include "fs/run/FileErrors.h"
 #include "fs/text/Ascii.h"
@@ -162,11 +163,12 @@ bool MatchesPattern(std::string_view name, std::string_view pattern) {
 // Ordered-insertion indexes
 
 struct CFileRecordArray::Index {
-    enum class Kind { Treap, Grouped } kind;
-    explicit Index(Kind k) : kind(k) {}
+    enum class Kind { Treap, Grouped, ScannedRuns } kind;
+    explicit Index(Kind k) : kind(k), front(ByPathDescending{&nodes}) {}
 
-    // Code 4 (and 0 after it): a tree ordered by position only, with subtree sizes and parent links,
-    // so a record can be linked in before a known record and its index read off in O(log n).
+    // A tree ordered by position only, with subtree sizes and parent links, so a record can be linked
+    // in before a known record and its index read off in O(log n). Treap takes codes 0 and 4,
+    // Grouped code 5.
     struct Node {
         CFileRecord rec;
         int left = -1, right = -1, parent = -1;
@@ -300,10 +302,44 @@ struct CFileRecordArray::Index {
         }
     }
 
-    // Code 5: runs of records of one folder, the run inserted last in front of the others, each run
-    // by path, greatest first; a record equal to others goes before them, as the first record not
-    // greater than it is the place. A scan only appends to the front run and sorts it once, when it is
-    // read or a record must be placed in it.
+    // Code 5: the records of the front run (the folder inserted last), by path, greatest first; a
+    // record equal to others goes before them, as the first record not greater than it is the place.
+    struct ByPathDescending {
+        using is_transparent = void;
+        const std::vector<Node>* nodes;
+        const std::string& Path(int t) const { return (*nodes)[static_cast<size_t>(t)].rec.m_path; }
+        bool operator()(int a, int b) const { return Path(a) > Path(b); }
+        bool operator()(int a, std::string_view b) const { return Path(a) > b; }
+        bool operator()(std::string_view a, int b) const { return a > Path(b); }
+    };
+    std::multiset<int, ByPathDescending> front;
+    std::string frontFolder;
+    int afterFront = -1;  // the node right after the front run, -1 when it is the array's end
+
+    int GroupedInsert(CFileRecord&& rec) {
+        Node& n = nodes.emplace_back();
+        n.rec = std::move(rec);
+        n.prio = static_cast<uint32_t>(rng());
+        const int t = static_cast<int>(nodes.size()) - 1;
+        const std::string& path = n.rec.m_path;
+        const std::string_view folder = FolderPartOf(path);
+        if (nodes.size() == 1 || folder != frontFolder) {
+            // Index 0 is a record of another folder: the new record starts a new front run there.
+            frontFolder.assign(folder);
+            front.clear();
+            afterFront = first;
+            front.insert(t);
+            return Link(t, first);
+        }
+        // The first record of the front run that is not greater, or the record after the run.
+        const auto place = front.lower_bound(std::string_view(path));
+        const int before = place != front.end() ? *place : afterFront;
+        front.emplace_hint(place, t);
+        return Link(t, before);
+    }
+
+    // Code 5 filled by a scan, which never asks where a record stands: the same order, as runs of
+    // records of one folder, the run added last in front of the others, each sorted once when read.
     struct RunEntry {
         CFileRecord rec;
         uint32_t seq;  // the order of insertion: of equal paths the later goes first
@@ -311,54 +347,31 @@ struct CFileRecordArray::Index {
     struct Run {
         std::string folder;
         std::vector<RunEntry> entries;
-        size_t sorted = 0;  // entries before this one are in place
     };
     std::vector<Run> runs;  // the front run last
-    size_t groupedCount = 0;
+    size_t scannedCount = 0;
 
-    static void Sort(Run& run) {
-        if (run.sorted == run.entries.size()) {
-            return;
-        }
-        std::sort(run.entries.begin(), run.entries.end(), [](const RunEntry& a, const RunEntry& b) {
-            const int c = a.rec.m_path.compare(b.rec.m_path);
-            return c != 0 ? c > 0 : a.seq > b.seq;
-        });
-        run.sorted = run.entries.size();
-    }
-
-    Run& FrontFor(std::string_view folder) {
+    void AppendScanned(CFileRecord&& rec) {
+        const std::string_view folder = FolderPartOf(rec.m_path);
         if (runs.empty() || runs.back().folder != folder) {
-            runs.push_back(Run{std::string(folder), {}, 0});
+            runs.push_back(Run{std::string(folder), {}});
         }
-        return runs.back();
+        runs.back().entries.push_back({std::move(rec), static_cast<uint32_t>(scannedCount++)});
     }
 
-    void GroupedAppend(CFileRecord&& rec) {
-        Run& run = FrontFor(FolderPartOf(rec.m_path));
-        run.entries.push_back({std::move(rec), static_cast<uint32_t>(groupedCount++)});
-    }
-
-    int GroupedInsert(CFileRecord&& rec) {
-        Run& run = FrontFor(FolderPartOf(rec.m_path));
-        Sort(run);
-        const auto place = std::partition_point(run.entries.begin(), run.entries.end(),
-                                                [&](const RunEntry& e) { return e.rec.m_path > rec.m_path; });
-        const auto at = run.entries.insert(place, {std::move(rec), static_cast<uint32_t>(groupedCount++)});
-        run.sorted = run.entries.size();
-        return static_cast<int>(at - run.entries.begin());
-    }
-
-    size_t Count() const { return kind == Kind::Grouped ? groupedCount : nodes.size(); }
+    size_t Count() const { return kind == Kind::ScannedRuns ? scannedCount : nodes.size(); }
 
     void Collect(std::vector<CFileRecord>& out) {
         out.reserve(Count());
-        if (kind == Kind::Treap) {
+        if (kind != Kind::ScannedRuns) {
             TreapCollect(root, out);
             return;
         }
         for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
-            Sort(*run);
+            std::sort(run->entries.begin(), run->entries.end(), [](const RunEntry& a, const RunEntry& b) {
+                const int c = a.rec.m_path.compare(b.rec.m_path);
+                return c != 0 ? c > 0 : a.seq > b.seq;
+            });
             for (RunEntry& entry : run->entries) {
                 out.push_back(std::move(entry.rec));
             }
@@ -424,10 +437,10 @@ int32_t CFileRecordArray::InsertLiteral(CFileRecord record, InsertOrder order) {
 
 void CFileRecordArray::AddScanned(CFileRecord record, InsertOrder order) {
     if (order == InsertOrder::FolderGrouped && !m_index && m_records.empty()) {
-        m_index = std::make_unique<Index>(Index::Kind::Grouped);
+        m_index = std::make_unique<Index>(Index::Kind::ScannedRuns);
     }
-    if (order == InsertOrder::FolderGrouped && m_index && m_index->kind == Index::Kind::Grouped) {
-        m_index->GroupedAppend(std::move(record));  // nobody asks where it stands
+    if (order == InsertOrder::FolderGrouped && m_index && m_index->kind == Index::Kind::ScannedRuns) {
+        m_index->AppendScanned(std::move(record));  // nobody asks where it stands
         return;
     }
     InsertRecord(std::move(record), order);

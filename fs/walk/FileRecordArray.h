@@ -49,8 +49,8 @@ struct UnreadableFolder {
 // A growable list of file records, filled by one scan or by AddFile calls.
 //
 // Ordered insertion keeps exactly the order of the described linear rules, but through an index
-// (an order-statistic tree for code 4, per-folder runs sorted when read for code 5) while the array is filled
-// by one code; the records are laid out as a plain vector the first time they are read.
+// (order-statistic trees for codes 4 and 5; a scan in code 5 fills per-folder runs sorted when read) while
+// the array is filled by one code; the records are laid out as a plain vector the first time they are read.
 class CFileRecordArray {
 public:
     CFileRecordArray();

@@ -130,8 +130,10 @@ TEST(ReportOutputTest, ProgressLineWaitsHalfASecondAndClearsItself) {
                 now = at;
                 line.Scanned(count);
             }
-            line.Clear();
             now = 1800;
+            line.Read(2, 9);  // then the files of the list are read
+            line.Clear();
+            now = 1900;
             line.Scanned(30100);  // a new run waits again
         }
         std::string written(256, '\0');
@@ -139,9 +141,12 @@ TEST(ReportOutputTest, ProgressLineWaitsHalfASecondAndClearsItself) {
         written.resize(std::fread(written.data(), 1, written.size(), stream));
         std::fclose(stream);
         // A second walk counts from 0 again: the line keeps the most any walk counted.
-        EXPECT_EQ(written, on ? "\rChecking... 12,345 entries scanned\033[K\rChecking... 30,012 entries "
-                                "scanned\033[K\rChecking... 30,012 entries scanned\033[K\r\033[K"
-                              : "");
+        EXPECT_EQ(
+            written,
+            on ? "\rChecking... 12,345 entries scanned\033[K\rChecking... 30,012 entries "
+                 "scanned\033[K\rChecking... 30,012 entries scanned\033[K\rChecking 2 of 9 files...\033[K"
+                 "\r\033[K"
+               : "");
     }
 }
 
