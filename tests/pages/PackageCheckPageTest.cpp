@@ -11,7 +11,7 @@
 using namespace veltrane;
 using namespace veltrane::test;
 
-class UrlCatcher : public QObject {
+class ReportUrlCatcher : public QObject {
     Q_OBJECT
 
 public:
@@ -34,7 +34,7 @@ class PackageCheckPageTest : public QObject {
         const QString target = folder.Path(QStringLiteral("report.html"));
         dialogs->answers.push_back(target);
         boxes.QueueAnswer(NoticeAnswer::Yes);
-        UrlCatcher catcher;
+        ReportUrlCatcher catcher;
         QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "Open");
         QTest::mouseClick(page.SaveReportButton(), Qt::LeftButton);
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
