@@ -51,6 +51,13 @@ std::vector<std::string> StoreFindings(const std::string& root) {
     return found;
 }
 
+// Names Windows will not create (devices, ':', letter case alone) are tried there in zips only.
+#ifdef _WIN32
+constexpr bool kAnyFolderName = false;
+#else
+constexpr bool kAnyFolderName = true;
+#endif
+
 // Each rule on a package that is clean but for the files a case adds, as a folder and as a zip.
 TEST(PackageRulesTest, EachRuleOnFoldersAndZips) {
     const std::string png = test::Thumbnail();
@@ -60,7 +67,8 @@ TEST(PackageRulesTest, EachRuleOnFoldersAndZips) {
         std::vector<ArchiveItem> added;
         std::vector<std::string> expected;
         const char* readme = "ReadMe.txt";
-        bool zip = true;  // the test's zip writer takes only ASCII names whatever the locale
+        bool zip = true;            // the test's zip writer takes only ASCII names whatever the locale
+        bool windowsFolder = true;  // a Windows folder can hold these names
     };
     const Case cases[] = {
         {"clean", {}, {}},
@@ -72,12 +80,16 @@ TEST(PackageRulesTest, EachRuleOnFoldersAndZips) {
          {"unportable-name Runtime/textures/Dot.: a trailing dot",
           "unportable-name Runtime/textures/T/Con.tar.jpg: a reserved device name",
           "unportable-name Runtime/textures/T/a:b.jpg: the character :",
-          "unportable-name Runtime/textures/T/tab\t.jpg: a control character"}},
+          "unportable-name Runtime/textures/T/tab\t.jpg: a control character"},
+         "ReadMe.txt",
+         true,
+         false},
         {"names outside ASCII and UTF-8",
          {{"Runtime/textures/T/caf\xC3\xA9.jpg", jpeg}, {"Runtime/textures/T/x\xFF.jpg", jpeg}},
          {"non-ascii-name Runtime/textures/T/caf\xC3\xA9.jpg",
           "unportable-name Runtime/textures/T/x\xFF.jpg: not valid UTF-8"},
          "ReadMe.txt",
+         false,
          false},
         {"clutter",
          {{"Runtime/textures/T/.DS_Store", "d"},
@@ -89,7 +101,10 @@ TEST(PackageRulesTest, EachRuleOnFoldersAndZips) {
         {"case collisions",
          {{"Runtime/textures/T/tex.jpg", jpeg}, {"Runtime/textures/t/x.jpg", jpeg}},
          {"case-collision Runtime/textures/T/tex.jpg: Runtime/textures/T/Tex.jpg",
-          "case-collision Runtime/textures/t: Runtime/textures/T"}},
+          "case-collision Runtime/textures/t: Runtime/textures/T"},
+         "ReadMe.txt",
+         true,
+         false},
         {"thumbnails",
          {{"Runtime/libraries/pose/P/b.pz2", "x"},
           {"Runtime/libraries/pose/P/c.pz2", "x"},
@@ -141,10 +156,12 @@ TEST(PackageRulesTest, EachRuleOnFoldersAndZips) {
         }
         items.insert(items.end(), c.added.begin(), c.added.end());
         TempDir dir;
-        for (const ArchiveItem& item : items) {
-            dir.WriteFile("Pkg/" + item.name, item.data);
+        if (kAnyFolderName || c.windowsFolder) {
+            for (const ArchiveItem& item : items) {
+                dir.WriteFile("Pkg/" + item.name, item.data);
+            }
+            EXPECT_EQ(StoreFindings(dir.Path("Pkg")), c.expected);
         }
-        EXPECT_EQ(StoreFindings(dir.Path("Pkg")), c.expected);
         if (c.zip) {
             const std::string zip = dir.Path("Pkg.zip");
             ASSERT_TRUE(test::WriteArchive(zip, ArchiveFormat::Zip, items));
