@@ -63,14 +63,11 @@ private:
     bool m_pendingEscape = false;
 };
 
-void Append(Findings& all, const Findings& some) {
-    all.insert(all.end(), some.begin(), some.end());
-}
-
 }  // namespace
 
 CombinedCheckRun RunCombinedCheck(const std::string& path, const std::vector<std::string>& runtimes,
-                                  CFileRecordArray& records, RunContext& ctx, const ReplaceHooks& hooks) {
+                                  CFileRecordArray& records, RunContext& ctx, const ReplaceHooks& hooks,
+                                  bool planFixes) {
     CombinedCheckRun run;
     // Package Check reads first: it asks for every library file and takes its verdict of each read at
     // once, so the references of a file are held only while that file is being judged.
@@ -82,7 +79,7 @@ CombinedCheckRun RunCombinedCheck(const std::string& path, const std::vector<std
     }
     {
         ToolContext package(ctx, run.cancelled);
-        run.package = RunPackageCheck(path, runtimes, package, &tree);
+        run.package = RunPackageCheck(path, runtimes, package, &tree, planFixes);
     }
     {
         ToolContext paths(ctx, run.cancelled);
@@ -93,11 +90,18 @@ CombinedCheckRun RunCombinedCheck(const std::string& path, const std::vector<std
         run.versions = RunVersionCheck(path, VersionCheckMode::Folder, records, versions, hooks, &tree);
         run.versionNotices = versions.Notices();
     }
-    Append(run.findings, run.names.findings);
-    Append(run.findings, run.paths.findings);
-    Append(run.findings, run.versions.findings);
-    Append(run.findings, run.package.findings);
     return run;
+}
+
+Findings CombinedFindings(const CombinedCheckRun& run) {
+    Findings all;
+    all.reserve(run.names.findings.size() + run.paths.findings.size() + run.versions.findings.size() +
+                run.package.findings.size());
+    for (const Findings* some :
+         {&run.names.findings, &run.paths.findings, &run.versions.findings, &run.package.findings}) {
+        all.insert(all.end(), some->begin(), some->end());
+    }
+    return all;
 }
 
 }  // namespace veltrane

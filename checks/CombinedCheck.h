@@ -22,16 +22,20 @@ struct CombinedCheckRun {
     std::vector<Notice> versionNotices;
     PackageCheckRun package;  // Package Check
     bool cancelled = false;   // Escape came during the run
-    Findings findings;        // the findings of the four tools it runs: names, paths, versions, package
 };
+
+// The findings of the four tools in the order they are reported: names, paths, versions, package.
+// Each tool's run keeps its own; this copy is made only for whoever needs them in one list.
+Findings CombinedFindings(const CombinedCheckRun& run);
 
 // Runs File Names, Package Check, Check Paths and then Version Number (whose fix, when the "Files to
 // Fix" question is answered OK, comes last, so that every tool judges the files as they were) on the
 // folder or archive at path, over one shared package tree: each folder listed once, each Poser file
 // read once (an archive opened once for its headers and once for its data). Each tool raises its own
 // boxes through ctx, in that order. An Escape ends the tool that sees it as that tool's own run
-// would end; the tools after it stop at their first poll.
+// would end; the tools after it stop at their first poll. planFixes goes to Package Check.
 CombinedCheckRun RunCombinedCheck(const std::string& path, const std::vector<std::string>& runtimes,
-                                  CFileRecordArray& records, RunContext& ctx, const ReplaceHooks& hooks = {});
+                                  CFileRecordArray& records, RunContext& ctx, const ReplaceHooks& hooks = {},
+                                  bool planFixes = true);
 
 }  // namespace veltrane

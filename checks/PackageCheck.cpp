@@ -201,8 +201,8 @@ void SortByRule(Findings& findings) {
 class PackageChecker {
 public:
     PackageChecker(const std::string& path, const std::vector<std::string>& runtimes, RunContext& ctx,
-                   CPackageTree& tree)
-        : m_path(path), m_ctx(ctx), m_tree(tree) {
+                   CPackageTree& tree, bool planFixes)
+        : m_path(path), m_ctx(ctx), m_tree(tree), m_planFixes(planFixes) {
         m_resolver.SetTree(&tree);
         m_package = LocateRuntime(path, m_resolver);
         for (const std::string& runtime : runtimes) {
@@ -263,6 +263,7 @@ private:
     std::unordered_set<std::string> m_throughLink;  // files reached through a link: never rewritten
     Findings m_findings;
     std::vector<FileRewrites> m_rewrites;
+    bool m_planFixes = true;  // whether a fix's rewrites are worked out along with the verdicts
 };
 
 // The geometry that a reference to name.obj also finds: name.obz, compressed. Empty for other names.
@@ -523,7 +524,9 @@ void PackageChecker::JudgeReferences(const std::string& file, const PackageFileR
     FileRewrites rewrites{file, {}, {}};
     for (const PackageFileRead::Reference& kept : read.references) {
         verdicts.push_back(JudgeReference(kept.reference));
-        if (std::optional<ReferenceRewrite> rewrite = PlanRewrite(kept.reference, verdicts.back())) {
+        std::optional<ReferenceRewrite> rewrite =
+            m_planFixes ? PlanRewrite(kept.reference, verdicts.back()) : std::nullopt;
+        if (rewrite) {
             rewrites.byReference.emplace(ReferenceKey(kept.reference.keyword, kept.reference.value),
                                          std::move(*rewrite));
         }
@@ -944,7 +947,7 @@ std::string PackageReport(const Findings& findings, bool cancelled) {
 }
 
 PackageCheckRun RunPackageCheck(const std::string& path, const std::vector<std::string>& runtimes,
-                                RunContext& ctx, CPackageTree* given) {
+                                RunContext& ctx, CPackageTree* given, bool planFixes) {
     const size_t noticesBefore = ctx.Notices().size();
     PackageCheckRun run;
     // An archive, and a folder inside one, is checked as the package it unpacks to.
@@ -968,7 +971,7 @@ PackageCheckRun RunPackageCheck(const std::string& path, const std::vector<std::
         {
             WaitCursorScope wait(ctx);
             ProgressScope progress(ctx);
-            PackageChecker checker(path, runtimes, ctx, tree);
+            PackageChecker checker(path, runtimes, ctx, tree, planFixes);
             checker.Run(run);
         }
         run.refreshCounters = true;

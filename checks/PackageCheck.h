@@ -77,9 +77,10 @@ struct PackageCheckRun {
 // under Runtime's textures and Geometries that nothing refers to are listed for information.
 // Validates the paths first (the "ERROR" boxes, raised through ctx). Shows the wait cursor and the
 // progress window for the run and polls Escape once per folder entry and once per line read.
-// The package tree is opened from path unless one is given.
+// The package tree is opened from path unless one is given. Without planFixes the run's rewrites stay
+// empty: a run that will not be fixed does not work out what a fix would write.
 PackageCheckRun RunPackageCheck(const std::string& path, const std::vector<std::string>& runtimes,
-                                RunContext& ctx, CPackageTree* tree = nullptr);
+                                RunContext& ctx, CPackageTree* tree = nullptr, bool planFixes = true);
 
 // The report text of a run's findings, sections in rule order; cancelled marks a partial result.
 std::string PackageReport(const Findings& findings, bool cancelled);

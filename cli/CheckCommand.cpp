@@ -21,7 +21,7 @@ CliRun RunCheckCommand(const std::string& path, const std::vector<std::string>& 
     const bool write = options.fix && !options.dryRun;
     ctx.m_answerQuestionsOk = write;
     CFileRecordArray records;
-    CombinedCheckRun combined = RunCombinedCheck(path, runtimes, records, ctx);
+    CombinedCheckRun combined = RunCombinedCheck(path, runtimes, records, ctx, {}, options.fix);
 
     // The reference fix comes after the version fix and leaves the files that one rewrote alone.
     std::map<std::string, std::string> leaveAlone;
@@ -33,12 +33,6 @@ CliRun RunCheckCommand(const std::string& path, const std::vector<std::string>& 
     }
     const std::optional<ReferenceFixRun> fix =
         FixPackageReferences(combined.package, path, options, ctx, leaveAlone);
-    if (fix) {
-        // The package's findings close the list: they now say what the fix made of them.
-        combined.findings.resize(combined.findings.size() - combined.package.findings.size());
-        combined.findings.insert(combined.findings.end(), combined.package.findings.begin(),
-                                 combined.package.findings.end());
-    }
 
     CliRun run = StartRun("check", std::nullopt, path, kCheckTexts);
     run.parts.push_back(NamesRun(path, true, std::move(combined.names)));
@@ -46,7 +40,7 @@ CliRun RunCheckCommand(const std::string& path, const std::vector<std::string>& 
     run.parts.push_back(VersionsRun(path, false, std::move(combined.versions),
                                     std::move(combined.versionNotices), ctx.m_declinedAfterInterrupt, write));
     run.parts.push_back(PackageRun(path, std::move(combined.package), fix ? &*fix : nullptr));
-    run.findings = std::move(combined.findings);
+    // The run's findings are its parts' in order (names, paths, versions, package): not held twice.
     run.notices = ctx.Notices();
     for (const CliRun& part : run.parts) {
         run.cancelled = run.cancelled || part.cancelled;

@@ -302,11 +302,15 @@ std::string PlainStderr(const CliRun& run) {
 
 namespace {
 
-void WriteFindings(JsonWriter& out, const Findings& findings) {
-    out.Key("findings").BeginArray();
+void WriteFindingItems(JsonWriter& out, const Findings& findings) {
     for (const Finding& finding : findings) {
         WriteFinding(out, finding);
     }
+}
+
+void WriteFindings(JsonWriter& out, const Findings& findings) {
+    out.Key("findings").BeginArray();
+    WriteFindingItems(out, findings);
     out.EndArray();
 }
 
@@ -346,7 +350,14 @@ void WriteRun(JsonWriter& out, const CliRun& run) {
             out.Key(part.tool);
             WriteRun(out, part);
         }
-        WriteFindings(out, run.findings ? *run.findings : Findings{});
+        // Its findings are its parts' in order, written from there rather than held twice.
+        out.Key("findings").BeginArray();
+        for (const CliRun& part : run.parts) {
+            if (part.findings) {
+                WriteFindingItems(out, *part.findings);
+            }
+        }
+        out.EndArray();
         out.EndObject();
         return;
     }
@@ -476,7 +487,13 @@ int WriteHtmlFile(const CliRun& run, const std::string& target) {
     input.path = run.path;
     input.checkedAt = ReportTimeNow();
     input.version = std::string("veltrane-cli ") + VELTRANE_VERSION;
-    input.findings = run.findings ? &*run.findings : nullptr;
+    Findings parts;  // check: its parts' findings in one list, for this page only
+    for (const CliRun& part : run.parts) {
+        if (part.findings) {
+            parts.insert(parts.end(), part.findings->begin(), part.findings->end());
+        }
+    }
+    input.findings = run.findings ? &*run.findings : run.parts.empty() ? nullptr : &parts;
     input.cancelled = run.cancelled;
     input.readPngs = [&run](const std::vector<std::string>& pngs, const PngSink& each) {
         ReadPngsInTree(run.path, pngs, each);

@@ -50,7 +50,7 @@ std::optional<ReferenceFixRun> FixPackageReferences(PackageCheckRun& check, cons
 CliRun RunPackageCommand(const std::string& path, const std::vector<std::string>& runtimes,
                          const FixOptions& options, CliContext& ctx) {
     ctx.m_answerQuestionsOk = options.fix && !options.dryRun;
-    PackageCheckRun check = RunPackageCheck(path, runtimes, ctx);
+    PackageCheckRun check = RunPackageCheck(path, runtimes, ctx, nullptr, options.fix);
     const std::optional<ReferenceFixRun> fix = FixPackageReferences(check, path, options, ctx, {});
     return PackageRun(path, std::move(check), fix ? &*fix : nullptr);
 }

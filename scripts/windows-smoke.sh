@@ -10,6 +10,7 @@ bash scripts/deps.sh wine wine64 xvfb xdotool imagemagick
 exe=$(realpath "${1:-build-windows/veltrane.exe}")
 out=build-windows/screenshots
 mkdir -p "$out"
+rm -f "$out"/windows-*.png
 
 export WINEDEBUG=-all
 export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-veltrane}"
@@ -39,8 +40,15 @@ sample="Z:$(realpath examples/SamplePackage | tr / '\\')"
 wine reg delete 'HKCU\Software\Veltrane' /f >/dev/null 2>&1 || true
 wine "$exe" "$sample" >/dev/null 2>&1 &
 app=$!
-window=$(timeout 120 xdotool search --sync --onlyvisible --name '^Veltrane$' | head -1) ||
-    fail "the window did not show within two minutes"
+# Looked for again and again rather than with --sync: wine makes and destroys helper windows while
+# the program starts, and xdotool ends on the X error of a window gone between its list and its look.
+window=
+for _ in $(seq 240); do
+    window=$(xdotool search --onlyvisible --name '^Veltrane$' 2>/dev/null | head -1 || true)
+    [ -n "$window" ] && break
+    sleep 0.5
+done
+[ -n "$window" ] || fail "the window did not show within two minutes"
 xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
 sleep 2
 

@@ -65,7 +65,7 @@ const std::vector<std::pair<const char*, Tool>>& Tools() {
              CFileRecordArray records;
              CombinedCheckRun run = RunCombinedCheck(root, {}, records, ctx);
              return Finish({run.paths.report + run.versions.report + run.package.report,
-                            run.findings,
+                            CombinedFindings(run),
                             {},
                             {},
                             0,
