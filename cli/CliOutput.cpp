@@ -228,17 +228,73 @@ std::string PlainStdout(const CliRun& run) {
     return out;
 }
 
+namespace {
+
+void AddIfSplitting(std::vector<std::string>& names, const std::string& name) {
+    if (name.find("\r\n") != std::string::npos && name.find_first_not_of("\r\n") != std::string::npos) {
+        names.push_back(name);
+    }
+}
+
+// The names of a run that hold a CR LF pair, which the report would show as one of its own line ends:
+// each path (and its last component) of a finding or a listed file, longest first.
+std::vector<std::string> NamesWithLineEnds(const CliRun& run) {
+    std::vector<std::string> names;
+    const auto add = [&names](const std::string& path) {
+        AddIfSplitting(names, path);
+        AddIfSplitting(names, std::string(LastComponent(path)));
+    };
+    const auto addFindings = [&add](const std::optional<Findings>& findings) {
+        for (const Finding& finding : findings ? *findings : Findings{}) {
+            add(finding.path);
+            add(finding.value);
+            add(finding.resolved.value_or(std::string()));
+        }
+    };
+    addFindings(run.findings);
+    for (const CliRun& part : run.parts) {
+        addFindings(part.findings);  // check: its findings are its parts'
+    }
+    for (const ListEntry& entry : run.entries ? *run.entries : std::vector<ListEntry>{}) {
+        add(entry.folder);
+        add(entry.name);
+    }
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return a.size() > b.size() || (a.size() == b.size() && a < b);
+    });
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+// text with the CR LF pairs inside names written as escapes, then every other control escaped.
+std::string EscapeWithNames(const std::string& text, const std::vector<std::string>& names) {
+    std::string out = text;
+    for (const std::string& name : names) {
+        std::string shown = name;
+        for (size_t at = shown.find("\r\n"); at != std::string::npos; at = shown.find("\r\n", at)) {
+            shown.replace(at, 2, "\\x0d\\x0a");
+        }
+        for (size_t at = out.find(name); at != std::string::npos; at = out.find(name, at + shown.size())) {
+            out.replace(at, name.size(), shown);
+        }
+    }
+    return EscapeControls(out);
+}
+
+}  // namespace
+
 void EscapeForTerminal(CliRun& run, bool reports, bool notices) {
     for (CliRun& part : run.parts) {
         EscapeForTerminal(part, reports, notices);
     }
+    const std::vector<std::string> names = NamesWithLineEnds(run);
     if (reports) {
-        run.report = EscapeControls(run.report);
+        run.report = EscapeWithNames(run.report, names);
     }
     if (notices) {
         for (Notice& notice : run.notices) {
             notice.title = EscapeControls(notice.title);
-            notice.text = EscapeControls(notice.text);
+            notice.text = EscapeWithNames(notice.text, names);
         }
     }
 }

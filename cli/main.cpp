@@ -402,12 +402,12 @@ bool PrintRun(CliRun& run, const std::string& path, const PrintOptions& print) {
     const bool json = print.json;
     const bool several = print.several;
     if (!json) {
+        EscapeForTerminal(run, VELTRANE_ISATTY(VELTRANE_FILENO(stdout)) != 0,
+                          VELTRANE_ISATTY(VELTRANE_FILENO(stderr)) != 0);
         run.findings.reset();  // the plain output is the report; a long list of findings need not stay
         for (CliRun& part : run.parts) {
             part.findings.reset();
         }
-        EscapeForTerminal(run, VELTRANE_ISATTY(VELTRANE_FILENO(stdout)) != 0,
-                          VELTRANE_ISATTY(VELTRANE_FILENO(stderr)) != 0);
     }
     const std::string separator = several && !json ? "==> " + path + " <==\n" : std::string();
     bool written = true;
