@@ -121,13 +121,15 @@ FileKind KindOf(const std::string& path) {
     return ext == kCompressedGeometryExtension ? FileKind::CompressedGeometry : FileKind::Other;
 }
 
-// The files that are read, in the order given.
-std::vector<std::string> LibraryFiles(const std::vector<std::string>& files) {
+// The files that are read, in the order given, each with what the walk listed it as.
+std::vector<std::string> LibraryFiles(const std::vector<std::string>& files,
+                                      const std::vector<bool>& listedRegular, ReadOptions& options) {
     std::vector<std::string> library;
-    for (const std::string& file : files) {
-        const FileKind kind = KindOf(file);
+    for (size_t i = 0; i < files.size(); ++i) {
+        const FileKind kind = KindOf(files[i]);
         if (kind == FileKind::Library || kind == FileKind::CompressedLibrary) {
-            library.push_back(file);
+            library.push_back(files[i]);
+            options.listedRegular.push_back(i < listedRegular.size() && listedRegular[i]);
         }
     }
     return library;
@@ -692,8 +694,10 @@ void PackageChecker::ListUnreferenced(const std::vector<std::string>& files) {
 // Reads the library files in the order given and judges them, with the compressed geometries among
 // them; a file the read never reached (Escape ended a pass through an archive) adds nothing.
 void PackageChecker::ReadLibraryFiles(const std::vector<std::string>& files, PackageCheckRun& run) {
+    ReadOptions options{.checkOtherFiles = true, .listedRegular = {}};
+    std::vector<std::string> library = LibraryFiles(files, m_listedRegular, options);
     std::unique_ptr<CTreeReads> reads =
-        m_tree.Read(LibraryFiles(files), PackageJudge(), m_ctx, &m_warnings, {.checkOtherFiles = true});
+        m_tree.Read(std::move(library), PackageJudge(), m_ctx, &m_warnings, options);
     std::optional<TreeRead> pending;
     size_t next = 0;
     for (const std::string& file : files) {
@@ -823,7 +827,7 @@ std::vector<std::string> PackageChecker::ListFiles(PackageCheckRun& run) {
     const bool onDisk = m_tree.ArchiveFile().empty();
     for (auto it = all.rbegin(); it != all.rend(); ++it) {
         files.push_back(it->m_path);
-        m_listedRegular.push_back(onDisk && (it->m_attributes & (kAttrThroughLink | kAttrDevice)) == 0);
+        m_listedRegular.push_back(onDisk && it->ListedRegular());
         if ((it->m_attributes & kAttrThroughLink) != 0) {
             m_throughLink.insert(it->m_path);
         }

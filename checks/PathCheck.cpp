@@ -290,7 +290,7 @@ PathCheckResult CheckOneFile(const std::string& path, RunContext& ctx, CPackageT
 // The Poser files below the folder, in the order they are read (the last record first); empty when
 // Escape came during the scan or right after it, which ends the run with no results.
 std::vector<std::string> ListPoserFiles(const std::string& folder, RunContext& ctx, CPackageTree& tree,
-                                        PathCheckResult& result) {
+                                        PathCheckResult& result, ReadOptions& options) {
     std::vector<std::string> files;
     int32_t listed = 0;
     CFileRecordArray records;
@@ -312,8 +312,10 @@ std::vector<std::string> ListPoserFiles(const std::string& folder, RunContext& c
     ctx.RestoreWait();
     const std::vector<CFileRecord>& all = records.Records();
     files.reserve(all.size());
+    options.listedRegular.reserve(all.size());
     for (auto it = all.rbegin(); it != all.rend(); ++it) {
         files.push_back(it->m_path);
+        options.listedRegular.push_back(it->ListedRegular());
     }
     result.filesChecked = listed;
     return files;
@@ -373,14 +375,16 @@ struct FolderTally {
 
 PathCheckResult CheckFolder(const std::string& path, RunContext& ctx, CPackageTree& tree) {
     PathCheckResult result;
-    const std::vector<std::string> files = ListPoserFiles(WithTrailingSeparator(path), ctx, tree, result);
+    ReadOptions options;
+    const std::vector<std::string> files =
+        ListPoserFiles(WithTrailingSeparator(path), ctx, tree, result, options);
     if (result.cancelled) {
         return result;
     }
     FolderTally tally;
     OverflowWarnings warnings;
     {
-        std::unique_ptr<CTreeReads> reads = tree.Read(files, PathJudge(), ctx, &warnings);
+        std::unique_ptr<CTreeReads> reads = tree.Read(files, PathJudge(), ctx, &warnings, options);
         while (std::optional<TreeRead> taken = reads->Next()) {
             const PathFileRead& read = VerdictAs<PathFileRead>(*taken->verdict);
             if (read.end == ScanEnd::Escaped) {

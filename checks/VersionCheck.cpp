@@ -144,9 +144,11 @@ public:
             return Stop(kind == CPackageTree::Kind::None ? VersionCheckOutcome::PathMissing
                                                          : VersionCheckOutcome::NotAFolder);
         }
-        const std::vector<std::string> order = ListLibraryFiles(path);
+        ReadOptions options;
+        const std::vector<std::string> order = ListLibraryFiles(path, options);
         {
-            std::unique_ptr<CTreeReads> reads = m_tree.Read(order, VersionJudge(), m_ctx, &m_warnings);
+            std::unique_ptr<CTreeReads> reads =
+                m_tree.Read(order, VersionJudge(), m_ctx, &m_warnings, options);
             while (!m_escaped) {
                 std::optional<TreeRead> taken = reads->Next();
                 if (!taken) {
@@ -174,7 +176,7 @@ private:
     }
 
     // The library files below the folder, in the order they are read: from the last record to the first.
-    std::vector<std::string> ListLibraryFiles(const std::string& path) {
+    std::vector<std::string> ListLibraryFiles(const std::string& path, ReadOptions& options) {
         CFileRecordArray files;
         files.SetFillDetails(false);
         int32_t counter = 0;
@@ -188,13 +190,21 @@ private:
         const int32_t count = std::min(counter, files.GetSize());
         std::vector<std::string> order;
         order.reserve(static_cast<size_t>(std::max(count, 0)));
+        std::set<std::string> notRegular;  // links and devices: looked at before their open
         for (int32_t i = count - 1; i >= 0; --i) {
             order.push_back(files.GetAt(i).m_path);
             if ((files.GetAt(i).m_attributes & kAttrThroughLink) != 0) {
                 m_throughLink.insert(order.back());
             }
+            if (!files.GetAt(i).ListedRegular()) {
+                notRegular.insert(order.back());
+            }
         }
         DropSecondNames(order);
+        options.listedRegular.reserve(order.size());
+        for (const std::string& file : order) {
+            options.listedRegular.push_back(notRegular.empty() || notRegular.count(file) == 0);
+        }
         return order;
     }
 

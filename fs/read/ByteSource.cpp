@@ -23,9 +23,9 @@ FileByteSource::~FileByteSource() {
     Close();
 }
 
-bool FileByteSource::Open(const std::string& path) {
+bool FileByteSource::Open(const std::string& path, bool listedRegular) {
     Close();
-    m_fd = OpenRegularFile(path, m_openError, &m_size);
+    m_fd = OpenRegularFile(path, m_openError, &m_size, listedRegular);
     m_atStart = true;
     m_offset = 0;
     return m_fd >= 0;

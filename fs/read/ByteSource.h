@@ -40,7 +40,7 @@ public:
     // Closes a file still open, then opens path. False when it cannot be opened or is no regular
     // file (a FIFO, a device, a socket): those are never read, so a reader neither waits on one nor
     // reads one forever. OpenError says why.
-    bool Open(const std::string& path);
+    bool Open(const std::string& path, bool listedRegular = false);  // see OpenRegularFile
     bool IsOpen() const { return m_fd >= 0; }
     const std::error_code& OpenError() const { return m_openError; }
 

@@ -40,9 +40,9 @@ GzipSource::~GzipSource() {
     Close();
 }
 
-bool GzipSource::Open(const std::string& path) {
+bool GzipSource::Open(const std::string& path, bool listedRegular) {
     Close();
-    if (!m_file.Open(path)) {
+    if (!m_file.Open(path, listedRegular)) {
         return false;
     }
     m_open = true;

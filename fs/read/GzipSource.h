@@ -21,7 +21,7 @@ public:
 
     // Closes a file still open, opens path and reads its first block to learn whether it is
     // compressed. False when it cannot be opened (errno tells why).
-    bool Open(const std::string& path);
+    bool Open(const std::string& path, bool listedRegular = false);  // see OpenRegularFile
 
     // Reads source from now on, through its compression when it has one, instead of a file; closes
     // a file still open. The source stays the caller's; Close lets go of it.

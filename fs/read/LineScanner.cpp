@@ -223,10 +223,10 @@ CLineScanner::~CLineScanner() {
     Close();
 }
 
-bool CLineScanner::Open(const std::string& path) {
+bool CLineScanner::Open(const std::string& path, bool listedRegular) {
     Close();
     m_readError = false;
-    if (!m_file.Open(path)) {
+    if (!m_file.Open(path, listedRegular)) {
         return false;
     }
     m_source = &m_file;

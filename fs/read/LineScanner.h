@@ -53,7 +53,7 @@ public:
 
     // Opens the file for reading through the scanner's own file source (other writers are shut out
     // where the platform allows it); closes a source still open. False when the file cannot be opened.
-    bool Open(const std::string& path);
+    bool Open(const std::string& path, bool listedRegular = false);  // see OpenRegularFile
 
     // Reads source from now on, instead of a file; closes a source still open. The source stays the
     // caller's, but Close (or the next Open or Attach) closes it.

@@ -30,7 +30,7 @@ std::error_code NotRegular() {
 
 #ifdef _WIN32
 
-int OpenRegularFile(const std::string& path, std::error_code& ec, uint64_t* size) {
+int OpenRegularFile(const std::string& path, std::error_code& ec, uint64_t* size, bool /*listedRegular*/) {
     ec.clear();
     if (size) {
         *size = 0;
@@ -67,15 +67,15 @@ void CloseRegularFile(int fd) {
 
 #else
 
-int OpenRegularFile(const std::string& path, std::error_code& ec, uint64_t* size) {
+int OpenRegularFile(const std::string& path, std::error_code& ec, uint64_t* size, bool listedRegular) {
     ec.clear();
     // A look before the open keeps devices closed: opening some of them has effects of its own.
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0) {
+    if (!listedRegular && ::stat(path.c_str(), &st) != 0) {
         ec = Errno();
         return -1;
     }
-    if (!S_ISREG(st.st_mode)) {
+    if (!listedRegular && !S_ISREG(st.st_mode)) {
         ec = NotRegular();
         return -1;
     }
@@ -83,7 +83,8 @@ int OpenRegularFile(const std::string& path, std::error_code& ec, uint64_t* size
     // writer, and fstat on the descriptor decides.
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        fd = ::open(path.c_str(),
+                    O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (listedRegular ? O_NOFOLLOW : 0));
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         ec = Errno();

@@ -28,6 +28,10 @@ public:
         : m_path(std::move(path)), m_attributes(attributes) {}
 
     bool IsFolder() const { return (m_attributes & kAttrDirectory) != 0; }
+    // Listed as a regular file and reached through no link: its open needs no look first.
+    bool ListedRegular() const {
+        return (m_attributes & (kAttrDirectory | kAttrDevice | kAttrThroughLink)) == 0;
+    }
 
     // Path parts by the native grammar (see SplitPath for other grammars).
     std::string GetDrive() const { return std::string(SplitPath(m_path).drive); }

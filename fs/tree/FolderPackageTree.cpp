@@ -13,9 +13,10 @@ namespace {
 // The files of a folder, read ahead on the other threads and handed over in list order.
 class FolderRun final : public CVerdictRun {
 public:
-    FolderRun(std::vector<std::string> files, const std::vector<JudgeMaker>& makers, RunContext& ctx,
-              OverflowWarnings* cap)
+    FolderRun(std::vector<std::string> files, std::vector<bool> listedRegular,
+              const std::vector<JudgeMaker>& makers, RunContext& ctx, OverflowWarnings* cap)
         : m_files(std::move(files)),
+          m_listedRegular(std::move(listedRegular)),
           m_ctx(ctx),
           m_cap(cap),
           m_own(ctx, cap, makers),
@@ -23,7 +24,7 @@ public:
               m_files.size(), ctx.ReadThreads(),
               [this, makers](RunContext& readCtx) {
                   auto reader = std::make_shared<CJudgedReader>(readCtx, nullptr, makers);
-                  return [this, reader](size_t index) { return reader->Read(m_files[index]); };
+                  return [this, reader](size_t index) { return reader->Read(m_files[index], Listed(index)); };
               },
               VerdictsBytes) {}
 
@@ -32,7 +33,7 @@ public:
     FileVerdicts Take(size_t index) override {
         std::optional<FileVerdicts> taken = m_ahead.Take(index, m_ctx, m_cap);
         if (!taken) {
-            return m_own.Read(m_files[index]);
+            return m_own.Read(m_files[index], Listed(index));
         }
         // The boxes of a read done ahead were shown as it took them; those it only counted go with them.
         for (std::unique_ptr<FileVerdict>& verdict : *taken) {
@@ -44,7 +45,10 @@ public:
     }
 
 private:
+    bool Listed(size_t index) const { return index < m_listedRegular.size() && m_listedRegular[index]; }
+
     const std::vector<std::string> m_files;
+    const std::vector<bool> m_listedRegular;
     RunContext& m_ctx;
     OverflowWarnings* m_cap;
     CJudgedReader m_own;               // the run's own thread reads with this
@@ -124,8 +128,8 @@ CFileRecord CFolderPackageTree::RecordOf(const std::string& path) {
 std::unique_ptr<CVerdictRun> CFolderPackageTree::ReadJudged(std::vector<std::string> files,
                                                             std::vector<JudgeMaker> makers, RunContext& ctx,
                                                             OverflowWarnings* cap,
-                                                            const ReadOptions& /*options*/) {
-    return std::make_unique<FolderRun>(std::move(files), makers, ctx, cap);
+                                                            const ReadOptions& options) {
+    return std::make_unique<FolderRun>(std::move(files), options.listedRegular, makers, ctx, cap);
 }
 
 }  // namespace veltrane

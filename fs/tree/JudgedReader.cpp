@@ -66,15 +66,16 @@ CJudgedReader::CJudgedReader(RunContext& ctx, OverflowWarnings* cap, const std::
 
 CJudgedReader::~CJudgedReader() = default;
 
-FileVerdicts CJudgedReader::Read(const std::string& path) {
-    return m_judges.size() > 1 ? ReadShared(&path, nullptr) : ReadOne(&path, nullptr);
+FileVerdicts CJudgedReader::Read(const std::string& path, bool listedRegular) {
+    return m_judges.size() > 1 ? ReadShared(&path, nullptr, listedRegular)
+                               : ReadOne(&path, nullptr, listedRegular);
 }
 
 FileVerdicts CJudgedReader::Read(ArchiveEntrySource& entry) {
-    return m_judges.size() > 1 ? ReadShared(nullptr, &entry) : ReadOne(nullptr, &entry);
+    return m_judges.size() > 1 ? ReadShared(nullptr, &entry, false) : ReadOne(nullptr, &entry, false);
 }
 
-FileVerdicts CJudgedReader::ReadOne(const std::string* path, ArchiveEntrySource* entry) {
+FileVerdicts CJudgedReader::ReadOne(const std::string* path, ArchiveEntrySource* entry, bool listedRegular) {
     CFileJudge& judge = *m_judges.front();
     const ReadPlan& plan = m_plans.front();
     judge.Begin();
@@ -85,7 +86,7 @@ FileVerdicts CJudgedReader::ReadOne(const std::string* path, ArchiveEntrySource*
         errno = 0;
         if (entry) {
             m_source.Attach(*entry);
-        } else if (!m_source.Open(*path)) {
+        } else if (!m_source.Open(*path, listedRegular)) {
             status.opened = false;
             status.openError = std::error_code(errno, std::generic_category());
         }
@@ -95,7 +96,7 @@ FileVerdicts CJudgedReader::ReadOne(const std::string* path, ArchiveEntrySource*
         }
     } else if (entry) {
         m_scanner.Attach(*entry);
-    } else if (!m_scanner.Open(*path)) {
+    } else if (!m_scanner.Open(*path, listedRegular)) {
         status.opened = false;
         status.openError = m_scanner.OpenError();
     }
@@ -120,7 +121,8 @@ FileVerdicts CJudgedReader::ReadOne(const std::string* path, ArchiveEntrySource*
     return verdicts;
 }
 
-FileVerdicts CJudgedReader::ReadShared(const std::string* path, ArchiveEntrySource* entry) {
+FileVerdicts CJudgedReader::ReadShared(const std::string* path, ArchiveEntrySource* entry,
+                                       bool listedRegular) {
     FileVerdicts verdicts(m_judges.size());
     if (entry) {
         if (m_decompress) {
@@ -129,7 +131,7 @@ FileVerdicts CJudgedReader::ReadShared(const std::string* path, ArchiveEntrySour
         } else {
             m_scanner.Attach(*entry);
         }
-    } else if (m_decompress ? !m_source.Open(*path) : !m_scanner.Open(*path)) {
+    } else if (m_decompress ? !m_source.Open(*path, listedRegular) : !m_scanner.Open(*path, listedRegular)) {
         return verdicts;  // each tool meets the failure itself and reports it in its own words
     } else if (m_decompress) {
         m_scanner.Attach(m_source);

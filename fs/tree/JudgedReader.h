@@ -67,12 +67,12 @@ public:
     CJudgedReader(const CJudgedReader&) = delete;
     CJudgedReader& operator=(const CJudgedReader&) = delete;
 
-    FileVerdicts Read(const std::string& path);
+    FileVerdicts Read(const std::string& path, bool listedRegular = false);  // see OpenRegularFile
     FileVerdicts Read(ArchiveEntrySource& entry);
 
 private:
-    FileVerdicts ReadOne(const std::string* path, ArchiveEntrySource* entry);
-    FileVerdicts ReadShared(const std::string* path, ArchiveEntrySource* entry);
+    FileVerdicts ReadOne(const std::string* path, ArchiveEntrySource* entry, bool listedRegular);
+    FileVerdicts ReadShared(const std::string* path, ArchiveEntrySource* entry, bool listedRegular);
 
     // A judge fed by the shared read of the file at hand.
     struct Feed {

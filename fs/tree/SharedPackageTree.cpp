@@ -12,15 +12,19 @@ public:
               OverflowWarnings* cap, const ReadOptions& options)
         : m_tree(tree), m_files(std::move(files)), m_judge(judge), m_ctx(ctx), m_cap(cap) {
         std::vector<std::string> missing;
-        for (const std::string& file : m_files) {
-            if (!Kept(file)) {
-                missing.push_back(file);
+        ReadOptions missingOptions{.checkOtherFiles = options.checkOtherFiles, .listedRegular = {}};
+        for (size_t i = 0; i < m_files.size(); ++i) {
+            if (!Kept(m_files[i])) {
+                missing.push_back(m_files[i]);
+                missingOptions.listedRegular.push_back(i < options.listedRegular.size() &&
+                                                       options.listedRegular[i]);
             }
         }
         m_missing = missing;
         if ((!missing.empty() || options.checkOtherFiles) && !m_tree.m_escaped) {
             // The warnings of a shared read are kept in its verdicts: no cap here.
-            m_read = m_tree.m_base->ReadJudged(std::move(missing), m_tree.m_judges, ctx, nullptr, options);
+            m_read =
+                m_tree.m_base->ReadJudged(std::move(missing), m_tree.m_judges, ctx, nullptr, missingOptions);
         }
     }
 

@@ -18,6 +18,9 @@ struct ReadOptions {
     // Packed trees: read the data of every other file through as well, and tell which could not be
     // unpacked (Unreadable). Folders have nothing of the kind.
     bool checkOtherFiles = false;
+    // Per file of the list (missing ones false): the walk listed it as a regular file reached through
+    // no link, so its open needs no look first (OpenRegularFile). Folders only.
+    std::vector<bool> listedRegular;
 };
 
 // A file the tree holds but could not unpack, and the packer's words for why.

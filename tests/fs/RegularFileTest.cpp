@@ -43,10 +43,13 @@ TEST(RegularFileTest, OpensRegularFilesAndRefusesEveryOtherKindWithoutBlocking) 
     ::close(sock);
     dir.MakeDir("folder.cr2");
 
+    // listed: the walk said regular, so there is no look before the open; whatever was put there
+    // since is still refused, and a link is no longer followed.
     struct Case {
         std::string path;
         bool opens;
         std::errc error;
+        bool listed = false;
     } cases[] = {
         {regular, true, {}},
         {dir.Path("link.cr2"), true, {}},
@@ -55,9 +58,14 @@ TEST(RegularFileTest, OpensRegularFilesAndRefusesEveryOtherKindWithoutBlocking) 
         {socketPath, false, std::errc::invalid_argument},
         {dir.Path("folder.cr2"), false, std::errc::invalid_argument},
         {dir.Path("missing.cr2"), false, std::errc::no_such_file_or_directory},
+        {regular, true, {}, true},
+        {dir.Path("link.cr2"), false, std::errc::too_many_symbolic_link_levels, true},
+        {dir.Path("zero.pz2"), false, std::errc::too_many_symbolic_link_levels, true},
+        {fifo, false, std::errc::invalid_argument, true},
+        {dir.Path("folder.cr2"), false, std::errc::invalid_argument, true},
     };
     for (const Case& c : cases) {
-        const int fd = OpenRegularFile(c.path, ec);
+        const int fd = OpenRegularFile(c.path, ec, nullptr, c.listed);
         EXPECT_EQ(fd >= 0, c.opens) << c.path;
         if (c.opens) {
             char byte = 0;
