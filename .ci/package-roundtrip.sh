@@ -48,18 +48,20 @@ for sub in "${checks[@]}"; do
     grep -q "/Barrel.pp2" <<<"$out" || fail "veltrane-cli $sub did not report Barrel.pp2"
 done
 
-# Without a display, or with one that does not answer, the window says so in one line that names
-# veltrane-cli and ends with status 1, instead of the toolkit aborting it.
+# Without a display, with one that does not answer, or with a Wayland session that has ended, the
+# window says so in one line that names veltrane-cli and ends with status 1, instead of the toolkit
+# aborting it.
 dead=150
 while [ -e "/tmp/.X11-unix/X$dead" ]; do
     dead=$((dead + 1))
 done
-for display in "" ":$dead"; do
+for setting in "DISPLAY=" "DISPLAY=:$dead" "WAYLAND_DISPLAY=wayland-gone"; do
     status=0
-    out=$(env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY="$display" /usr/bin/veltrane 2>&1) || status=$?
-    [ "$status" -eq 1 ] || fail "veltrane with DISPLAY='$display' ended with status $status: $out"
+    out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_RUNTIME_DIR="$scratch" "$setting" \
+        /usr/bin/veltrane 2>&1) || status=$?
+    [ "$status" -eq 1 ] || fail "veltrane with $setting ended with status $status: $out"
     [ "$(wc -l <<<"$out")" -eq 1 ] && grep -q "veltrane-cli" <<<"$out" ||
-        fail "veltrane with DISPLAY='$display' said: $out"
+        fail "veltrane with $setting said: $out"
 done
 
 desktop=/usr/share/applications/org.example.Veltrane.desktop

@@ -9,6 +9,10 @@
 
 #if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
 #include <dlfcn.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QLibraryInfo>
 #endif
 
 namespace {
@@ -43,16 +47,29 @@ bool XDisplayAnswers(const std::string& display) {
     return answers;
 }
 
+// Whether a Wayland session can take the window: the toolkit has its Wayland plugin and the session's
+// socket is there. Otherwise the toolkit falls back to X.
+bool WaylandCanShow(const std::string& display) {
+    const QString platforms = QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms");
+    if (QDir(platforms).entryList({QStringLiteral("*wayland*")}, QDir::Files).isEmpty()) {
+        return false;
+    }
+    const std::string socket =
+        display.front() == '/' ? display : Environment("XDG_RUNTIME_DIR") + "/" + display;
+    return access(socket.c_str(), F_OK) == 0;
+}
+
 // Why the window cannot open here, or empty when it can: without a display the toolkit would abort
 // the program with a message about its plugins. Decided as scripts/start.sh decides: an X display
 // must answer. A platform chosen in QT_QPA_PLATFORM other than X (offscreen, minimal) needs none,
-// and a Wayland session is left to the toolkit.
+// and a Wayland session the toolkit can use is left to it.
 std::string WhyNoWindow() {
     const std::string platform = Environment("QT_QPA_PLATFORM");
     if (!platform.empty() && platform.rfind("xcb", 0) != 0) {
         return {};
     }
-    if (platform.empty() && !Environment("WAYLAND_DISPLAY").empty()) {
+    if (const std::string wayland = Environment("WAYLAND_DISPLAY");
+        platform.empty() && !wayland.empty() && WaylandCanShow(wayland)) {
         return {};
     }
     const std::string display = Environment("DISPLAY");

@@ -824,10 +824,9 @@ std::vector<std::string> PackageChecker::ListFiles(PackageCheckRun& run) {
     const std::vector<CFileRecord>& all = records.Records();
     files.reserve(all.size());
     m_listedRegular.reserve(all.size());
-    const bool onDisk = m_tree.ArchiveFile().empty();
     for (auto it = all.rbegin(); it != all.rend(); ++it) {
         files.push_back(it->m_path);
-        m_listedRegular.push_back(onDisk && it->ListedRegular());
+        m_listedRegular.push_back(it->ListedRegular());  // an archive's tree does not look at it
         if ((it->m_attributes & kAttrThroughLink) != 0) {
             m_throughLink.insert(it->m_path);
         }

@@ -10,8 +10,6 @@ rm -f build-package/veltrane_*.deb
 flags() {
     DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"
 }
-# Fortified headers mark calls such as fchown as results-to-use; the safe-write core ignores the one
-# result it means to ignore (an owner it could not hand back), so that stays a warning here.
 cmake --preset package -DCMAKE_CXX_FLAGS="$(flags CPPFLAGS) $(flags CXXFLAGS)" \
     -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)"
 cmake --build --preset package

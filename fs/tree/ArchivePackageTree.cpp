@@ -1,8 +1,39 @@
 #include "fs/tree/ArchivePackageTree.h"
 
+#include <algorithm>
+#include <string_view>
+#include <unordered_set>
+
 namespace veltrane {
 
+// Heads asked of the archive and not read yet: the next read pass takes them along, so that a run
+// that asks for heads and then reads its files goes through the archive once for both.
+struct ArchiveHeadsRequest {
+    std::vector<std::string> files;
+    size_t size = 0;
+    std::vector<FileHead> heads;
+    bool read = false;  // heads holds every file's head
+};
+
 namespace {
+
+void ReadHead(ArchiveEntrySource& source, size_t size, FileHead& head) {
+    head.bytes.resize(size);
+    size_t got = 0;
+    ptrdiff_t n = 1;
+    while (got < size && (n = source.Read(head.bytes.data() + got, size - got)) > 0) {
+        got += static_cast<size_t>(n);
+    }
+    head.bytes.resize(got);
+    head.read = n >= 0;
+}
+
+// Whether the heads asked for can ride along with a read of files: none of them is read already.
+bool HeadsApart(const ArchiveHeadsRequest& request, const std::vector<std::string>& files) {
+    const std::unordered_set<std::string_view> heads(request.files.begin(), request.files.end());
+    return std::none_of(files.begin(), files.end(),
+                        [&](const std::string& file) { return heads.count(file) != 0; });
+}
 
 // The wanted entries of an archive, read in one pass in archive order when the first is asked for,
 // and handed over in list order. Escape ends the pass: the entries after it in the archive are not
@@ -10,8 +41,10 @@ namespace {
 class ArchiveRun final : public CVerdictRun {
 public:
     ArchiveRun(CArchiveTree& archive, std::vector<std::string> files, const std::vector<JudgeMaker>& makers,
-               RunContext& ctx, OverflowWarnings* cap, const ReadOptions& options)
+               RunContext& ctx, OverflowWarnings* cap, const ReadOptions& options,
+               std::weak_ptr<ArchiveHeadsRequest>& pendingHeads)
         : m_archive(archive),
+          m_pendingHeads(pendingHeads),
           m_files(std::move(files)),
           m_ctx(ctx),
           m_cap(cap),
@@ -43,16 +76,30 @@ public:
 private:
     void Pass() {
         m_passed = true;
-        m_reads.resize(m_files.size());
+        const size_t count = m_files.size();
+        m_reads.resize(count);
         CArchiveTree::FailureHandler onFailure;
         if (m_options.checkOtherFiles) {
             onFailure = [this](const ArchiveEntry& entry, const std::string& error) {
                 m_unreadable.push_back({m_archive.PathOf(entry), error});
             };
         }
-        m_archive.ReadEntries(
+        // Heads still to read go after the files in the list the pass looks for.
+        std::shared_ptr<ArchiveHeadsRequest> heads = m_pendingHeads.lock();
+        if (heads && (heads->read || !HeadsApart(*heads, m_files))) {
+            heads.reset();
+        }
+        if (heads) {
+            heads->heads.assign(heads->files.size(), FileHead{});
+            m_files.insert(m_files.end(), heads->files.begin(), heads->files.end());
+        }
+        const bool whole = m_archive.ReadEntries(
             m_files,
-            [this](size_t index, ArchiveEntrySource& source) {
+            [&](size_t index, ArchiveEntrySource& source) {
+                if (index >= count) {
+                    TakeHead(*heads, index - count, source);
+                    return true;
+                }
                 m_reads[index] = m_reader.Read(source);
                 for (const std::unique_ptr<FileVerdict>& verdict : m_reads[index]) {
                     if (verdict && verdict->escaped) {
@@ -62,10 +109,30 @@ private:
                 return true;
             },
             onFailure);
+        m_files.resize(count);
+        if (heads) {
+            heads->read = whole;
+        }
+    }
+
+    // A head read along: the rest of the entry is read through as an entry not asked for would be, so
+    // that damage in it is found all the same.
+    void TakeHead(ArchiveHeadsRequest& heads, size_t at, ArchiveEntrySource& source) {
+        ReadHead(source, heads.size, heads.heads[at]);
+        if (!m_options.checkOtherFiles || !source.Reached()) {
+            return;
+        }
+        char scratch[4096];
+        while (source.Read(scratch, sizeof scratch) > 0) {
+        }
+        if (source.Failed()) {
+            m_unreadable.push_back({heads.files[at], source.ErrorText()});
+        }
     }
 
     CArchiveTree& m_archive;
-    const std::vector<std::string> m_files;
+    std::weak_ptr<ArchiveHeadsRequest>& m_pendingHeads;
+    std::vector<std::string> m_files;
     RunContext& m_ctx;
     OverflowWarnings* m_cap;
     bool m_single;
@@ -76,43 +143,40 @@ private:
     std::vector<UnreadableEntry> m_unreadable;
 };
 
-// The heads of wanted entries, read in one pass in archive order when the first is taken.
+// The heads of wanted entries: read along with the next read pass, or else in a pass of their own in
+// archive order when the first is taken.
 class ArchiveHeads final : public CHeadReads {
 public:
-    ArchiveHeads(CArchiveTree& archive, std::vector<std::string> files, size_t size)
-        : m_archive(archive), m_files(std::move(files)), m_size(size) {}
+    ArchiveHeads(CArchiveTree& archive, std::shared_ptr<ArchiveHeadsRequest> request)
+        : m_archive(archive), m_request(std::move(request)) {}
 
     FileHead Take(size_t index) override {
-        if (m_heads.empty()) {
-            m_heads.resize(m_files.size());
-            m_archive.ReadEntries(m_files, [this](size_t at, ArchiveEntrySource& source) {
-                FileHead& head = m_heads[at];
-                head.bytes.resize(m_size);
-                size_t got = 0;
-                ptrdiff_t n = 1;
-                while (got < m_size && (n = source.Read(head.bytes.data() + got, m_size - got)) > 0) {
-                    got += static_cast<size_t>(n);
-                }
-                head.bytes.resize(got);
-                head.read = n >= 0;
+        ArchiveHeadsRequest& request = *m_request;
+        if (!request.read) {
+            request.read = true;
+            request.heads.assign(request.files.size(), FileHead{});
+            m_archive.ReadEntries(request.files, [&](size_t at, ArchiveEntrySource& source) {
+                ReadHead(source, request.size, request.heads[at]);
                 return true;
             });
         }
-        return std::move(m_heads[index]);
+        return std::move(request.heads[index]);
     }
 
 private:
     CArchiveTree& m_archive;
-    const std::vector<std::string> m_files;
-    const size_t m_size;
-    std::vector<FileHead> m_heads;
+    std::shared_ptr<ArchiveHeadsRequest> m_request;
 };
 
 }  // namespace
 
 std::unique_ptr<CHeadReads> CArchivePackageTree::ReadHeads(std::vector<std::string> files, size_t size,
                                                            HeadReadOptions /*options*/) {
-    return std::make_unique<ArchiveHeads>(*m_archive, std::move(files), size);
+    auto request = std::make_shared<ArchiveHeadsRequest>();
+    request->files = std::move(files);
+    request->size = size;
+    m_pendingHeads = request;
+    return std::make_unique<ArchiveHeads>(*m_archive, std::move(request));
 }
 
 CPackageTree::Kind CArchivePackageTree::KindOf(const std::string& path) {
@@ -148,7 +212,8 @@ std::unique_ptr<CVerdictRun> CArchivePackageTree::ReadJudged(std::vector<std::st
                                                              std::vector<JudgeMaker> makers, RunContext& ctx,
                                                              OverflowWarnings* cap,
                                                              const ReadOptions& options) {
-    return std::make_unique<ArchiveRun>(*m_archive, std::move(files), makers, ctx, cap, options);
+    return std::make_unique<ArchiveRun>(*m_archive, std::move(files), makers, ctx, cap, options,
+                                        m_pendingHeads);
 }
 
 }  // namespace veltrane

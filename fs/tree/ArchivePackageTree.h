@@ -10,6 +10,8 @@
 
 namespace veltrane {
 
+struct ArchiveHeadsRequest;
+
 // A package packed in an archive (or a folder inside one), walked as the tree it unpacks to. Its
 // headers were read when it was opened; a read streams the wanted entries in one pass in archive
 // order and hands their verdicts over in the order asked. Its files cannot be rewritten.
@@ -39,12 +41,15 @@ public:
     std::unique_ptr<CVerdictRun> ReadJudged(std::vector<std::string> files, std::vector<JudgeMaker> makers,
                                             RunContext& ctx, OverflowWarnings* cap,
                                             const ReadOptions& options) override;
-    // Read in one more pass through the archive, when the first is taken.
+    // Read along with the next read's pass through the archive (a run that asks for heads and then
+    // reads its files goes through the archive once), or else in a pass of their own when the first
+    // is taken.
     std::unique_ptr<CHeadReads> ReadHeads(std::vector<std::string> files, size_t size,
                                           HeadReadOptions options) override;
 
 private:
     std::unique_ptr<CArchiveTree> m_archive;
+    std::weak_ptr<ArchiveHeadsRequest> m_pendingHeads;  // the last heads asked for
 };
 
 }  // namespace veltrane

@@ -43,6 +43,8 @@ public:
     void Close() override { m_open = false; }
 
     bool Failed() const { return !m_error.empty(); }
+    // Whether the pass reached the entry (false: it is handed over only to say it could not be read).
+    bool Reached() const { return m_archive != nullptr; }
     const std::string& ErrorText() const { return m_error; }
 
 private:

@@ -2,12 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "fs/text/PathParts.h"
+#include "fs/tree/PackageTree.h"
 #include "support/Archive.h"
 #include "support/CliRunner.h"
+#include "support/ScriptedContext.h"
 #include "support/TestTree.h"
 
 namespace veltrane {
@@ -294,6 +300,57 @@ TEST(ArchiveSourceTest, KeepsAHundredNotesAndCountsTheRest) {
     EXPECT_EQ(tree.DamageNotes().kept.size(), ArchiveDamageNotes::kKept);
     EXPECT_EQ(tree.DamageNotes().more, 249 - ArchiveDamageNotes::kKept);
     EXPECT_TRUE(tree.DamageReport().ends_with("; and 149 more"));
+}
+
+// A judge that keeps the first line of a file.
+struct FirstLine final : FileVerdict {
+    std::string line;
+    size_t Bytes() const override { return line.size(); }
+};
+class FirstLineJudge final : public CFileJudge {
+public:
+    std::string_view Name() const override { return "first"; }
+    ReadPlan Plan() const override { return {}; }
+    void Begin() override { m_line.reset(); }
+    bool Line(std::string_view piece, uint32_t /*number*/, bool /*cut*/) override {
+        m_line = std::string(piece);
+        return false;
+    }
+    std::unique_ptr<FileVerdict> End(const FileReadStatus& /*status*/) override {
+        auto verdict = std::make_unique<FirstLine>();
+        verdict->line = m_line.value_or("");
+        return verdict;
+    }
+
+private:
+    std::optional<std::string> m_line;
+};
+
+// Heads asked for before a read come with the read's one pass through the archive: taken after the
+// archive is gone, they are all there.
+TEST(ArchiveSourceTest, HeadsAskedBeforeAReadComeWithItsPass) {
+    TempDir dir;
+    const std::string file = dir.Path("p.zip");
+    ASSERT_TRUE(
+        test::WriteArchive(file, ArchiveFormat::Zip,
+                           {{"a.pz2", "{\nversion\n"}, {"b.png", "PNG head and more"}, {"c.jpg", "JPEG"}}));
+    const std::string sep(1, kSeparator);
+    std::unique_ptr<CPackageTree> tree = CPackageTree::Open(file);
+    const std::unique_ptr<CHeadReads> heads =
+        tree->ReadHeads({file + sep + "b.png", file + sep + "c.jpg"}, 8, {});
+    test::ScriptedContext ctx;
+    const std::unique_ptr<CTreeReads> reads = tree->Read(
+        {file + sep + "a.pz2"}, [] { return std::make_unique<FirstLineJudge>(); }, ctx, nullptr);
+    std::optional<TreeRead> read = reads->Next();
+    ASSERT_TRUE(read && read->verdict);
+    EXPECT_EQ(VerdictAs<FirstLine>(*read->verdict).line, "{");
+    std::error_code ec;
+    std::filesystem::remove(ToFsPath(file), ec);
+    const FileHead png = heads->Take(0);
+    const FileHead jpg = heads->Take(1);
+    EXPECT_TRUE(png.read && jpg.read);
+    EXPECT_EQ(png.bytes, "PNG head");
+    EXPECT_EQ(jpg.bytes, "JPEG");
 }
 
 }  // namespace
