@@ -47,6 +47,7 @@ std::string ListBasePrefix(std::string_view scanFolder, PathStyle style) {
 FileListText BuildListText(const std::vector<CFileRecord>& records, std::string_view basePrefix,
                            PathStyle style) {
     FileListText list;
+    list.entries.reserve(records.size());
     std::string_view previousFolder;
     bool first = true;
     for (auto it = records.rbegin(); it != records.rend(); ++it) {
