@@ -48,13 +48,16 @@ for package in "$sample" "Z:${scratch//\//\\}\\SamplePackage.zip"; do
     grep -q 'VeltraneSamples\\Barrel.pp2' <<<"$out" || fail "veltrane-cli.exe check $package did not report Barrel.pp2"
 done
 
-# The installed window shows on a virtual X server.
+# The installed window shows on a virtual X server. The wine server the command-line runs left (and its
+# desktop process, which knows no display) ends first, or the window would be made without one.
+wineserver -k 2>/dev/null || true
+wineserver -w
 # shellcheck source=scripts/virtual-display.sh
 source scripts/virtual-display.sh
 start_virtual_display
-wine "C:\\Program Files\\Veltrane\\bin\\veltrane.exe" >/dev/null 2>&1 &
-timeout 120 xdotool search --sync --onlyvisible --name '^Veltrane$' >/dev/null ||
-    fail "the installed veltrane.exe showed no window within two minutes"
+wine "C:\\Program Files\\Veltrane\\bin\\veltrane.exe" >"$scratch/window.log" 2>&1 &
+wait_for_window >/dev/null ||
+    fail "the installed veltrane.exe showed no window within two minutes: $(head -c 2000 "$scratch/window.log")"
 wineserver -k
 wineserver -w
 

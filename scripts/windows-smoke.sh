@@ -40,15 +40,7 @@ sample="Z:$(realpath examples/SamplePackage | tr / '\\')"
 wine reg delete 'HKCU\Software\Veltrane' /f >/dev/null 2>&1 || true
 wine "$exe" "$sample" >/dev/null 2>&1 &
 app=$!
-# Looked for again and again rather than with --sync: wine makes and destroys helper windows while
-# the program starts, and xdotool ends on the X error of a window gone between its list and its look.
-window=
-for _ in $(seq 240); do
-    window=$(xdotool search --onlyvisible --name '^Veltrane$' 2>/dev/null | head -1 || true)
-    [ -n "$window" ] && break
-    sleep 0.5
-done
-[ -n "$window" ] || fail "the window did not show within two minutes"
+window=$(wait_for_window) || fail "the window did not show within two minutes"
 xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
 sleep 2
 
