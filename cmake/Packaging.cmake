@@ -24,6 +24,9 @@ endif()
 # Debian's layout: the licence is the package's copyright file (a second copy would be an extra
 # licence file), and the changelog, in Debian's format, is compressed beside it.
 install(FILES LICENSE DESTINATION ${veltrane_docdir} RENAME copyright)
+# The sample's clutter (a Thumbs.db among its textures) is there to be found; lintian is told so.
+install(FILES ${PROJECT_SOURCE_DIR}/res/debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME veltrane)
 set(veltrane_changelog ${PROJECT_SOURCE_DIR}/res/debian/changelog)
 file(STRINGS ${veltrane_changelog} veltrane_changelog_top LIMIT_COUNT 1)
 if(NOT veltrane_changelog_top MATCHES "^veltrane \\(${PROJECT_VERSION}\\) ")
