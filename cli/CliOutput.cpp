@@ -230,9 +230,10 @@ std::string PlainStdout(const CliRun& run) {
 
 namespace {
 
-void AddIfSplitting(std::vector<std::string>& names, const std::string& name) {
-    if (name.find("\r\n") != std::string::npos && name.find_first_not_of("\r\n") != std::string::npos) {
-        names.push_back(name);
+void AddIfSplitting(std::vector<std::string>& names, std::string_view name) {
+    if (name.find("\r\n") != std::string_view::npos &&
+        name.find_first_not_of("\r\n") != std::string_view::npos) {
+        names.emplace_back(name);
     }
 }
 
@@ -240,24 +241,29 @@ void AddIfSplitting(std::vector<std::string>& names, const std::string& name) {
 // each path (and its last component) of a finding or a listed file, longest first.
 std::vector<std::string> NamesWithLineEnds(const CliRun& run) {
     std::vector<std::string> names;
-    const auto add = [&names](const std::string& path) {
+    const auto add = [&names](std::string_view path) {
         AddIfSplitting(names, path);
-        AddIfSplitting(names, std::string(LastComponent(path)));
+        AddIfSplitting(names, LastComponent(path));
     };
     const auto addFindings = [&add](const std::optional<Findings>& findings) {
-        for (const Finding& finding : findings ? *findings : Findings{}) {
+        if (!findings) {
+            return;
+        }
+        for (const Finding& finding : *findings) {  // by reference: a run may hold a million of them
             add(finding.path);
             add(finding.value);
-            add(finding.resolved.value_or(std::string()));
+            add(finding.resolved ? std::string_view(*finding.resolved) : std::string_view());
         }
     };
     addFindings(run.findings);
     for (const CliRun& part : run.parts) {
         addFindings(part.findings);  // check: its findings are its parts'
     }
-    for (const ListEntry& entry : run.entries ? *run.entries : std::vector<ListEntry>{}) {
-        add(entry.folder);
-        add(entry.name);
+    if (run.entries) {
+        for (const ListEntry& entry : *run.entries) {
+            add(entry.folder);
+            add(entry.name);
+        }
     }
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
         return a.size() > b.size() || (a.size() == b.size() && a < b);
