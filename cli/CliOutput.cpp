@@ -293,6 +293,9 @@ void EscapeForTerminal(CliRun& run, bool reports, bool notices) {
     for (CliRun& part : run.parts) {
         EscapeForTerminal(part, reports, notices);
     }
+    if (!reports && !notices) {
+        return;  // piped output keeps its bytes: no name need be looked for
+    }
     const std::vector<std::string> names = NamesWithLineEnds(run);
     if (reports) {
         run.report = EscapeWithNames(run.report, names);
