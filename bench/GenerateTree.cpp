@@ -1,9 +1,11 @@
-// veltrane-gentree OUTDIR SIZE
+// veltrane-gentree OUTDIR SIZE [long]
 //
 // Writes a deterministic synthetic content tree: Runtime/libraries/<kind>/<product>/... with
 // Poser-like text files (version blocks, materials with texture-map lines) and
 // Runtime/textures/<product>/... with small binary textures. SIZE is "small", "large" or a number
-// of products; "large" is ten times "small". The same SIZE always gives the same bytes.
+// of products; "large" is ten times "small". With "long", every actor of a Poser file also holds a few
+// lines of several KiB of numbers (as morph and weight data make them), so that the files are a few
+// hundred KiB and the bytes, not the opens, weigh most. The same arguments always give the same bytes.
 
 #include <cstdio>
 #include <cstdlib>
@@ -45,7 +47,7 @@ std::string TexturePath(std::mt19937& rng, int product, int i) {
     }
 }
 
-void WritePoserFile(const fs::path& path, std::mt19937& rng, int product) {
+void WritePoserFile(const fs::path& path, std::mt19937& rng, int product, bool longLines) {
     std::string s;
     s.reserve(32 * 1024);
     const bool lf = rng() % 4 == 0;  // some files use bare LF
@@ -71,6 +73,14 @@ void WritePoserFile(const fs::path& path, std::mt19937& rng, int product) {
         line("\ton");
         line("\tbend 1");
         line("\tdynamicsLock 1");
+        for (int l = longLines ? 2 + static_cast<int>(rng() % 3) : 0; l > 0; --l) {
+            std::string data = "\tweights";
+            for (int n = 600 + static_cast<int>(rng() % 700); n > 0; --n) {
+                data += ' ';
+                data += std::to_string(rng() % 10000);
+            }
+            line(data);
+        }
         line("\tchannels");
         line("\t\t{");
         for (int c = 0; c < 8; ++c) {
@@ -115,8 +125,9 @@ void WriteTexture(const fs::path& path, std::mt19937& rng) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: veltrane-gentree OUTDIR small|large|PRODUCTS\n");
+    const bool longLines = argc == 4 && std::string(argv[3]) == "long";
+    if (argc != 3 && !longLines) {
+        std::fprintf(stderr, "usage: veltrane-gentree OUTDIR small|large|PRODUCTS [long]\n");
         return 2;
     }
     const std::string size = argv[2];
@@ -135,7 +146,7 @@ int main(int argc, char** argv) {
             fs::create_directories(dir);
             int n = 1 + static_cast<int>(rng() % 8);
             for (int i = 0; i < n; ++i) {
-                WritePoserFile(dir / ("item" + std::to_string(i) + kind.ext), rng, p);
+                WritePoserFile(dir / ("item" + std::to_string(i) + kind.ext), rng, p, longLines);
                 // The thumbnail: the head of a 91 x 91 PNG, all that Package Check reads of it.
                 std::ofstream(dir / ("item" + std::to_string(i) + ".png"), std::ios::binary)
                     .write("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\0\x5B\0\0\0\x5B", 24);
