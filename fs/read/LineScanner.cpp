@@ -553,6 +553,10 @@ void CLineScanner::WarnOverflow(uint32_t lineNumber) {
         m_keptWarnings->push_back(OverflowWarningText(lineNumber, m_capacity));
         return;
     }
+    if (m_ctx->LineWarningOnlyCounted()) {
+        m_ctx->CountLineWarning();
+        return;
+    }
     m_ctx->Notify(NoticeKind::Warning, kOverflowWarningTitle, OverflowWarningText(lineNumber, m_capacity));
 }
 

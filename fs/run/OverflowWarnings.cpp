@@ -13,7 +13,9 @@ std::string OverflowWarningText(uint32_t lineNumber, uint32_t capacity) {
 
 bool OverflowWarnings::Admit() {
     if (m_shown < kShown) {
-        ++m_shown;
+        if (++m_shown == kShown) {
+            m_full.store(true, std::memory_order_release);
+        }
         return true;
     }
     ++m_heldBack;
@@ -28,6 +30,7 @@ void OverflowWarnings::Finish(RunContext& ctx, uint32_t capacity) {
     }
     m_shown = 0;
     m_heldBack = 0;
+    m_full.store(false, std::memory_order_release);
 }
 
 }  // namespace veltrane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -32,7 +33,12 @@ public:
 
     uint64_t HeldBack() const { return m_heldBack; }
 
+    // Whether kShown warnings were shown: every later one of the run is only counted. Other threads
+    // may ask (a read done ahead then counts its warnings instead of keeping their boxes).
+    bool Full() const { return m_full.load(std::memory_order_acquire); }
+
 private:
+    std::atomic<bool> m_full{false};
     uint32_t m_shown = 0;
     uint64_t m_heldBack = 0;
 };

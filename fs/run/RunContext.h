@@ -62,6 +62,12 @@ public:
     virtual void ShowProgress() {}
     virtual void CloseProgress() {}
 
+    // Whether a line-length warning raised now would only be counted by the run's cap, so that its box
+    // need not be made: a read done ahead of the run asks, once the run has shown all it shows.
+    virtual bool LineWarningOnlyCounted() const { return false; }
+    // Such a warning, handed over without its box.
+    virtual void CountLineWarning() {}
+
     // Shows a message box, records it with its answer and returns the answer.
     NoticeAnswer Notify(NoticeKind kind, const std::string& title, const std::string& text,
                         NoticeButtons buttons = NoticeButtons::Ok);

@@ -26,7 +26,7 @@ public:
                   auto reader = std::make_shared<CJudgedReader>(readCtx, nullptr, makers);
                   return [this, reader](size_t index) { return reader->Read(m_files[index], Listed(index)); };
               },
-              VerdictsBytes) {}
+              VerdictsBytes, cap) {}
 
     ~FolderRun() override { m_ahead.Stop(); }
 

@@ -23,15 +23,22 @@ namespace veltrane {
 // number of polls before it, so that the run's own context can be shown them later in that order.
 // A poll reports Escape once the read-ahead is being stopped, the read was given up, or (for the
 // logic's own thread) the read has lasted past its deadline; that ends the read at its next line.
+// Once the run's cap on line-length warnings is full, such a warning is recorded without its box: the
+// cap will only count it.
 class CRecordingContext final : public RunContext {
 public:
     struct Box {
         uint64_t pollsBefore = 0;
         Notice notice;
+        bool counted = false;  // a line-length warning the cap only counts: no notice
     };
     using Clock = std::chrono::steady_clock;
 
-    explicit CRecordingContext(const std::atomic<bool>& stop) : m_stop(stop) {}
+    CRecordingContext(const std::atomic<bool>& stop, const OverflowWarnings* cap)
+        : m_stop(stop), m_cap(cap) {}
+
+    bool LineWarningOnlyCounted() const override { return m_cap != nullptr && m_cap->Full(); }
+    void CountLineWarning() override { m_boxes.push_back({m_polls, Notice{}, true}); }
 
     bool PollEscape() override {
         ++m_polls;
@@ -64,6 +71,7 @@ protected:
 
 private:
     const std::atomic<bool>& m_stop;
+    const OverflowWarnings* m_cap;  // the run's, which only reads it
     std::atomic<bool> m_giveUp{false};
     Clock::time_point m_deadline = Clock::time_point::max();
     bool m_late = false;
@@ -113,8 +121,10 @@ public:
     static constexpr size_t kMaxRecordBytes = 256 * 1024;
     static constexpr std::chrono::milliseconds kTakeOver{20};
 
-    CReadAhead(size_t count, unsigned threads, MakeReader makeReader, SizeOf sizeOf)
-        : m_count(count), m_makeReader(std::move(makeReader)), m_sizeOf(std::move(sizeOf)) {
+    // cap: the run's cap on line-length warnings, the one Take is given, or null.
+    CReadAhead(size_t count, unsigned threads, MakeReader makeReader, SizeOf sizeOf,
+               const OverflowWarnings* cap = nullptr)
+        : m_count(count), m_makeReader(std::move(makeReader)), m_sizeOf(std::move(sizeOf)), m_cap(cap) {
         const size_t workers = std::min<size_t>(threads > 1 ? threads - 1 : 0, count > 1 ? count - 1 : 0);
         if (workers > 0) {
             m_slots.resize(kWindow);  // nothing is kept for a run without threads beside the logic
@@ -194,7 +204,7 @@ public:
                 polled = until;
             }
             if (box < taken.boxes.size()) {
-                Show(ctx, cap, taken.boxes[box].notice);
+                Show(ctx, cap, taken.boxes[box]);
             }
         }
         return std::move(taken.record);
@@ -212,7 +222,14 @@ private:
         CRecordingContext* reader = nullptr;  // while it is read: whose read it is
     };
 
-    static void Show(RunContext& ctx, OverflowWarnings* cap, const Notice& notice) {
+    static void Show(RunContext& ctx, OverflowWarnings* cap, const CRecordingContext::Box& box) {
+        if (box.counted) {
+            if (cap != nullptr) {
+                cap->Admit();  // full since the read: counts it
+            }
+            return;
+        }
+        const Notice& notice = box.notice;
         const bool lineWarning = notice.kind == NoticeKind::Warning && notice.title == kOverflowWarningTitle;
         if (!lineWarning || cap == nullptr || cap->Admit()) {
             ctx.Notify(notice.kind, notice.title, notice.text, notice.buttons);
@@ -239,7 +256,7 @@ private:
         slot.index = index;
         try {
             if (!own.recorder) {
-                own.recorder = std::make_unique<CRecordingContext>(m_stop);
+                own.recorder = std::make_unique<CRecordingContext>(m_stop, m_cap);
                 own.read = m_makeReader(*own.recorder);
             }
         } catch (...) {
@@ -299,6 +316,7 @@ private:
     const size_t m_count;
     MakeReader m_makeReader;
     SizeOf m_sizeOf;
+    const OverflowWarnings* m_cap;
     std::atomic<bool> m_stop{false};
     std::mutex m_mutex;
     std::condition_variable m_wake;  // the window moved, or the read-ahead is stopping
