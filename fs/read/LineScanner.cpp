@@ -550,7 +550,7 @@ void CLineScanner::WarnOverflow(uint32_t lineNumber) {
         ++m_warned;
     }
     if (m_keptWarnings != nullptr) {
-        m_keptWarnings->push_back(OverflowWarningText(lineNumber, m_capacity));
+        m_keptWarnings->push_back(lineNumber);
         return;
     }
     if (m_ctx->LineWarningOnlyCounted()) {

@@ -79,11 +79,11 @@ public:
 
     // The run's cap on overflow warnings; without one every warning is shown.
     void SetOverflowWarnings(OverflowWarnings* warnings) { m_warnings = warnings; }
-    // Keeps the texts of the overflow warnings here instead of showing them (the cap is then not
+    // Keeps the line numbers of the overflow warnings here instead of showing them (the cap is then not
     // asked): for reads whose warnings are raised later, by whoever takes the read. Null shows them.
     // Without a cap, a scan keeps or shows at most OverflowWarnings::kShown of them (no run shows
     // more) and only counts the rest: a file of one endless line must not fill memory with warnings.
-    void KeepOverflowWarnings(std::vector<std::string>* kept) { m_keptWarnings = kept; }
+    void KeepOverflowWarnings(std::vector<uint32_t>* kept) { m_keptWarnings = kept; }
     // The warnings of the last Scan that were only counted.
     uint64_t HeldBackWarnings() const { return m_heldBack; }
 
@@ -111,7 +111,7 @@ private:
     bool m_wholeLines = false;
     bool m_pieceCut = false;
     OverflowWarnings* m_warnings = nullptr;
-    std::vector<std::string>* m_keptWarnings = nullptr;
+    std::vector<uint32_t>* m_keptWarnings = nullptr;
     uint64_t m_linesDelivered = 0;
     uint32_t m_warned = 0;    // warnings kept or shown without a cap by this scan
     uint64_t m_heldBack = 0;  // and those only counted

@@ -31,13 +31,13 @@ struct FileReadStatus {
     std::string sourceError;  // a packed entry that could not be unpacked: the reason, in the packer's words
 };
 
-// What a judge made of one file. The warnings are the line-length warnings its read met, when the read
-// was shared with other judges: the tool raises them itself when it takes the verdict.
+// What a judge made of one file. The warnings are the lines of the line-length warnings its read met,
+// when the read was shared with other judges: the tool raises them itself when it takes the verdict.
 struct FileVerdict {
     virtual ~FileVerdict() = default;
     // Roughly the bytes it holds, to bound what is kept of reads done ahead.
     virtual size_t Bytes() const = 0;
-    std::vector<std::string> warnings;
+    std::vector<uint32_t> warnings;
     uint64_t warningsHeldBack = 0;  // the warnings after those, only counted
     bool escaped = false;           // Escape came during the read: the file adds nothing
 };

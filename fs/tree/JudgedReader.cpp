@@ -12,9 +12,7 @@ size_t VerdictsBytes(const FileVerdicts& verdicts) {
     for (const std::unique_ptr<FileVerdict>& verdict : verdicts) {
         if (verdict) {
             bytes += verdict->Bytes();
-            for (const std::string& warning : verdict->warnings) {
-                bytes += sizeof warning + warning.size();
-            }
+            bytes += verdict->warnings.size() * sizeof(uint32_t);
         }
     }
     return bytes;
@@ -174,7 +172,7 @@ FileVerdicts CJudgedReader::ReadShared(const std::string* path, ArchiveEntrySour
         status.sourceError = entry->ErrorText();
     }
     m_scanner.Close();
-    const std::vector<std::string>& met = m_warnings;
+    const std::vector<uint32_t>& met = m_warnings;
     for (const Feed& feed : m_feeds) {
         const bool decompressed = m_plans[feed.index].decompressed;
         FileReadStatus own = status;

@@ -88,9 +88,9 @@ private:
     std::vector<std::unique_ptr<CFileJudge>> m_judges;
     std::vector<Feed> m_feeds;
     std::vector<ReadPlan> m_plans;
-    bool m_decompress = false;            // some judge wants the text inside compression
-    bool m_keep = false;                  // the warnings go into the verdicts
-    std::vector<std::string> m_warnings;  // those of the file being read
+    bool m_decompress = false;         // some judge wants the text inside compression
+    bool m_keep = false;               // the warnings go into the verdicts
+    std::vector<uint32_t> m_warnings;  // those of the file being read
     GzipSource m_source;
     CLineScanner m_scanner;  // declared after the source it reads from
 };

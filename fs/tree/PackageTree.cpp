@@ -1,5 +1,6 @@
 #include "fs/tree/PackageTree.h"
 
+#include "fs/read/LineReader.h"
 #include "fs/tree/ArchivePackageTree.h"
 #include "fs/tree/FolderPackageTree.h"
 
@@ -45,9 +46,11 @@ std::unique_ptr<CTreeReads> CPackageTree::Read(std::vector<std::string> files, J
 }
 
 void RaiseKeptWarnings(RunContext& ctx, OverflowWarnings* cap, FileVerdict& verdict) {
-    for (const std::string& text : verdict.warnings) {
+    for (const uint32_t line : verdict.warnings) {
         if (cap == nullptr || cap->Admit()) {
-            ctx.Notify(NoticeKind::Warning, kOverflowWarningTitle, text);
+            // The tree's reads cut lines where the line reader does.
+            ctx.Notify(NoticeKind::Warning, kOverflowWarningTitle,
+                       OverflowWarningText(line, kLineReaderCapacity));
         }
     }
     if (cap != nullptr) {
