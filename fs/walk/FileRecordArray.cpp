@@ -338,43 +338,53 @@ struct CFileRecordArray::Index {
         return Link(t, before);
     }
 
-    // Code 5 filled by a scan, which never asks where a record stands: the same order, as runs of
-    // records of one folder, the run added last in front of the others, each sorted once when read.
-    struct RunEntry {
-        CFileRecord rec;
-        uint32_t seq;  // the order of insertion: of equal paths the later goes first
-    };
+    // Code 5 filled by a scan, which never asks where a record stands: the records as added, in runs
+    // of one folder. Read, the runs come last first, each in descending path order, and of equal paths
+    // the one added later goes first.
     struct Run {
-        std::string folder;
-        std::vector<RunEntry> entries;
+        size_t start;         // index of the run's first record in scanned
+        size_t folderLength;  // the folder part every record of the run shares
     };
-    std::vector<Run> runs;  // the front run last
-    size_t scannedCount = 0;
+    std::vector<CFileRecord> scanned;
+    std::vector<Run> runs;
+    std::string runFolder;  // the folder part of the last run
 
     void AppendScanned(CFileRecord&& rec) {
         const std::string_view folder = FolderPartOf(rec.m_path);
-        if (runs.empty() || runs.back().folder != folder) {
-            runs.push_back(Run{std::string(folder), {}});
+        if (runs.empty() || runFolder != folder) {
+            runs.push_back({scanned.size(), folder.size()});
+            runFolder.assign(folder);
         }
-        runs.back().entries.push_back({std::move(rec), static_cast<uint32_t>(scannedCount++)});
+        scanned.push_back(std::move(rec));
     }
 
-    size_t Count() const { return kind == Kind::ScannedRuns ? scannedCount : nodes.size(); }
+    size_t Count() const { return kind == Kind::ScannedRuns ? scanned.size() : nodes.size(); }
 
     void Collect(std::vector<CFileRecord>& out) {
-        out.reserve(Count());
         if (kind != Kind::ScannedRuns) {
+            out.reserve(Count());
             TreapCollect(root, out);
             return;
         }
-        for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
-            std::sort(run->entries.begin(), run->entries.end(), [](const RunEntry& a, const RunEntry& b) {
-                const int c = a.rec.m_path.compare(b.rec.m_path);
-                return c != 0 ? c > 0 : a.seq > b.seq;
-            });
-            for (RunEntry& entry : run->entries) {
-                out.push_back(std::move(entry.rec));
-            }
+        // Reversed in place, the runs stand last first and each holds its records later first; a
+        // stable sort of each run then keeps the later of equal paths first. The records move once.
+        std::reverse(scanned.begin(), scanned.end());
+        const size_t n = scanned.size();
+        for (size_t i = 0; i < runs.size(); ++i) {
+            const size_t end = i + 1 < runs.size() ? runs[i + 1].start : n;
+            const size_t skip = runs[i].folderLength;
+            std::stable_sort(scanned.begin() + static_cast<std::ptrdiff_t>(n - end),
+                             scanned.begin() + static_cast<std::ptrdiff_t>(n - runs[i].start),
+                             [skip](const CFileRecord& a, const CFileRecord& b) {
+                                 return std::string_view(a.m_path).substr(skip) >
+                                        std::string_view(b.m_path).substr(skip);
+                             });
+        }
+        if (out.empty()) {
+            out = std::move(scanned);
+        } else {
+            out.insert(out.end(), std::make_move_iterator(scanned.begin()),
+                       std::make_move_iterator(scanned.end()));
         }
     }
 };

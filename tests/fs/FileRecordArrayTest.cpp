@@ -480,16 +480,19 @@ TEST_F(ScanTest, ScannedOrdersMatchTheLiteralRulesOnRandomTrees) {
             }
         }
         std::string root = WithTrailingSeparator(tree.Path(""));
-        CFileRecordArray appended;
-        appended.ScanFolder(root, {.recurse = true});
-        for (InsertOrder order : {InsertOrder::DescendingName, InsertOrder::FolderGrouped}) {
-            LiteralArray ref;
-            for (const auto& r : appended.Records()) {
-                ref.Insert(r.m_path, order);
+        // Overlapping patterns add a file twice to its folder's run.
+        for (const char* patterns : {"*.*", "*.cr2;*.*"}) {
+            CFileRecordArray appended;
+            appended.ScanFolder(root, {.patterns = patterns, .recurse = true});
+            for (InsertOrder order : {InsertOrder::DescendingName, InsertOrder::FolderGrouped}) {
+                LiteralArray ref;
+                for (const auto& r : appended.Records()) {
+                    ref.Insert(r.m_path, order);
+                }
+                CFileRecordArray arr;
+                arr.ScanFolder(root, {.patterns = patterns, .recurse = true, .order = order});
+                EXPECT_EQ(Paths(arr), ref.Paths()) << patterns << " order " << static_cast<int>(order);
             }
-            CFileRecordArray arr;
-            arr.ScanFolder(root, {.recurse = true, .order = order});
-            EXPECT_EQ(Paths(arr), ref.Paths()) << "order " << static_cast<int>(order);
         }
     }
 }
