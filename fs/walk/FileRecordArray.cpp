@@ -360,26 +360,72 @@ struct CFileRecordArray::Index {
 
     size_t Count() const { return kind == Kind::ScannedRuns ? scanned.size() : nodes.size(); }
 
+    // A record of a run as its sort sees it: the first eight bytes of its name as a big-endian
+    // number (zeros past its end), which order most names alone, and its place in scanned.
+    struct SortKey {
+        uint64_t head;
+        uint32_t index;
+    };
+
+    // keys becomes the records [start, end) of scanned, whose folder parts are folderLength bytes,
+    // in descending path order, of equal paths the later first.
+    void SortRun(size_t start, size_t end, size_t folderLength, std::vector<SortKey>& keys) const {
+        keys.clear();
+        for (size_t i = start; i < end; ++i) {
+            const std::string_view name = std::string_view(scanned[i].m_path).substr(folderLength);
+            uint64_t head = 0;
+            for (size_t k = 0; k < 8; ++k) {
+                head = head << 8 | (k < name.size() ? static_cast<unsigned char>(name[k]) : 0u);
+            }
+            keys.push_back({head, static_cast<uint32_t>(i)});
+        }
+        std::sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
+            if (a.head != b.head) {
+                return a.head > b.head;
+            }
+            const int c = std::string_view(scanned[a.index].m_path).compare(scanned[b.index].m_path);
+            return c != 0 ? c > 0 : a.index > b.index;
+        });
+    }
+
+    // Moves the records so that place k holds the one that stood at order[k]; order is used up.
+    static void Permute(std::vector<CFileRecord>& records, std::vector<uint32_t>& order) {
+        for (size_t i = 0; i < order.size(); ++i) {
+            if (order[i] == i) {
+                continue;
+            }
+            CFileRecord held = std::move(records[i]);
+            size_t k = i;
+            while (order[k] != i) {
+                const size_t from = order[k];
+                records[k] = std::move(records[from]);
+                order[k] = static_cast<uint32_t>(k);
+                k = from;
+            }
+            records[k] = std::move(held);
+            order[k] = static_cast<uint32_t>(k);
+        }
+    }
+
     void Collect(std::vector<CFileRecord>& out) {
         if (kind != Kind::ScannedRuns) {
             out.reserve(Count());
             TreapCollect(root, out);
             return;
         }
-        // Reversed in place, the runs stand last first and each holds its records later first; a
-        // stable sort of each run then keeps the later of equal paths first. The records move once.
-        std::reverse(scanned.begin(), scanned.end());
-        const size_t n = scanned.size();
-        for (size_t i = 0; i < runs.size(); ++i) {
-            const size_t end = i + 1 < runs.size() ? runs[i + 1].start : n;
-            const size_t skip = runs[i].folderLength;
-            std::stable_sort(scanned.begin() + static_cast<std::ptrdiff_t>(n - end),
-                             scanned.begin() + static_cast<std::ptrdiff_t>(n - runs[i].start),
-                             [skip](const CFileRecord& a, const CFileRecord& b) {
-                                 return std::string_view(a.m_path).substr(skip) >
-                                        std::string_view(b.m_path).substr(skip);
-                             });
+        // Each run is sorted as keys (its names' first bytes and the record's place), and the
+        // records then move once, straight to where the order puts them.
+        std::vector<uint32_t> order;
+        order.reserve(scanned.size());
+        std::vector<SortKey> keys;
+        for (size_t i = runs.size(); i-- > 0;) {
+            const size_t end = i + 1 < runs.size() ? runs[i + 1].start : scanned.size();
+            SortRun(runs[i].start, end, runs[i].folderLength, keys);
+            for (const SortKey& key : keys) {
+                order.push_back(key.index);
+            }
         }
+        Permute(scanned, order);
         if (out.empty()) {
             out = std::move(scanned);
         } else {
