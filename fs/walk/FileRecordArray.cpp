@@ -358,6 +358,14 @@ struct CFileRecordArray::Index {
         scanned.push_back(std::move(rec));
     }
 
+    // Makes room for more records in one step (a folder's files come one after another), growing
+    // at least twofold, so that a tree of many small folders still moves each record O(1) times.
+    void ReserveScanned(size_t more) {
+        if (scanned.size() + more > scanned.capacity()) {
+            scanned.reserve(std::max(scanned.size() + more, 2 * scanned.capacity()));
+        }
+    }
+
     size_t Count() const { return kind == Kind::ScannedRuns ? scanned.size() : nodes.size(); }
 
     // A record of a run as its sort sees it: the first eight bytes of its name as a big-endian
@@ -492,9 +500,6 @@ int32_t CFileRecordArray::InsertLiteral(CFileRecord record, InsertOrder order) {
 }
 
 void CFileRecordArray::AddScanned(CFileRecord record, InsertOrder order) {
-    if (order == InsertOrder::FolderGrouped && !m_index && m_records.empty()) {
-        m_index = std::make_unique<Index>(Index::Kind::ScannedRuns);
-    }
     if (order == InsertOrder::FolderGrouped && m_index && m_index->kind == Index::Kind::ScannedRuns) {
         m_index->AppendScanned(std::move(record));  // nobody asks where it stands
         return;
@@ -600,7 +605,14 @@ int32_t CFileRecordArray::ScanFolder(const std::string& folder, const ScanOption
             state.root += kSeparator;
         }
     }
+    // A folder-grouped scan into an empty array fills runs, for which each folder makes room ahead.
+    if (options.order == InsertOrder::FolderGrouped && !m_index && m_records.empty()) {
+        m_index = std::make_unique<Index>(Index::Kind::ScannedRuns);
+    }
     const int32_t added = ScanOne(folder, state);
+    if (m_index && m_index->kind == Index::Kind::ScannedRuns && m_index->Count() == 0) {
+        m_index.reset();  // nothing was added: the array is as it was
+    }
     tree.EndScan();
     if (!tree.Damage().empty()) {
         m_unreadable.push_back(
@@ -721,6 +733,10 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
         }
     }
 
+    if (state.options.order == InsertOrder::FolderGrouped && m_index &&
+        m_index->kind == Index::Kind::ScannedRuns) {
+        m_index->ReserveScanned(entries.size());
+    }
     // File pass: pattern by pattern, in listing order; no poll.
     for (const CompiledPattern& pattern : state.patterns) {
         for (const DirEntry& e : entries) {
