@@ -24,6 +24,35 @@ size_t FolderPartLength(std::string_view path, PathStyle style) {
     return SplitPath(path, style).drive.size();  // "C:name": the drive alone
 }
 
+// A run of records, read from the last to the first, that share one folder part.
+struct ListGroup {
+    std::string_view folder;
+    size_t count = 0;
+};
+
+// The groups of records read from the last to the first, and the bytes of all their names.
+std::vector<ListGroup> GroupsOf(const std::vector<CFileRecord>& records, PathStyle style, size_t& nameBytes) {
+    std::vector<ListGroup> groups;
+    nameBytes = 0;
+    for (auto it = records.rbegin(); it != records.rend(); ++it) {
+        const std::string_view path = it->m_path;
+        const std::string_view folder = path.substr(0, FolderPartLength(path, style));
+        if (groups.empty() || folder != groups.back().folder) {
+            groups.push_back({folder, 0});
+        }
+        ++groups.back().count;
+        nameBytes += path.size() - folder.size();
+    }
+    return groups;
+}
+
+// Appends text to block, which has room for it, and returns where it now stands there.
+std::string_view Append(std::string& block, std::string_view text) {
+    const size_t at = block.size();
+    block.append(text);
+    return std::string_view(block).substr(at, text.size());
+}
+
 std::vector<Notice> NoticesSince(const RunContext& ctx, size_t before) {
     return std::vector<Notice>(ctx.Notices().begin() + static_cast<std::ptrdiff_t>(before),
                                ctx.Notices().end());
@@ -46,29 +75,38 @@ std::string ListBasePrefix(std::string_view scanFolder, PathStyle style) {
 
 FileListText BuildListText(const std::vector<CFileRecord>& records, std::string_view basePrefix,
                            PathStyle style) {
-    FileListText list;
-    list.entries.reserve(records.size());
-    std::string_view previousFolder;
-    bool first = true;
-    for (auto it = records.rbegin(); it != records.rend(); ++it) {
-        const std::string_view path = it->m_path;
-        const size_t folderLength = FolderPartLength(path, style);
-        const std::string_view folder = path.substr(0, folderLength);
-        const std::string_view name = path.substr(folderLength);
-        if (first || folder != previousFolder) {
-            ++list.groups;
-            previousFolder = folder;
-            if (!first) {
-                list.text += "\r\n\r\n";
-            }
-            first = false;
-            list.text += "..";
-            list.text.append(folder.substr(std::min(basePrefix.size(), folder.size())));
-        }
-        list.text += "\r\n   ";
-        list.text.append(name);
-        list.entries.push_back({std::string(folder), std::string(name)});
+    size_t nameBytes = 0;
+    const std::vector<ListGroup> groups = GroupsOf(records, style, nameBytes);
+    size_t folderBytes = 0;
+    size_t textBytes = nameBytes + 5 * records.size();  // "\r\n   " before each name
+    for (const ListGroup& group : groups) {
+        folderBytes += group.folder.size();
+        textBytes += 6 + group.folder.size();  // "\r\n\r\n" and ".." with the folder: an upper bound
     }
+    FileListText list;
+    list.groups = static_cast<int32_t>(groups.size());
+    list.text.reserve(textBytes);
+    // Reserved in full, the block never moves while it fills, so the entries can view it at once.
+    auto block = std::make_shared<std::string>();
+    block->reserve(folderBytes + nameBytes);
+    std::vector<ListEntry> entries;
+    entries.reserve(records.size());
+    auto record = records.rbegin();
+    for (const ListGroup& group : groups) {
+        if (!list.text.empty()) {
+            list.text += "\r\n\r\n";
+        }
+        list.text += "..";
+        list.text.append(group.folder.substr(std::min(basePrefix.size(), group.folder.size())));
+        const std::string_view folder = Append(*block, group.folder);
+        for (size_t i = 0; i < group.count; ++i, ++record) {
+            const std::string_view name = std::string_view(record->m_path).substr(group.folder.size());
+            list.text += "\r\n   ";
+            list.text.append(name);
+            entries.push_back({folder, Append(*block, name)});
+        }
+    }
+    list.entries = ListEntries(std::move(block), std::move(entries));
     return list;
 }
 

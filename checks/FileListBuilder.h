@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -16,11 +17,33 @@
 namespace veltrane {
 
 // One file of the list: the folder part as the scan holds it (with its trailing separator) and the
-// name part, so that folder + name is the file's path.
+// name part, so that folder + name is the file's path. Both view the text of the ListEntries that
+// holds the entry and live as long as it (or a copy of it) does.
 struct ListEntry {
-    std::string folder;
-    std::string name;
+    std::string_view folder;
+    std::string_view name;
     bool operator==(const ListEntry&) const = default;
+};
+
+// The files of a list in list order. Their texts are kept in one block that copies share, so a list
+// of a hundred thousand files makes no string of its own for each.
+class ListEntries {
+public:
+    ListEntries() = default;
+    // entries view text and nothing else.
+    ListEntries(std::shared_ptr<const std::string> text, std::vector<ListEntry> entries)
+        : m_text(std::move(text)), m_entries(std::move(entries)) {}
+
+    size_t size() const { return m_entries.size(); }
+    bool empty() const { return m_entries.empty(); }
+    const ListEntry& operator[](size_t index) const { return m_entries[index]; }
+    std::vector<ListEntry>::const_iterator begin() const { return m_entries.begin(); }
+    std::vector<ListEntry>::const_iterator end() const { return m_entries.end(); }
+    bool operator==(const ListEntries& other) const { return m_entries == other.m_entries; }
+
+private:
+    std::shared_ptr<const std::string> m_text;
+    std::vector<ListEntry> m_entries;
 };
 
 // Everything one List Maker scan produced.
@@ -33,7 +56,7 @@ struct FileListResult {
     bool saveEnabled = false;     // "Save &List" is usable: the list is not empty
     bool cancelled = false;       // Escape stopped the scan early; the list covers what was found
     std::vector<UnreadableFolder> unreadableFolders;  // named in a warning box, never in the list
-    std::vector<ListEntry> entries;                   // the files in list order
+    ListEntries entries;                              // the files in list order
     Findings findings;                                // the unreadable folders
 };
 
@@ -41,7 +64,7 @@ struct FileListResult {
 struct FileListText {
     std::string text;
     int32_t groups = 0;
-    std::vector<ListEntry> entries;  // the files in list order
+    ListEntries entries;  // the files in list order
 };
 
 // The part of scanFolder cut from the front of every heading: scanFolder without its trailing

@@ -70,12 +70,12 @@ struct CliRun {
     std::string report;               // the exact results-box text
     std::vector<Notice> notices;      // every box raised, in order
     bool cancelled = false;
-    std::optional<std::string> saved;               // file written by list --output
-    std::optional<Findings> findings;               // the run's findings, for the tools that report them
-    std::optional<std::vector<ListEntry>> entries;  // list: the files in list order
-    bool listToStdout = false;                      // list --output -: stdout carries the list byte for byte
-    bool stoppedBeforeChecking = false;             // an error box ended the run before anything was checked
-    std::vector<CliRun> parts;                      // check: the runs of names, paths, versions and package
+    std::optional<std::string> saved;    // file written by list --output
+    std::optional<Findings> findings;    // the run's findings, for the tools that report them
+    std::optional<ListEntries> entries;  // list: the files in list order
+    bool listToStdout = false;           // list --output -: stdout carries the list byte for byte
+    bool stoppedBeforeChecking = false;  // an error box ended the run before anything was checked
+    std::vector<CliRun> parts;           // check: the runs of names, paths, versions and package
     int status = kExitClean;
 };
 

@@ -9,7 +9,8 @@ CliRun RunListCommand(const std::string& path, const std::optional<std::string>&
     CliRun run = StartRun("list", std::nullopt, path, kListTexts);
     // The window shows a path that does not exist as an empty list; a script must tell a typo from
     // an empty folder, so here it is the missing-path error of the other tools.
-    const CPackageTree::Kind kind = CPackageTree::Open(path)->KindOf(path);
+    const std::unique_ptr<CPackageTree> tree = CPackageTree::Open(path);
+    const CPackageTree::Kind kind = tree->KindOf(path);
     if (kind == CPackageTree::Kind::None || kind == CPackageTree::Kind::BrokenLink) {
         const size_t noticesBefore = ctx.Notices().size();
         ctx.Notify(NoticeKind::Error, kErrorTitle, kPathMissingText);
@@ -22,7 +23,7 @@ CliRun RunListCommand(const std::string& path, const std::optional<std::string>&
         return run;
     }
 
-    FileListResult list = RunFileListCheck(path, ctx);
+    FileListResult list = RunFileListCheck(path, ctx, tree.get());  // an archive is opened once
     run.counters[0] = list.foldersScanned;
     run.counters[1] = list.filesListed;
     run.report = std::move(list.listText);

@@ -338,43 +338,107 @@ struct CFileRecordArray::Index {
         return Link(t, before);
     }
 
-    // Code 5 filled by a scan, which never asks where a record stands: the same order, as runs of
-    // records of one folder, the run added last in front of the others, each sorted once when read.
-    struct RunEntry {
-        CFileRecord rec;
-        uint32_t seq;  // the order of insertion: of equal paths the later goes first
-    };
+    // Code 5 filled by a scan, which never asks where a record stands: the records as added, in runs
+    // of one folder. Read, the runs come last first, each in descending path order, and of equal paths
+    // the one added later goes first.
     struct Run {
-        std::string folder;
-        std::vector<RunEntry> entries;
+        size_t start;         // index of the run's first record in scanned
+        size_t folderLength;  // the folder part every record of the run shares
     };
-    std::vector<Run> runs;  // the front run last
-    size_t scannedCount = 0;
+    std::vector<CFileRecord> scanned;
+    std::vector<Run> runs;
+    std::string runFolder;  // the folder part of the last run
 
     void AppendScanned(CFileRecord&& rec) {
         const std::string_view folder = FolderPartOf(rec.m_path);
-        if (runs.empty() || runs.back().folder != folder) {
-            runs.push_back(Run{std::string(folder), {}});
+        if (runs.empty() || runFolder != folder) {
+            runs.push_back({scanned.size(), folder.size()});
+            runFolder.assign(folder);
         }
-        runs.back().entries.push_back({std::move(rec), static_cast<uint32_t>(scannedCount++)});
+        scanned.push_back(std::move(rec));
     }
 
-    size_t Count() const { return kind == Kind::ScannedRuns ? scannedCount : nodes.size(); }
+    // Makes room for more records in one step (a folder's files come one after another), growing
+    // at least twofold, so that a tree of many small folders still moves each record O(1) times.
+    void ReserveScanned(size_t more) {
+        if (scanned.size() + more > scanned.capacity()) {
+            scanned.reserve(std::max(scanned.size() + more, 2 * scanned.capacity()));
+        }
+    }
+
+    size_t Count() const { return kind == Kind::ScannedRuns ? scanned.size() : nodes.size(); }
+
+    // A record of a run as its sort sees it: the first eight bytes of its name as a big-endian
+    // number (zeros past its end), which order most names alone, and its place in scanned.
+    struct SortKey {
+        uint64_t head;
+        uint32_t index;
+    };
+
+    // keys becomes the records [start, end) of scanned, whose folder parts are folderLength bytes,
+    // in descending path order, of equal paths the later first.
+    void SortRun(size_t start, size_t end, size_t folderLength, std::vector<SortKey>& keys) const {
+        keys.clear();
+        for (size_t i = start; i < end; ++i) {
+            const std::string_view name = std::string_view(scanned[i].m_path).substr(folderLength);
+            uint64_t head = 0;
+            for (size_t k = 0; k < 8; ++k) {
+                head = head << 8 | (k < name.size() ? static_cast<unsigned char>(name[k]) : 0u);
+            }
+            keys.push_back({head, static_cast<uint32_t>(i)});
+        }
+        std::sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
+            if (a.head != b.head) {
+                return a.head > b.head;
+            }
+            const int c = std::string_view(scanned[a.index].m_path).compare(scanned[b.index].m_path);
+            return c != 0 ? c > 0 : a.index > b.index;
+        });
+    }
+
+    // Moves the records so that place k holds the one that stood at order[k]; order is used up.
+    static void Permute(std::vector<CFileRecord>& records, std::vector<uint32_t>& order) {
+        for (size_t i = 0; i < order.size(); ++i) {
+            if (order[i] == i) {
+                continue;
+            }
+            CFileRecord held = std::move(records[i]);
+            size_t k = i;
+            while (order[k] != i) {
+                const size_t from = order[k];
+                records[k] = std::move(records[from]);
+                order[k] = static_cast<uint32_t>(k);
+                k = from;
+            }
+            records[k] = std::move(held);
+            order[k] = static_cast<uint32_t>(k);
+        }
+    }
 
     void Collect(std::vector<CFileRecord>& out) {
-        out.reserve(Count());
         if (kind != Kind::ScannedRuns) {
+            out.reserve(Count());
             TreapCollect(root, out);
             return;
         }
-        for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
-            std::sort(run->entries.begin(), run->entries.end(), [](const RunEntry& a, const RunEntry& b) {
-                const int c = a.rec.m_path.compare(b.rec.m_path);
-                return c != 0 ? c > 0 : a.seq > b.seq;
-            });
-            for (RunEntry& entry : run->entries) {
-                out.push_back(std::move(entry.rec));
+        // Each run is sorted as keys (its names' first bytes and the record's place), and the
+        // records then move once, straight to where the order puts them.
+        std::vector<uint32_t> order;
+        order.reserve(scanned.size());
+        std::vector<SortKey> keys;
+        for (size_t i = runs.size(); i-- > 0;) {
+            const size_t end = i + 1 < runs.size() ? runs[i + 1].start : scanned.size();
+            SortRun(runs[i].start, end, runs[i].folderLength, keys);
+            for (const SortKey& key : keys) {
+                order.push_back(key.index);
             }
+        }
+        Permute(scanned, order);
+        if (out.empty()) {
+            out = std::move(scanned);
+        } else {
+            out.insert(out.end(), std::make_move_iterator(scanned.begin()),
+                       std::make_move_iterator(scanned.end()));
         }
     }
 };
@@ -436,9 +500,6 @@ int32_t CFileRecordArray::InsertLiteral(CFileRecord record, InsertOrder order) {
 }
 
 void CFileRecordArray::AddScanned(CFileRecord record, InsertOrder order) {
-    if (order == InsertOrder::FolderGrouped && !m_index && m_records.empty()) {
-        m_index = std::make_unique<Index>(Index::Kind::ScannedRuns);
-    }
     if (order == InsertOrder::FolderGrouped && m_index && m_index->kind == Index::Kind::ScannedRuns) {
         m_index->AppendScanned(std::move(record));  // nobody asks where it stands
         return;
@@ -544,7 +605,14 @@ int32_t CFileRecordArray::ScanFolder(const std::string& folder, const ScanOption
             state.root += kSeparator;
         }
     }
+    // A folder-grouped scan into an empty array fills runs, for which each folder makes room ahead.
+    if (options.order == InsertOrder::FolderGrouped && !m_index && m_records.empty()) {
+        m_index = std::make_unique<Index>(Index::Kind::ScannedRuns);
+    }
     const int32_t added = ScanOne(folder, state);
+    if (m_index && m_index->kind == Index::Kind::ScannedRuns && m_index->Count() == 0) {
+        m_index.reset();  // nothing was added: the array is as it was
+    }
     tree.EndScan();
     if (!tree.Damage().empty()) {
         m_unreadable.push_back(
@@ -665,6 +733,10 @@ int32_t CFileRecordArray::ScanOne(const std::string& folder, ScanState& state) {
         }
     }
 
+    if (state.options.order == InsertOrder::FolderGrouped && m_index &&
+        m_index->kind == Index::Kind::ScannedRuns) {
+        m_index->ReserveScanned(entries.size());
+    }
     // File pass: pattern by pattern, in listing order; no poll.
     for (const CompiledPattern& pattern : state.patterns) {
         for (const DirEntry& e : entries) {

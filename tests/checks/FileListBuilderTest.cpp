@@ -89,6 +89,14 @@ TEST(FileListBuilderTest, WorkedExampleOnWindowsPaths) {
               "..\\Top\\sub1\\\r\n   c.txt\r\n   y.txt\r\n\r\n"
               "..\\Top\\\r\n   C.txt\r\n   a.txt\r\n   b.txt");
     EXPECT_EQ(list.groups, 4);
+    // The entries keep their own text: they outlive the records they were made from.
+    const ListEntries entries = BuildListText(std::vector<CFileRecord>(records), prefix, win).entries;
+    ASSERT_EQ(entries.size(), records.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const std::string& path = records[records.size() - 1 - i].m_path;
+        EXPECT_EQ(entries[i].folder, FolderPart(path, win));
+        EXPECT_EQ(std::string(entries[i].folder) + std::string(entries[i].name), path);
+    }
 }
 
 TEST(FileListBuilderTest, DriveRootHeadingsShowTheWholeFolder) {

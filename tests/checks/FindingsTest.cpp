@@ -93,7 +93,8 @@ TEST(FindingsTest, NameFindingsAndListEntriesCarryFullPaths) {
     ASSERT_EQ(list.entries.size(), 2u);
     for (const ListEntry& entry : list.entries) {
         EXPECT_TRUE(entry.name == longName || entry.name == "short.txt");
-        EXPECT_TRUE(std::filesystem::exists(entry.folder + entry.name)) << entry.folder << entry.name;
+        EXPECT_TRUE(std::filesystem::exists(std::string(entry.folder) + std::string(entry.name)))
+            << entry.folder << entry.name;
     }
 }
 
