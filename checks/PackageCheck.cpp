@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <system_error>
@@ -22,6 +23,10 @@
 #include "fs/run/FileErrors.h"
 #include "fs/text/PathParts.h"
 #include "fs/walk/FileRecordArray.h"
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace veltrane {
 
@@ -48,6 +53,15 @@ constexpr std::string_view kCompressedLibraryExtensions[] = {".crz", ".pzz", ".p
                                                              ".ltz", ".cmz", ".hdz", ".mz5", ".mcz"};
 // Compressed geometry: reported, not read.
 constexpr std::string_view kCompressedGeometryExtension = ".obz";
+
+// Hands the pages of freed memory back to the system. The C library keeps what a run frees for later
+// allocations, but the list of findings made at the end of a run is one large block that cannot use
+// them: without this, a run's peak would be the run's memory and its findings list together.
+void GiveBackFreedMemory() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
 
 const char* SectionHeader(Rule rule) {
     switch (rule) {
@@ -175,36 +189,101 @@ size_t SectionOf(Rule rule) {
     return static_cast<size_t>(SeverityOf(rule)) * kRuleCount + static_cast<size_t>(rule);
 }
 
-// Puts findings into section order, keeping the order of discovery within a rule, in place: a finding
-// list can be large, and a second copy of it is not needed.
-void SortByRule(Findings& findings) {
-    std::array<size_t, kRuleCount * 3> next{};
-    for (const Finding& finding : findings) {
-        ++next[SectionOf(finding.rule)];
-    }
-    size_t start = 0;
-    for (size_t& slot : next) {
-        start += std::exchange(slot, start);
-    }
-    std::vector<uint32_t> target(findings.size());
-    for (size_t i = 0; i < findings.size(); ++i) {
-        target[i] = static_cast<uint32_t>(next[SectionOf(findings[i].rule)]++);
-    }
-    for (size_t i = 0; i < findings.size(); ++i) {
-        while (target[i] != i) {
-            const uint32_t j = target[i];
-            std::swap(findings[i], findings[j]);
-            std::swap(target[i], target[j]);
+// A finding as a run keeps it until its end. A reference's finding, and an unreferenced file's, keep
+// only the members they have; any other finding is kept whole.
+struct KeptFinding {
+    Rule rule = Rule::MissingFile;
+    uint32_t line = 0;
+    uint64_t more = 0;
+    std::string path;
+    std::string_view keyword;  // static text
+    std::string value;
+    std::optional<std::string> resolved;
+    std::unique_ptr<Finding> whole;
+
+    Finding Take() {
+        if (whole) {
+            return std::move(*whole);
         }
+        Finding finding;
+        finding.rule = rule;
+        finding.path = std::move(path);
+        finding.line = line;
+        finding.keyword = std::string(keyword);
+        finding.value = std::move(value);
+        finding.resolved = std::move(resolved);
+        finding.more = more;
+        return finding;
     }
-}
+};
+
+// The findings of one rule in the order found, in blocks that never move: a finding stays where it was
+// added, and a large run never copies its findings into a list twice their size.
+class FindingBlocks {
+public:
+    KeptFinding& Add() {
+        if (m_blocks.empty() || m_blocks.back().size() == m_blocks.back().capacity()) {
+            const size_t size =
+                m_blocks.empty() ? kFirstBlock : std::min(kLastBlock, m_blocks.back().size() * 2);
+            m_blocks.emplace_back().reserve(size);
+        }
+        ++m_count;
+        return m_blocks.back().emplace_back();
+    }
+    size_t Count() const { return m_count; }
+    // Moves the findings to the end of out, giving back each block as soon as it is moved.
+    void MoveInto(Findings& out) {
+        for (std::vector<KeptFinding>& block : m_blocks) {
+            for (KeptFinding& kept : block) {
+                out.push_back(kept.Take());
+            }
+            std::vector<KeptFinding>().swap(block);
+            GiveBackFreedMemory();
+        }
+        m_blocks.clear();
+        m_count = 0;
+    }
+
+private:
+    static constexpr size_t kFirstBlock = 16;
+    static constexpr size_t kLastBlock = 4096;
+    std::vector<std::vector<KeptFinding>> m_blocks;
+    size_t m_count = 0;
+};
+
+// A run's findings by rule, in the order found, until the run's list is made of them.
+class KeptFindings {
+public:
+    KeptFinding& Add(Rule rule) { return m_byRule[static_cast<size_t>(rule)].Add(); }
+    // The findings in report order, in a list of their exact number.
+    Findings Take() {
+        std::array<size_t, kRuleCount> rules{};
+        size_t count = 0;
+        for (size_t rule = 0; rule < kRuleCount; ++rule) {
+            rules[rule] = rule;
+            count += m_byRule[rule].Count();
+        }
+        std::stable_sort(rules.begin(), rules.end(), [](size_t a, size_t b) {
+            return SectionOf(static_cast<Rule>(a)) < SectionOf(static_cast<Rule>(b));
+        });
+        Findings findings;
+        findings.reserve(count);
+        for (size_t rule : rules) {
+            m_byRule[rule].MoveInto(findings);
+        }
+        return findings;
+    }
+
+private:
+    std::array<FindingBlocks, kRuleCount> m_byRule;
+};
 
 // One run over one package.
 class PackageChecker {
 public:
     PackageChecker(const std::string& path, const std::vector<std::string>& runtimes, RunContext& ctx,
-                   CPackageTree& tree, bool planFixes)
-        : m_path(path), m_ctx(ctx), m_tree(tree), m_planFixes(planFixes) {
+                   CPackageTree& tree, bool planFixes, KeptFindings& findings)
+        : m_path(path), m_ctx(ctx), m_tree(tree), m_findings(findings), m_planFixes(planFixes) {
         m_resolver.SetTree(&tree);
         m_package = LocateRuntime(path, m_resolver);
         for (const std::string& runtime : runtimes) {
@@ -216,15 +295,29 @@ public:
         }
     }
 
-    void Run(PackageCheckRun& run);
+    // False when Escape came before any file was read: the run then shows no findings.
+    bool Run(PackageCheckRun& run);
 
 private:
-    // Findings go into one list in the order they are found and are put into report order at the end.
+    // Findings are kept by rule in the order they are found, and put into report order at the end.
     Finding& Add(Rule rule, const std::string& path) {
-        Finding& finding = m_findings.emplace_back();
-        finding.rule = rule;
-        finding.path = path;
-        return finding;
+        KeptFinding& kept = m_findings.Add(rule);
+        kept.whole = std::make_unique<Finding>();
+        kept.whole->rule = rule;
+        kept.whole->path = path;
+        return *kept.whole;
+    }
+    // A finding about a file of the run's list, or one of its lines.
+    KeptFinding& AddAbout(Rule rule, const std::string& file) {
+        KeptFinding& kept = m_findings.Add(rule);
+        kept.rule = rule;
+        kept.path = file;
+        return kept;
+    }
+    void AddAll(Findings&& findings) {
+        for (Finding& finding : findings) {
+            m_findings.Add(finding.rule).whole = std::make_unique<Finding>(std::move(finding));
+        }
     }
     std::vector<std::string> ListFiles(PackageCheckRun& run);
     void ReadLibraryFiles(const std::vector<std::string>& files, PackageCheckRun& run);
@@ -263,7 +356,7 @@ private:
     std::vector<bool> m_listedRegular;  // per file ListFiles gives: a regular file reached through no link
     std::unordered_set<std::string> m_referenced;   // package files that a reference found
     std::unordered_set<std::string> m_throughLink;  // files reached through a link: never rewritten
-    Findings m_findings;
+    KeptFindings& m_findings;
     std::vector<FileRewrites> m_rewrites;
     bool m_planFixes = true;  // whether a fix's rewrites are worked out along with the verdicts
 };
@@ -540,7 +633,7 @@ void PackageChecker::JudgeReferences(const std::string& file, const PackageFileR
         }
     }
     std::sort(lines.begin(), lines.end());
-    std::array<size_t, kRuleCount> last{};
+    std::array<KeptFinding*, kRuleCount> last{};
     std::array<uint32_t, kRuleCount> added{};
     for (const auto& [line, index] : lines) {
         const ReferenceVerdict& verdict = *verdicts[index];
@@ -549,16 +642,16 @@ void PackageChecker::JudgeReferences(const std::string& file, const PackageFileR
             continue;
         }
         ++added[rule];
-        last[rule] = m_findings.size();
-        Finding& finding = Add(verdict.rule, file);
+        KeptFinding& finding = AddAbout(verdict.rule, file);
+        last[rule] = &finding;
         finding.line = line;
-        finding.keyword = std::string(read.references[index].reference.keyword);
+        finding.keyword = read.references[index].reference.keyword;
         finding.value = read.references[index].reference.value;
         finding.resolved = verdict.resolved;
     }
     for (size_t rule = 0; rule < kRuleCount; ++rule) {
         if (added[rule] != 0 && total[rule] > added[rule]) {
-            m_findings[last[rule]].more = total[rule] - added[rule];
+            last[rule]->more = total[rule] - added[rule];
         }
     }
     if (!rewrites.byReference.empty()) {
@@ -607,17 +700,18 @@ private:
     static constexpr size_t kHeldBytes = size_t{16} << 20;
 
     void Keep(uint32_t number, LibraryReference reference) {
-        std::string key(reference.keyword);
-        key += '\0';
-        key += reference.value;
-        auto [at, added] = m_known.try_emplace(std::move(key), m_read->references.size());
-        if (added) {
-            m_held += at->first.size() * 2 + sizeof(PackageFileRead::Reference);
+        // Most reference lines repeat one met before: the key is made in a buffer kept for that.
+        m_key.assign(reference.keyword);
+        m_key += '\0';
+        m_key += reference.value;
+        auto at = m_known.find(m_key);
+        if (at == m_known.end()) {
+            m_held += m_key.size() * 2 + sizeof(PackageFileRead::Reference);
             if (m_held > kHeldBytes) {
-                m_known.erase(at);
                 m_read->unjudgedFrom = m_read->unjudged++ == 0 ? number : m_read->unjudgedFrom;
                 return;
             }
+            at = m_known.emplace(m_key, m_read->references.size()).first;
             m_read->references.push_back({std::move(reference), {}, 0});
         }
         PackageFileRead::Reference& kept = m_read->references[at->second];
@@ -630,6 +724,7 @@ private:
     CReferenceReader m_references;
     std::unique_ptr<PackageFileRead> m_read;
     std::unordered_map<std::string, size_t> m_known;  // keyword and value: index in references
+    std::string m_key;
     size_t m_held = 0;
 };
 
@@ -686,7 +781,7 @@ void PackageChecker::ListUnreferenced(const std::vector<std::string>& files) {
             return file.starts_with(folder);
         });
         if (inFolder && m_referenced.count(file) == 0) {
-            Add(Rule::Unreferenced, file);
+            AddAbout(Rule::Unreferenced, file);
         }
     }
 }
@@ -820,7 +915,9 @@ std::vector<std::string> PackageChecker::ListFiles(PackageCheckRun& run) {
     std::erase_if(unreadable, [&](const UnreadableFolder& folder) {
         return !m_tree.Damage().empty() && folder.path == m_tree.ArchiveFile();
     });
-    AddUnreadableFolders(m_findings, unreadable);
+    Findings folders;
+    AddUnreadableFolders(folders, unreadable);
+    AddAll(std::move(folders));
     const std::vector<CFileRecord>& all = records.Records();
     files.reserve(all.size());
     m_listedRegular.reserve(all.size());
@@ -834,14 +931,14 @@ std::vector<std::string> PackageChecker::ListFiles(PackageCheckRun& run) {
     return files;
 }
 
-void PackageChecker::Run(PackageCheckRun& run) {
+bool PackageChecker::Run(PackageCheckRun& run) {
     if (m_package.runtime.empty()) {
         Add(Rule::NoRuntime, m_path);
     }
     AddArchiveFindings();
     const std::vector<std::string> files = ListFiles(run);
     if (run.cancelled) {
-        return;
+        return false;
     }
     CPackageRules rules({.tree = m_tree,
                          .walked = WithTrailingSeparator(m_path),
@@ -858,24 +955,17 @@ void PackageChecker::Run(PackageCheckRun& run) {
     ReadLibraryFiles(files, run);
     if (!run.cancelled) {
         ListUnreferenced(files);
-        rules.AddFindings(m_findings);
+        Findings ruled;
+        rules.AddFindings(ruled);
+        AddAll(std::move(ruled));
     }
     m_warnings.Finish(m_ctx, kLineReaderCapacity);
-
-    SortByRule(m_findings);
-    // The findings only counted count as problems too.
-    uint64_t problems = 0;
-    for (const Finding& finding : m_findings) {
-        problems += IsProblem(finding.rule) ? 1 + finding.more : 0;
-    }
-    run.problemsFound = static_cast<int32_t>(std::min<uint64_t>(problems, INT32_MAX));
-    run.findings = std::move(m_findings);
     run.rewrites = std::move(m_rewrites);
     run.readOnly = !m_tree.CanRewrite();
-    run.report = PackageReport(run.findings, run.cancelled);
     if (run.cancelled) {
         m_ctx.RestoreWait();
     }
+    return true;
 }
 
 bool IsFolder(const std::string& path) {
@@ -974,8 +1064,26 @@ PackageCheckRun RunPackageCheck(const std::string& path, const std::vector<std::
         {
             WaitCursorScope wait(ctx);
             ProgressScope progress(ctx);
-            PackageChecker checker(path, runtimes, ctx, tree, planFixes);
-            checker.Run(run);
+            KeptFindings findings;
+            bool listed = false;
+            {
+                PackageChecker checker(path, runtimes, ctx, tree, planFixes, findings);
+                listed = checker.Run(run);
+            }
+            // The list of findings and the report are made once the run's file lists, listings and
+            // reads are given back.
+            opened.reset();
+            GiveBackFreedMemory();
+            run.findings = listed ? findings.Take() : Findings();
+            // The findings only counted count as problems too.
+            uint64_t problems = 0;
+            for (const Finding& finding : run.findings) {
+                problems += IsProblem(finding.rule) ? 1 + finding.more : 0;
+            }
+            run.problemsFound = static_cast<int32_t>(std::min<uint64_t>(problems, INT32_MAX));
+            if (listed) {
+                run.report = PackageReport(run.findings, run.cancelled);
+            }
         }
         run.refreshCounters = true;
         ctx.CountersChanged(run.filesChecked, run.problemsFound);

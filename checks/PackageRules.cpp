@@ -235,6 +235,20 @@ CPackageRules::CPackageRules(const PackageRulesInput& input) : m_in(input) {
 
 CPackageRules::~CPackageRules() = default;
 
+size_t CPackageRules::FoldedHash::operator()(const FoldedName& key) const {
+    size_t hash = std::hash<std::string_view>()(key.path.substr(0, key.nameAt));
+    for (char c : key.path.substr(key.nameAt)) {
+        hash = hash * 131 + static_cast<unsigned char>(AsciiLower(c));
+    }
+    return hash;
+}
+
+bool CPackageRules::FoldedEqual::operator()(const FoldedName& a, const FoldedName& b) const {
+    return a.nameAt == b.nameAt && a.path.size() == b.path.size() &&
+           a.path.substr(0, a.nameAt) == b.path.substr(0, b.nameAt) &&
+           EqualsIgnoringAsciiCase(a.path.substr(a.nameAt), b.path.substr(b.nameAt));
+}
+
 // Judges one name; false when what it names is clutter, and nothing below it is judged.
 bool CPackageRules::JudgeName(const std::string& path, size_t nameAt, bool isFile, NameState& state,
                               Findings& out) const {
@@ -252,12 +266,13 @@ bool CPackageRules::JudgeName(const std::string& path, size_t nameAt, bool isFil
         Add(out, Rule::NonAsciiName, path);
     }
     if (folder) {
-        auto [at, added] = state.byFoldedName.try_emplace(path.substr(0, nameAt) + AsciiLowered(name), path);
+        auto [at, added] = state.byFoldedName.try_emplace({path, nameAt}, path);
         if (!added && at->second != path) {
             // The later of the two in byte order is reported, against the earlier.
-            const bool newer = path > at->second;
-            Add(out, Rule::CaseCollision, newer ? path : at->second, newer ? at->second : path);
-            at->second = std::min(at->second, path);
+            const std::string earlier(at->second);
+            const bool newer = path > earlier;
+            Add(out, Rule::CaseCollision, newer ? path : earlier, newer ? earlier : path);
+            at->second = std::min(at->second, std::string_view(path));
         }
     }
     return true;
@@ -287,10 +302,9 @@ void CPackageRules::AddNameFindings(Findings& out) const {
             while (!IsSeparator(file[end])) {
                 ++end;
             }
-            std::string folder = file.substr(0, end);
             const bool macFolder = std::string_view(file).substr(begin, end - begin) == kMacFolder;
-            if (state.seen.insert(folder).second) {
-                lastSkipped = !JudgeName(folder, begin, false, state, out);
+            if (auto [folder, added] = state.seen.insert(file.substr(0, end)); added) {
+                lastSkipped = !JudgeName(*folder, begin, false, state, out);
             } else {
                 lastSkipped = macFolder;
             }

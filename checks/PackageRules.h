@@ -49,9 +49,22 @@ private:
         Role role;
     };
 
+    // A judged path, whose name starts at nameAt; looked up by its parent and its name in any letter case.
+    struct FoldedName {
+        std::string_view path;
+        size_t nameAt = 0;
+    };
+    struct FoldedHash {
+        size_t operator()(const FoldedName& key) const;
+    };
+    struct FoldedEqual {
+        bool operator()(const FoldedName& a, const FoldedName& b) const;
+    };
     struct NameState {
-        std::unordered_set<std::string> seen;                       // folders judged
-        std::unordered_map<std::string, std::string> byFoldedName;  // parent and lowered name: first path
+        std::unordered_set<std::string> seen;  // folders judged
+        // Parent and name in any case: the first path in byte order. The paths are the run's files and
+        // the folders in seen, which stay where they are.
+        std::unordered_map<FoldedName, std::string_view, FoldedHash, FoldedEqual> byFoldedName;
     };
     bool JudgeName(const std::string& path, size_t nameAt, bool isFile, NameState& state,
                    Findings& out) const;
