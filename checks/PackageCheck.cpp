@@ -21,12 +21,9 @@
 #include "checks/UnreadableFolders.h"
 #include "checks/VersionCheck.h"
 #include "fs/run/FileErrors.h"
+#include "fs/run/FreedMemory.h"
 #include "fs/text/PathParts.h"
 #include "fs/walk/FileRecordArray.h"
-
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 namespace veltrane {
 
@@ -53,15 +50,6 @@ constexpr std::string_view kCompressedLibraryExtensions[] = {".crz", ".pzz", ".p
                                                              ".ltz", ".cmz", ".hdz", ".mz5", ".mcz"};
 // Compressed geometry: reported, not read.
 constexpr std::string_view kCompressedGeometryExtension = ".obz";
-
-// Hands the pages of freed memory back to the system. The C library keeps what a run frees for later
-// allocations, but the list of findings made at the end of a run is one large block that cannot use
-// them: without this, a run's peak would be the run's memory and its findings list together.
-void GiveBackFreedMemory() {
-#if defined(__GLIBC__)
-    malloc_trim(0);
-#endif
-}
 
 const char* SectionHeader(Rule rule) {
     switch (rule) {
