@@ -1,5 +1,7 @@
 #include "fs/run/FreedMemory.h"
 
+#include <cstdlib>  // defines __GLIBC__ with the C library's version
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
