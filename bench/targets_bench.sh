@@ -8,12 +8,17 @@
 #   check                   at most 0.55x names + paths + versions + package
 #   list                    at most 1.0x find -type f | sort
 # and peak memory: at most 64 MiB for one tool, 150 MiB for check.
-# Usage: bench/targets_bench.sh [small|large|TREE]   (RUNS=N runs per command, COLD=0 skips cold)
+# Usage: bench/targets_bench.sh [small|large|long|TREE]   (RUNS=N runs per command, COLD=0 skips cold)
 source "$(dirname "$0")/common.sh"
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
 tree="${1:-large}"
+if [ "$tree" = long ] && [ ! -d "$TREES/long/Runtime" ]; then
+    # 9,000 Poser files of a few hundred KiB with long lines among 36,000 files (1.9 GB): bytes weigh most.
+    mkdir -p "$TREES/long"
+    "$BUILD/bench/veltrane-gentree" "$TREES/long" 222 long
+fi
 [ -d "$tree" ] || tree="$TREES/$tree"
 globs=""
 for ext in cr2 fc2 lt2 hr2 pp2 pz3 pz2 cm2; do
