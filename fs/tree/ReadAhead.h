@@ -322,11 +322,10 @@ private:
     std::condition_variable m_wake;  // the window moved, or the read-ahead is stopping
     std::condition_variable m_done;  // a slot became ready
     size_t m_next = 0;               // the next index nobody has started
-    size_t m_taken = 0;
-    size_t m_sleeping = 0;      // threads waiting for room in the window              // the logic has taken
-                                // every index below this
-    std::vector<Slot> m_slots;  // index % kWindow, for m_taken <= index < m_next
-    Own m_own;                  // the logic's thread's reader, for reading ahead while it waits
+    size_t m_taken = 0;              // the logic has taken every index below this
+    size_t m_sleeping = 0;           // threads waiting for room in the window
+    std::vector<Slot> m_slots;       // index % kWindow, for m_taken <= index < m_next
+    Own m_own;                       // the logic's thread's reader, for reading ahead while it waits
     std::vector<std::thread> m_threads;
 };
 
