@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <filesystem>
 #include <iterator>
@@ -189,19 +190,20 @@ struct KeptFinding {
     std::optional<std::string> resolved;
     std::unique_ptr<Finding> whole;
 
-    Finding Take() {
+    // Moves the finding to the end of out, made in its place there rather than moved into it.
+    void MoveInto(Findings& out) {
         if (whole) {
-            return std::move(*whole);
+            out.push_back(std::move(*whole));
+            return;
         }
-        Finding finding;
+        Finding& finding = out.emplace_back();
         finding.rule = rule;
         finding.path = std::move(path);
         finding.line = line;
-        finding.keyword = std::string(keyword);
+        finding.keyword = keyword;
         finding.value = std::move(value);
         finding.resolved = std::move(resolved);
         finding.more = more;
-        return finding;
     }
 };
 
@@ -223,7 +225,7 @@ public:
     void MoveInto(Findings& out) {
         for (std::vector<KeptFinding>& block : m_blocks) {
             for (KeptFinding& kept : block) {
-                out.push_back(kept.Take());
+                kept.MoveInto(out);
             }
             std::vector<KeptFinding>().swap(block);
             GiveBackFreedMemory();
@@ -975,6 +977,53 @@ JudgeMaker PackageJudge() {
     return [] { return std::make_unique<PackageLineJudge>(); };
 }
 
+namespace {
+
+std::string_view Digits(uint64_t number, std::array<char, 20>& digits) {
+    return {digits.data(),
+            static_cast<size_t>(std::to_chars(digits.begin(), digits.end(), number).ptr - digits.data())};
+}
+
+// Hands the lines of the findings, section by section, to put piece by piece.
+template <typename Put>
+void PutFindingLines(const Findings& findings, Put& put) {
+    std::array<char, 20> digits{};
+    for (size_t i = 0; i < findings.size(); ++i) {
+        const Finding& finding = findings[i];
+        if (i == 0 || findings[i - 1].rule != finding.rule) {
+            put(SectionHeader(finding.rule));
+        }
+        put(finding.path);
+        if (finding.rule == Rule::LinkOutside) {
+            put(" -> ");
+            put(finding.value);
+        } else if (finding.line == 0 && !finding.value.empty()) {
+            put(": ");
+            put(finding.value);
+        } else if (IsArchiveRule(finding.rule) && !finding.error.empty()) {
+            put(": ");
+            put(finding.error);
+        }
+        if (finding.line != 0) {
+            put(", line ");
+            put(Digits(finding.line, digits));
+            put(": ");
+            put(finding.value);
+        }
+        put("\r\n");
+        if (finding.more != 0) {
+            put("    ... and ");
+            put(Digits(finding.more, digits));
+            put(" more in this file\r\n");
+        }
+        if (i + 1 == findings.size() || findings[i + 1].rule != finding.rule) {
+            put("\r\n");
+        }
+    }
+}
+
+}  // namespace
+
 std::string PackageReport(const Findings& findings, bool cancelled) {
     std::string report = cancelled ? kCancelledPartialResults : "";
     const bool problems = std::any_of(findings.begin(), findings.end(),
@@ -985,45 +1034,14 @@ std::string PackageReport(const Findings& findings, bool cancelled) {
             report += "\r\n\r\n";
         }
     }
-    // A large package has tens of thousands of findings: the text is sized once, not grown by doubling.
+    // A large package has tens of thousands of findings: the text is measured first and made in one
+    // piece of memory, never grown.
     size_t size = report.size();
-    for (size_t i = 0; i < findings.size(); ++i) {
-        const Finding& finding = findings[i];
-        const bool sectionStarts = i == 0 || findings[i - 1].rule != finding.rule;
-        size += (sectionStarts ? std::char_traits<char>::length(SectionHeader(finding.rule)) + 2 : 0) +
-                finding.path.size() + 2 + (finding.line != 0 ? 10 + 2 + 10 + finding.value.size() : 0);
-    }
+    auto count = [&size](std::string_view piece) { size += piece.size(); };
+    PutFindingLines(findings, count);
     report.reserve(size);
-    for (size_t i = 0; i < findings.size(); ++i) {
-        const Finding& finding = findings[i];
-        if (i == 0 || findings[i - 1].rule != finding.rule) {
-            report += SectionHeader(finding.rule);
-        }
-        report += finding.path;
-        if (finding.rule == Rule::LinkOutside) {
-            report += " -> ";
-            report += finding.value;
-        } else if (finding.line == 0 && !finding.value.empty()) {
-            report += ": ";
-            report += finding.value;
-        } else if (IsArchiveRule(finding.rule) && !finding.error.empty()) {
-            report += ": ";
-            report += finding.error;
-        }
-        if (finding.line != 0) {
-            report += ", line ";
-            report += std::to_string(finding.line);
-            report += ": ";
-            report += finding.value;
-        }
-        report += "\r\n";
-        if (finding.more != 0) {
-            report += "    ... and " + std::to_string(finding.more) + " more in this file\r\n";
-        }
-        if (i + 1 == findings.size() || findings[i + 1].rule != finding.rule) {
-            report += "\r\n";
-        }
-    }
+    auto append = [&report](std::string_view piece) { report.append(piece); };
+    PutFindingLines(findings, append);
     return report;
 }
 

@@ -197,35 +197,103 @@ std::string JsonString(std::string_view bytes) {
     return out;
 }
 
-std::string PlainStdout(const CliRun& run) {
+namespace {
+
+// Hands the plain stdout of run to put piece by piece, in order, and stops at the first piece put
+// refuses. The text a caller gets and the bytes written to a stream are both made here, so they never
+// differ.
+template <typename Put>
+bool PutPlainStdout(const CliRun& run, Put& put) {
     if (!run.parts.empty()) {
-        std::string out;
         for (const CliRun& part : run.parts) {
-            out += "-- " + part.tool + " --\n";
-            out += PlainStdout(part);
+            if (!put("-- ") || !put(part.tool) || !put(" --\n") || !PutPlainStdout(part, put)) {
+                return false;
+            }
         }
-        return out;
+        return true;
     }
     if (run.listToStdout) {
-        return run.report;  // the saved list's bytes, exactly as a file would hold them
+        return put(run.report);  // the saved list's bytes, exactly as a file would hold them
     }
-    std::string out;
-#ifdef _WIN32
-    out = run.report;
-    out += "\r\n";
-#else
-    out.reserve(run.report.size() + 1);
     const std::string_view report = run.report;
+#ifdef _WIN32
+    return put(report) && put("\r\n");
+#else
     size_t start = 0;
     for (size_t crlf = report.find("\r\n"); crlf != std::string_view::npos;
          crlf = report.find("\r\n", start)) {
-        out.append(report.substr(start, crlf - start));  // "\r\n" -> "\n"
-        start = crlf + 1;
+        if (!put(report.substr(start, crlf - start))) {
+            return false;
+        }
+        start = crlf + 1;  // "\r\n" -> "\n": the next piece starts at the "\n"
     }
-    out.append(report.substr(start));
-    out += '\n';
+    return put(report.substr(start)) && put("\n");
 #endif
+}
+
+// Gathers small pieces into chunks of kChunk bytes for a stream, so that a report of many short
+// lines costs a few large writes; a piece of a chunk or more goes out as it is.
+class ChunkedWriter {
+public:
+    explicit ChunkedWriter(std::FILE* stream) : m_stream(stream) { m_chunk.reserve(kChunk); }
+
+    bool operator()(std::string_view piece) {
+        if (m_chunk.size() + piece.size() > kChunk && !Flush()) {
+            return false;
+        }
+        if (piece.size() >= kChunk) {
+            return Out(piece);
+        }
+        m_chunk.append(piece);
+        return true;
+    }
+    // Writes what is gathered; false when the stream refused it.
+    bool Flush() {
+        const bool written = Out(m_chunk);
+        m_chunk.clear();
+        return written;
+    }
+
+private:
+    static constexpr size_t kChunk = size_t{64} << 10;
+
+    bool Out(std::string_view bytes) {
+        return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), m_stream) == bytes.size();
+    }
+
+    std::FILE* m_stream;
+    std::string m_chunk;
+};
+
+}  // namespace
+
+std::string PlainStdout(const CliRun& run) {
+    size_t size = 0;
+    auto count = [&size](std::string_view piece) {
+        size += piece.size();
+        return true;
+    };
+    PutPlainStdout(run, count);
+    std::string out;
+    out.reserve(size);
+    auto append = [&out](std::string_view piece) {
+        out.append(piece);
+        return true;
+    };
+    PutPlainStdout(run, append);
     return out;
+}
+
+bool WritePlainStdout(std::FILE* stream, const CliRun& run, std::string_view heading) {
+    errno = 0;
+    ChunkedWriter out(stream);
+    if (!out(heading) || !PutPlainStdout(run, out) || !out.Flush() || std::fflush(stream) != 0) {
+        if (errno == 0) {
+            errno = EIO;
+        }
+        return false;
+    }
+    return true;
 }
 
 namespace {

@@ -15,6 +15,9 @@ namespace veltrane::cli {
 // "KIND: TITLE: TEXT" line per box, a question's line ending in its answer, " [answered Cancel]",
 // then the counters).
 std::string PlainStdout(const CliRun& run);
+// The same bytes after heading, written to stream as they are made and flushed; false (errno set)
+// when the stream refused them.
+bool WritePlainStdout(std::FILE* stream, const CliRun& run, std::string_view heading = {});
 std::string PlainStderr(const CliRun& run);
 
 // For a terminal: the control characters of the run's reports (when reports) and of its boxes (when

@@ -414,8 +414,11 @@ bool PrintRun(CliRun& run, const std::string& path, const PrintOptions& print) {
     if (json) {
         written = WriteJson(stdout, run, several);
     } else if (!print.stdoutTaken) {
-        const std::string plain = separator + PlainStdout(run);
-        written = Write(stdout, print.colour && !run.listToStdout ? Colourize(plain, path) : plain);
+        if (print.colour && !run.listToStdout) {
+            written = Write(stdout, Colourize(separator + PlainStdout(run), path));
+        } else {
+            written = WritePlainStdout(stdout, run, separator);  // a large report is never copied whole
+        }
     }
     const std::error_code writeEc(errno, std::generic_category());
     if (!json) {

@@ -344,6 +344,35 @@ TEST(PackageCheckTest, NoRuntimeStopsAndCleanReports) {
               PackageCheckStop::RuntimeMissing);
 }
 
+// Each kind of finding line as the report writes it; a section's lines follow one another and a
+// blank line ends it.
+TEST(PackageCheckTest, ReportLineForms) {
+    const auto finding = [](Rule rule, std::string path, uint32_t line, std::string value,
+                            uint64_t more = 0) {
+        Finding f;
+        f.rule = rule;
+        f.path = std::move(path);
+        f.line = line;
+        f.value = std::move(value);
+        f.more = more;
+        return f;
+    };
+    Finding damaged = finding(Rule::DamagedArchive, "P.zip", 0, "");
+    damaged.error = "truncated";
+    const std::string report = PackageReport(
+        {finding(Rule::MissingFile, "P/a.cr2", 4294967295u, ":Runtime:x.jpg", 18446744073709551615u),
+         finding(Rule::MissingFile, "P/b.cr2", 7, ":Runtime:y.jpg"),
+         finding(Rule::LinkOutside, "P/out", 0, "/far"), finding(Rule::Unreferenced, "P/t.jpg", 0, ""),
+         finding(Rule::Compressed, "P/v.crz", 0, "4.01"), damaged},
+        false);
+    for (const char* lines :
+         {"P/a.cr2, line 4294967295: :Runtime:x.jpg\r\n    ... and 18446744073709551615 more in this file\r\n"
+          "P/b.cr2, line 7: :Runtime:y.jpg\r\n\r\n",
+          "P/out -> /far\r\n\r\n", "P/t.jpg\r\n\r\n", "P/v.crz: 4.01\r\n\r\n", "P.zip: truncated\r\n\r\n"}) {
+        EXPECT_NE(report.find(lines), std::string::npos) << lines;
+    }
+}
+
 TEST(PackageCheckTest, EscapeOnALineShowsPartialResultsWithoutUnreferenced) {
     TempDir dir;
     dir.WriteFile("Runtime/textures/unused.jpg", "t");

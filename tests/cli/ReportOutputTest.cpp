@@ -116,6 +116,41 @@ TEST(ReportOutputTest, ColourMarksHeadersByTheirSeverityAndPathsOfThePackage) {
         "No Problems found!\n");
 }
 
+#ifdef _WIN32
+constexpr const char* kLineEnd = "\r\n";
+#else
+constexpr const char* kLineEnd = "\n";
+#endif
+
+// What goes to the stream is the text PlainStdout makes, whatever the size of the report: a check's
+// parts under their headings, line ends as the platform writes them, after the heading given.
+TEST(ReportOutputTest, StreamedStdoutIsThePlainText) {
+    std::string report;
+    std::string lines;
+    for (int i = 0; report.size() < 200000; ++i) {  // several chunks, lines across their ends
+        report += "P/file " + std::to_string(i) + ".cr2, line 7: x\r\n";
+        lines += "P/file " + std::to_string(i) + ".cr2, line 7: x" + kLineEnd;
+    }
+    cli::CliRun run;
+    run.parts.resize(2);
+    run.parts[0].tool = "names";
+    run.parts[0].report = "No Problems found!";
+    run.parts[1].tool = "package";
+    run.parts[1].report = report;
+    const std::string expected =
+        std::string("-- names --\n") + "No Problems found!" + kLineEnd + "-- package --\n" + lines + kLineEnd;
+    EXPECT_EQ(cli::PlainStdout(run), expected);
+
+    std::FILE* stream = std::tmpfile();
+    ASSERT_NE(stream, nullptr);
+    EXPECT_TRUE(cli::WritePlainStdout(stream, run, "==> P <==\n"));
+    std::string written(expected.size() + 64, '\0');
+    std::rewind(stream);
+    written.resize(std::fread(written.data(), 1, written.size(), stream));
+    std::fclose(stream);
+    EXPECT_EQ(written, "==> P <==\n" + expected);
+}
+
 // Nothing for the first half second, then at most ten redraws a second, and gone when cleared; off,
 // never a byte.
 TEST(ReportOutputTest, ProgressLineWaitsHalfASecondAndClearsItself) {
