@@ -118,11 +118,11 @@ void JsonWriter::Hand() {
     if (m_stream == nullptr) {
         return;
     }
-    errno = 0;
-    if (!m_failed && std::fwrite(m_out.data(), 1, m_out.size(), m_stream) != m_out.size()) {
-        m_failed = true;
-        if (errno == 0) {
-            errno = EIO;
+    if (!m_failed) {
+        errno = 0;
+        if (std::fwrite(m_out.data(), 1, m_out.size(), m_stream) != m_out.size()) {
+            m_failed = true;
+            m_error = errno != 0 ? errno : EIO;
         }
     }
     m_out.clear();
@@ -138,13 +138,10 @@ bool JsonWriter::Finish() {
     errno = 0;
     if (!m_failed && std::fflush(m_stream) != 0) {
         m_failed = true;
-        if (errno == 0) {
-            errno = EIO;
-        }
+        m_error = errno != 0 ? errno : EIO;
     }
-    if (!m_failed) {
-        errno = before;
-    }
+    // The first refusal says why: later writes were not tried.
+    errno = m_failed ? m_error : before;
     return !m_failed;
 }
 

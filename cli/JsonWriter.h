@@ -48,6 +48,7 @@ private:
     std::string m_first;  // per open level: 1 while it has no member or element yet
     bool m_afterKey = false;
     bool m_failed = false;
+    int m_error = 0;  // errno of the first refusal
 };
 
 }  // namespace veltrane::cli

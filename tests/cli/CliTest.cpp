@@ -237,6 +237,17 @@ TEST(CliTest, ListToStandardOutputAndOutputThatCannotBeWritten) {
     EXPECT_EQ(WEXITSTATUS(raw), 2);
     EXPECT_NE(TempDir::ReadFile(err).find("veltrane-cli: Disk full while accessing standard output.\n"),
               std::string::npos);
+    // JSON handed over in several blocks: the refusal of the first still says why.
+    for (int i = 0; i < 800; ++i) {
+        work.WriteFile("Big/" + std::string(120, 'n') + std::to_string(i) + ".txt", "");
+    }
+    const int json = std::system(
+        (Quote(VELTRANE_CLI_PATH) + " list --json " + Quote(work.Path("Big")) + " >/dev/full 2>" + Quote(err))
+            .c_str());
+    EXPECT_EQ(WEXITSTATUS(json), 2);
+    EXPECT_NE(TempDir::ReadFile(err).find("veltrane-cli: Disk full while accessing standard output.\n"),
+              std::string::npos)
+        << TempDir::ReadFile(err);
 #endif
 }
 
