@@ -6,6 +6,7 @@
 
 #include "checks/PackageCheck.h"
 #include "checks/ReportHtml.h"
+#include "cli/BlockOutput.h"
 #include "cli/JsonWriter.h"
 #include "fs/run/FileErrors.h"
 #include "fs/text/ControlEscape.h"
@@ -231,40 +232,6 @@ bool PutPlainStdout(const CliRun& run, Put& put) {
 #endif
 }
 
-// Gathers small pieces into chunks of kChunk bytes for a stream, so that a report of many short
-// lines costs a few large writes; a piece of a chunk or more goes out as it is.
-class ChunkedWriter {
-public:
-    explicit ChunkedWriter(std::FILE* stream) : m_stream(stream) { m_chunk.reserve(kChunk); }
-
-    bool operator()(std::string_view piece) {
-        if (m_chunk.size() + piece.size() > kChunk && !Flush()) {
-            return false;
-        }
-        if (piece.size() >= kChunk) {
-            return Out(piece);
-        }
-        m_chunk.append(piece);
-        return true;
-    }
-    // Writes what is gathered; false when the stream refused it.
-    bool Flush() {
-        const bool written = Out(m_chunk);
-        m_chunk.clear();
-        return written;
-    }
-
-private:
-    static constexpr size_t kChunk = size_t{64} << 10;
-
-    bool Out(std::string_view bytes) {
-        return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), m_stream) == bytes.size();
-    }
-
-    std::FILE* m_stream;
-    std::string m_chunk;
-};
-
 }  // namespace
 
 std::string PlainStdout(const CliRun& run) {
@@ -285,15 +252,12 @@ std::string PlainStdout(const CliRun& run) {
 }
 
 bool WritePlainStdout(std::FILE* stream, const CliRun& run, std::string_view heading) {
-    errno = 0;
-    ChunkedWriter out(stream);
-    if (!out(heading) || !PutPlainStdout(run, out) || !out.Flush() || std::fflush(stream) != 0) {
-        if (errno == 0) {
-            errno = EIO;
-        }
-        return false;
+    BlockOutput out(stream);
+    auto put = [&out](std::string_view piece) { return out.Put(piece); };
+    if (put(heading)) {
+        PutPlainStdout(run, put);  // stops at the first piece the stream refuses
     }
-    return true;
+    return out.Finish();
 }
 
 namespace {

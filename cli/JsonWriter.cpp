@@ -1,18 +1,10 @@
 #include "cli/JsonWriter.h"
 
-#include <cerrno>
-
 #include "cli/CliOutput.h"
 
 namespace veltrane::cli {
 
-namespace {
-
-constexpr size_t kBlock = 64 * 1024;
-
-}  // namespace
-
-JsonWriter::JsonWriter(std::FILE* stream, bool oneLine) : m_stream(stream), m_oneLine(oneLine) {}
+JsonWriter::JsonWriter(std::FILE* stream, bool oneLine) : m_output(stream), m_oneLine(oneLine) {}
 
 void JsonWriter::BeforeValue() {
     if (m_afterKey) {
@@ -54,9 +46,7 @@ void JsonWriter::Close(char bracket) {
         m_out.append(m_first.size() * 2, ' ');
     }
     m_out += bracket;
-    if (m_out.size() >= kBlock) {
-        Hand();
-    }
+    m_output.HandWhenFull();
 }
 
 void JsonWriter::EndObject() {
@@ -114,35 +104,9 @@ void JsonWriter::NumberRow(const int32_t* numbers, size_t count) {
     m_out += ']';
 }
 
-void JsonWriter::Hand() {
-    if (m_stream == nullptr) {
-        return;
-    }
-    if (!m_failed) {
-        errno = 0;
-        if (std::fwrite(m_out.data(), 1, m_out.size(), m_stream) != m_out.size()) {
-            m_failed = true;
-            m_error = errno != 0 ? errno : EIO;
-        }
-    }
-    m_out.clear();
-}
-
 bool JsonWriter::Finish() {
     m_out += '\n';
-    if (m_stream == nullptr) {
-        return true;
-    }
-    const int before = errno;
-    Hand();
-    errno = 0;
-    if (!m_failed && std::fflush(m_stream) != 0) {
-        m_failed = true;
-        m_error = errno != 0 ? errno : EIO;
-    }
-    // The first refusal says why: later writes were not tried.
-    errno = m_failed ? m_error : before;
-    return !m_failed;
+    return m_output.Finish();
 }
 
 }  // namespace veltrane::cli

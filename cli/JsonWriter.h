@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "cli/BlockOutput.h"
+
 namespace veltrane::cli {
 
 // Writes JSON as it goes, in the tool's layout: members and elements one per line under a two-space
@@ -35,20 +37,17 @@ public:
     // Ends the output with a line end and hands it over; false (errno set) when the stream refused
     // any of it.
     bool Finish();
-    const std::string& Text() const { return m_out; }
+    const std::string& Text() const { return m_output.Text(); }
 
 private:
     void BeforeValue();
     void Close(char bracket);
-    void Hand();
 
-    std::FILE* m_stream;
+    BlockOutput m_output;
+    std::string& m_out = m_output.Text();  // the text being made
     bool m_oneLine;
-    std::string m_out;
     std::string m_first;  // per open level: 1 while it has no member or element yet
     bool m_afterKey = false;
-    bool m_failed = false;
-    int m_error = 0;  // errno of the first refusal
 };
 
 }  // namespace veltrane::cli
