@@ -67,7 +67,7 @@ private:
 
 CombinedCheckRun RunCombinedCheck(const std::string& path, const std::vector<std::string>& runtimes,
                                   CFileRecordArray& records, RunContext& ctx, const ReplaceHooks& hooks,
-                                  bool planFixes) {
+                                  bool planFixes, bool listFindings) {
     CombinedCheckRun run;
     // Package Check reads first: it asks for every library file and takes its verdict of each read at
     // once, so the references of a file are held only while that file is being judged.
@@ -79,7 +79,7 @@ CombinedCheckRun RunCombinedCheck(const std::string& path, const std::vector<std
     }
     {
         ToolContext package(ctx, run.cancelled);
-        run.package = RunPackageCheck(path, runtimes, package, &tree, planFixes);
+        run.package = RunPackageCheck(path, runtimes, package, &tree, planFixes, listFindings);
     }
     {
         ToolContext paths(ctx, run.cancelled);

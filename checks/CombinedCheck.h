@@ -33,9 +33,10 @@ Findings CombinedFindings(const CombinedCheckRun& run);
 // folder or archive at path, over one shared package tree: each folder listed once, each Poser file
 // read once (an archive opened once for its headers and once for its data). Each tool raises its own
 // boxes through ctx, in that order. An Escape ends the tool that sees it as that tool's own run
-// would end; the tools after it stop at their first poll. planFixes goes to Package Check.
+// would end; the tools after it stop at their first poll. planFixes and listFindings go to Package
+// Check.
 CombinedCheckRun RunCombinedCheck(const std::string& path, const std::vector<std::string>& runtimes,
                                   CFileRecordArray& records, RunContext& ctx, const ReplaceHooks& hooks = {},
-                                  bool planFixes = true);
+                                  bool planFixes = true, bool listFindings = true);
 
 }  // namespace veltrane

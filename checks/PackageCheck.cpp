@@ -30,8 +30,6 @@ namespace veltrane {
 
 namespace {
 
-constexpr size_t kRuleCount = static_cast<size_t>(Rule::DamagedArchive) + 1;
-
 constexpr const char* kRuntimeMissingText =
     "The folder to also look in does not exist or is not a folder:\r\n";
 
@@ -51,62 +49,6 @@ constexpr std::string_view kCompressedLibraryExtensions[] = {".crz", ".pzz", ".p
                                                              ".ltz", ".cmz", ".hdz", ".mz5", ".mcz"};
 // Compressed geometry: reported, not read.
 constexpr std::string_view kCompressedGeometryExtension = ".obz";
-
-const char* SectionHeader(Rule rule) {
-    switch (rule) {
-        case Rule::UnreadableFile:
-            return kUnreadableFilesHeader;
-        case Rule::UnreadableFolder:
-            return kUnreadableFoldersHeader;
-        case Rule::LinkOutside:
-            return kLinksOutsideHeader;
-        case Rule::MissingFile:
-            return "These references name files that are neither in the package nor in a runtime looked "
-                   "in:\r\n";
-        case Rule::CaseMismatch:
-            return "These references find their files only when letter case is ignored (they fail on "
-                   "case-sensitive volumes):\r\n";
-        case Rule::OutsideRuntime:
-            return "These references lead outside the package's Runtime folder:\r\n";
-        case Rule::AnyPlatformAbsolute:
-            return "These references are absolute paths (a drive, a server, a Mac volume or a leading "
-                   "/):\r\n";
-        case Rule::Compressed:
-            return "These files are compressed (older Poser releases and most other programs cannot read "
-                   "them):\r\n";
-        case Rule::NoRuntime:
-            return "This folder holds no Runtime folder:\r\n";
-        case Rule::Unreferenced:
-            return "No Poser file of the package refers to these textures and geometries (for "
-                   "information):\r\n";
-        case Rule::ArchiveLayout:
-            return "The archive's top level should hold the Runtime folder (a ReadMe or licence may stand "
-                   "beside it), not these:\r\n";
-        case Rule::JunkEntry:
-            return "These entries are clutter left by the packing system and should not be shipped:\r\n";
-        case Rule::BackslashEntry:
-            return "These entry names separate their folders with backslashes (\\), which only Windows "
-                   "unpacks as folders:\r\n";
-        case Rule::UnsafeEntry:
-            return "These entry names are absolute or climb out of the archive with .. (they were not "
-                   "checked):\r\n";
-        case Rule::CaseCollision:
-            return "These entries differ only in letter case from another entry (they collide when unpacked "
-                   "on Windows or a Mac):\r\n";
-        case Rule::NestedArchive:
-            return "These entries are archives themselves (what they pack was not checked):\r\n";
-        case Rule::UnreadableEntry:
-            return "These entries could not be read (encrypted, compressed by a method that cannot be read, "
-                   "or damaged):\r\n";
-        case Rule::DamagedArchive:
-            return "This archive is damaged, or would not unpack as it lists; what could be read was "
-                   "checked:\r\n";
-        default:
-            break;
-    }
-    const char* header = PackageRuleHeader(rule);
-    return header ? header : "";
-}
 
 enum class FileKind { Other, Library, CompressedLibrary, CompressedGeometry };
 
@@ -173,101 +115,6 @@ RuntimeFolder LocateRuntime(const std::string& path, CCaseResolver& resolver) {
     return found;
 }
 
-// A finding's section: errors first, then warnings, then information, each in rule order.
-size_t SectionOf(Rule rule) {
-    return static_cast<size_t>(SeverityOf(rule)) * kRuleCount + static_cast<size_t>(rule);
-}
-
-// A finding as a run keeps it until its end. A reference's finding, and an unreferenced file's, keep
-// only the members they have; any other finding is kept whole.
-struct KeptFinding {
-    Rule rule = Rule::MissingFile;
-    uint32_t line = 0;
-    uint64_t more = 0;
-    std::string path;
-    std::string_view keyword;  // static text
-    std::string value;
-    std::optional<std::string> resolved;
-    std::unique_ptr<Finding> whole;
-
-    // Moves the finding to the end of out, made in its place there rather than moved into it.
-    void MoveInto(Findings& out) {
-        if (whole) {
-            out.push_back(std::move(*whole));
-            return;
-        }
-        Finding& finding = out.emplace_back();
-        finding.rule = rule;
-        finding.path = std::move(path);
-        finding.line = line;
-        finding.keyword = keyword;
-        finding.value = std::move(value);
-        finding.resolved = std::move(resolved);
-        finding.more = more;
-    }
-};
-
-// The findings of one rule in the order found, in blocks that never move: a finding stays where it was
-// added, and a large run never copies its findings into a list twice their size.
-class FindingBlocks {
-public:
-    KeptFinding& Add() {
-        if (m_blocks.empty() || m_blocks.back().size() == m_blocks.back().capacity()) {
-            const size_t size =
-                m_blocks.empty() ? kFirstBlock : std::min(kLastBlock, m_blocks.back().size() * 2);
-            m_blocks.emplace_back().reserve(size);
-        }
-        ++m_count;
-        return m_blocks.back().emplace_back();
-    }
-    size_t Count() const { return m_count; }
-    // Moves the findings to the end of out, giving back each block as soon as it is moved.
-    void MoveInto(Findings& out) {
-        for (std::vector<KeptFinding>& block : m_blocks) {
-            for (KeptFinding& kept : block) {
-                kept.MoveInto(out);
-            }
-            std::vector<KeptFinding>().swap(block);
-            GiveBackFreedMemory();
-        }
-        m_blocks.clear();
-        m_count = 0;
-    }
-
-private:
-    static constexpr size_t kFirstBlock = 16;
-    static constexpr size_t kLastBlock = 4096;
-    std::vector<std::vector<KeptFinding>> m_blocks;
-    size_t m_count = 0;
-};
-
-// A run's findings by rule, in the order found, until the run's list is made of them.
-class KeptFindings {
-public:
-    KeptFinding& Add(Rule rule) { return m_byRule[static_cast<size_t>(rule)].Add(); }
-    // The findings in report order, in a list of their exact number.
-    Findings Take() {
-        std::array<size_t, kRuleCount> rules{};
-        size_t count = 0;
-        for (size_t rule = 0; rule < kRuleCount; ++rule) {
-            rules[rule] = rule;
-            count += m_byRule[rule].Count();
-        }
-        std::stable_sort(rules.begin(), rules.end(), [](size_t a, size_t b) {
-            return SectionOf(static_cast<Rule>(a)) < SectionOf(static_cast<Rule>(b));
-        });
-        Findings findings;
-        findings.reserve(count);
-        for (size_t rule : rules) {
-            m_byRule[rule].MoveInto(findings);
-        }
-        return findings;
-    }
-
-private:
-    std::array<FindingBlocks, kRuleCount> m_byRule;
-};
-
 // One run over one package.
 class PackageChecker {
 public:
@@ -291,22 +138,14 @@ public:
 private:
     // Findings are kept by rule in the order they are found, and put into report order at the end.
     Finding& Add(Rule rule, const std::string& path) {
-        KeptFinding& kept = m_findings.Add(rule);
-        kept.whole = std::make_unique<Finding>();
-        kept.whole->rule = rule;
-        kept.whole->path = path;
-        return *kept.whole;
-    }
-    // A finding about a file of the run's list, or one of its lines.
-    KeptFinding& AddAbout(Rule rule, const std::string& file) {
-        KeptFinding& kept = m_findings.Add(rule);
-        kept.rule = rule;
-        kept.path = file;
-        return kept;
+        Finding finding;
+        finding.rule = rule;
+        finding.path = path;
+        return m_findings.AddWhole(std::move(finding));
     }
     void AddAll(Findings&& findings) {
         for (Finding& finding : findings) {
-            m_findings.Add(finding.rule).whole = std::make_unique<Finding>(std::move(finding));
+            m_findings.AddWhole(std::move(finding));
         }
     }
     std::vector<std::string> ListFiles(PackageCheckRun& run);
@@ -623,26 +462,23 @@ void PackageChecker::JudgeReferences(const std::string& file, const PackageFileR
         }
     }
     std::sort(lines.begin(), lines.end());
-    std::array<KeptFinding*, kRuleCount> last{};
+    std::array<uint32_t, kRuleCount>
+        kept{};  // per rule: the findings kept, the last of them counting the rest
+    for (const auto& [line, index] : lines) {
+        uint32_t& count = kept[static_cast<size_t>(verdicts[index]->rule)];
+        count = std::min(count + 1, kFindingsKept);
+    }
     std::array<uint32_t, kRuleCount> added{};
     for (const auto& [line, index] : lines) {
         const ReferenceVerdict& verdict = *verdicts[index];
         const size_t rule = static_cast<size_t>(verdict.rule);
-        if (added[rule] == kFindingsKept) {
+        if (added[rule] == kept[rule]) {
             continue;
         }
-        ++added[rule];
-        KeptFinding& finding = AddAbout(verdict.rule, file);
-        last[rule] = &finding;
-        finding.line = line;
-        finding.keyword = read.references[index].reference.keyword;
-        finding.value = read.references[index].reference.value;
-        finding.resolved = verdict.resolved;
-    }
-    for (size_t rule = 0; rule < kRuleCount; ++rule) {
-        if (added[rule] != 0 && total[rule] > added[rule]) {
-            last[rule]->more = total[rule] - added[rule];
-        }
+        const uint64_t more = ++added[rule] == kept[rule] ? total[rule] - added[rule] : 0;
+        const LibraryReference& reference = read.references[index].reference;
+        m_findings.AddPacked(verdict.rule, file, line, reference.keyword, reference.value, verdict.resolved,
+                             more);
     }
     if (!rewrites.byReference.empty()) {
         m_rewrites.push_back(std::move(rewrites));
@@ -771,7 +607,7 @@ void PackageChecker::ListUnreferenced(const std::vector<std::string>& files) {
             return file.starts_with(folder);
         });
         if (inFolder && m_referenced.count(file) == 0) {
-            AddAbout(Rule::Unreferenced, file);
+            m_findings.AddPacked(Rule::Unreferenced, file);
         }
     }
 }
@@ -977,76 +813,8 @@ JudgeMaker PackageJudge() {
     return [] { return std::make_unique<PackageLineJudge>(); };
 }
 
-namespace {
-
-std::string_view Digits(uint64_t number, std::array<char, 20>& digits) {
-    return {digits.data(),
-            static_cast<size_t>(std::to_chars(digits.begin(), digits.end(), number).ptr - digits.data())};
-}
-
-// Hands the lines of the findings, section by section, to put piece by piece.
-template <typename Put>
-void PutFindingLines(const Findings& findings, Put& put) {
-    std::array<char, 20> digits{};
-    for (size_t i = 0; i < findings.size(); ++i) {
-        const Finding& finding = findings[i];
-        if (i == 0 || findings[i - 1].rule != finding.rule) {
-            put(SectionHeader(finding.rule));
-        }
-        put(finding.path);
-        if (finding.rule == Rule::LinkOutside) {
-            put(" -> ");
-            put(finding.value);
-        } else if (finding.line == 0 && !finding.value.empty()) {
-            put(": ");
-            put(finding.value);
-        } else if (IsArchiveRule(finding.rule) && !finding.error.empty()) {
-            put(": ");
-            put(finding.error);
-        }
-        if (finding.line != 0) {
-            put(", line ");
-            put(Digits(finding.line, digits));
-            put(": ");
-            put(finding.value);
-        }
-        put("\r\n");
-        if (finding.more != 0) {
-            put("    ... and ");
-            put(Digits(finding.more, digits));
-            put(" more in this file\r\n");
-        }
-        if (i + 1 == findings.size() || findings[i + 1].rule != finding.rule) {
-            put("\r\n");
-        }
-    }
-}
-
-}  // namespace
-
-std::string PackageReport(const Findings& findings, bool cancelled) {
-    std::string report = cancelled ? kCancelledPartialResults : "";
-    const bool problems = std::any_of(findings.begin(), findings.end(),
-                                      [](const Finding& finding) { return IsProblem(finding.rule); });
-    if (!problems && !cancelled) {
-        report = kNoProblemsFound;
-        if (!findings.empty()) {
-            report += "\r\n\r\n";
-        }
-    }
-    // A large package has tens of thousands of findings: the text is measured first and made in one
-    // piece of memory, never grown.
-    size_t size = report.size();
-    auto count = [&size](std::string_view piece) { size += piece.size(); };
-    PutFindingLines(findings, count);
-    report.reserve(size);
-    auto append = [&report](std::string_view piece) { report.append(piece); };
-    PutFindingLines(findings, append);
-    return report;
-}
-
 PackageCheckRun RunPackageCheck(const std::string& path, const std::vector<std::string>& runtimes,
-                                RunContext& ctx, CPackageTree* given, bool planFixes) {
+                                RunContext& ctx, CPackageTree* given, bool planFixes, bool listFindings) {
     const size_t noticesBefore = ctx.Notices().size();
     PackageCheckRun run;
     // An archive, and a folder inside one, is checked as the package it unpacks to.
@@ -1070,25 +838,23 @@ PackageCheckRun RunPackageCheck(const std::string& path, const std::vector<std::
         {
             WaitCursorScope wait(ctx);
             ProgressScope progress(ctx);
-            KeptFindings findings;
+            auto findings = std::make_shared<KeptFindings>();
             bool listed = false;
             {
-                PackageChecker checker(path, runtimes, ctx, tree, planFixes, findings);
+                PackageChecker checker(path, runtimes, ctx, tree, planFixes, *findings);
                 listed = checker.Run(run);
             }
             // The list of findings and the report are made once the run's file lists, listings and
             // reads are given back.
             opened.reset();
             GiveBackFreedMemory();
-            run.findings = listed ? findings.Take() : Findings();
-            // The findings only counted count as problems too.
-            uint64_t problems = 0;
-            for (const Finding& finding : run.findings) {
-                problems += IsProblem(finding.rule) ? 1 + finding.more : 0;
-            }
+            const uint64_t problems = listed ? findings->Problems() : 0;
             run.problemsFound = static_cast<int32_t>(std::min<uint64_t>(problems, INT32_MAX));
-            if (listed) {
+            if (listed && listFindings) {
+                run.findings = findings->Take();
                 run.report = PackageReport(run.findings, run.cancelled);
+            } else if (listed) {
+                run.kept = std::move(findings);
             }
         }
         run.refreshCounters = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -8,7 +9,9 @@
 #include <vector>
 
 #include "checks/Finding.h"
+#include "checks/KeptFindings.h"
 #include "checks/LibraryReference.h"
+#include "checks/PackageReport.h"
 #include "checks/ReferenceFix.h"
 #include "checks/ToolTexts.h"
 #include "fs/run/RunContext.h"
@@ -65,6 +68,9 @@ struct PackageCheckRun {
     bool cancelled = false;
     std::vector<Notice> notices;
     Findings findings;  // in report order
+    // A run asked not to list its findings keeps them here instead, and leaves findings and report
+    // empty: whoever prints it makes both from here as it prints.
+    std::shared_ptr<const KeptFindings> kept;
     // What a fix would make of the references of each library file that has something to change.
     std::vector<FileRewrites> rewrites;
     bool readOnly = false;  // the package cannot be rewritten (an archive's): checked, never fixed
@@ -78,11 +84,10 @@ struct PackageCheckRun {
 // Validates the paths first (the "ERROR" boxes, raised through ctx). Shows the wait cursor and the
 // progress window for the run and polls Escape once per folder entry and once per line read.
 // The package tree is opened from path unless one is given. Without planFixes the run's rewrites stay
-// empty: a run that will not be fixed does not work out what a fix would write.
+// empty: a run that will not be fixed does not work out what a fix would write. Without listFindings the
+// findings stay in the run's kept findings.
 PackageCheckRun RunPackageCheck(const std::string& path, const std::vector<std::string>& runtimes,
-                                RunContext& ctx, CPackageTree* tree = nullptr, bool planFixes = true);
-
-// The report text of a run's findings, sections in rule order; cancelled marks a partial result.
-std::string PackageReport(const Findings& findings, bool cancelled);
+                                RunContext& ctx, CPackageTree* tree = nullptr, bool planFixes = true,
+                                bool listFindings = true);
 
 }  // namespace veltrane

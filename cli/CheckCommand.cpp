@@ -21,7 +21,7 @@ CliRun RunCheckCommand(const std::string& path, const std::vector<std::string>& 
     const bool write = options.fix && !options.dryRun;
     ctx.m_answerQuestionsOk = write;
     CFileRecordArray records;
-    CombinedCheckRun combined = RunCombinedCheck(path, runtimes, records, ctx, {}, options.fix);
+    CombinedCheckRun combined = RunCombinedCheck(path, runtimes, records, ctx, {}, options.fix, options.fix);
 
     // The reference fix comes after the version fix and leaves the files that one rewrote alone.
     std::map<std::string, std::string> leaveAlone;

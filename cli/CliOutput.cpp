@@ -145,10 +145,7 @@ std::string FindingJsonLine(const Finding& finding) {
     return out.Text();
 }
 
-std::string JsonString(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size() + 2);
-    out += '"';
+void AppendJsonEscaped(std::string& out, std::string_view bytes) {
     size_t i = 0;
     while (i < bytes.size()) {
         const unsigned char c = static_cast<unsigned char>(bytes[i]);
@@ -194,11 +191,33 @@ std::string JsonString(std::string_view bytes) {
         }
         ++i;
     }
+}
+
+std::string JsonString(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() + 2);
+    out += '"';
+    AppendJsonEscaped(out, bytes);
     out += '"';
     return out;
 }
 
 namespace {
+
+#ifndef _WIN32
+// Hands text to put with each "\r\n" turned into "\n".
+template <typename Put>
+bool PutWithLineFeeds(std::string_view text, Put& put) {
+    size_t start = 0;
+    for (size_t crlf = text.find("\r\n"); crlf != std::string_view::npos; crlf = text.find("\r\n", start)) {
+        if (!put(text.substr(start, crlf - start))) {
+            return false;
+        }
+        start = crlf + 1;  // the next piece starts at the "\n"
+    }
+    return put(text.substr(start));
+}
+#endif
 
 // Hands the plain stdout of run to put piece by piece, in order, and stops at the first piece put
 // refuses. The text a caller gets and the bytes written to a stream are both made here, so they never
@@ -216,19 +235,18 @@ bool PutPlainStdout(const CliRun& run, Put& put) {
     if (run.listToStdout) {
         return put(run.report);  // the saved list's bytes, exactly as a file would hold them
     }
-    const std::string_view report = run.report;
 #ifdef _WIN32
-    return put(report) && put("\r\n");
-#else
-    size_t start = 0;
-    for (size_t crlf = report.find("\r\n"); crlf != std::string_view::npos;
-         crlf = report.find("\r\n", start)) {
-        if (!put(report.substr(start, crlf - start))) {
-            return false;
-        }
-        start = crlf + 1;  // "\r\n" -> "\n": the next piece starts at the "\n"
+    if (run.kept) {
+        return PutPackageReport(*run.kept, run.cancelled, put) && put("\r\n");
     }
-    return put(report.substr(start)) && put("\n");
+    return put(run.report) && put("\r\n");
+#else
+    if (run.kept) {
+        // No piece ends between the two bytes of a line end, so each can be turned on its own.
+        const auto each = [&put](std::string_view piece) { return PutWithLineFeeds(piece, put); };
+        return PutPackageReport(*run.kept, run.cancelled, each) && put("\n");
+    }
+    return PutWithLineFeeds(run.report, put) && put("\n");
 #endif
 }
 
@@ -262,6 +280,23 @@ bool WritePlainStdout(std::FILE* stream, const CliRun& run, std::string_view hea
 
 namespace {
 
+// Hands each finding of run (its parts' are their own) to each: from its list, or made one at a time from
+// the kept findings of a package run.
+template <typename Each>
+void ForEachFinding(const CliRun& run, Each&& each) {
+    if (run.findings) {
+        for (const Finding& finding : *run.findings) {
+            each(finding);
+        }
+    }
+    if (run.kept) {
+        run.kept->ForEach([&each](const Finding& finding) {
+            each(finding);
+            return true;
+        });
+    }
+}
+
 void AddIfSplitting(std::vector<std::string>& names, std::string_view name) {
     if (name.find("\r\n") != std::string_view::npos &&
         name.find_first_not_of("\r\n") != std::string_view::npos) {
@@ -277,19 +312,16 @@ std::vector<std::string> NamesWithLineEnds(const CliRun& run) {
         AddIfSplitting(names, path);
         AddIfSplitting(names, LastComponent(path));
     };
-    const auto addFindings = [&add](const std::optional<Findings>& findings) {
-        if (!findings) {
-            return;
-        }
-        for (const Finding& finding : *findings) {  // by reference: a run may hold a million of them
+    const auto addFindings = [&add](const CliRun& some) {
+        ForEachFinding(some, [&add](const Finding& finding) {  // by reference: a run may hold a million
             add(finding.path);
             add(finding.value);
             add(finding.resolved ? std::string_view(*finding.resolved) : std::string_view());
-        }
+        });
     };
-    addFindings(run.findings);
+    addFindings(run);
     for (const CliRun& part : run.parts) {
-        addFindings(part.findings);  // check: its findings are its parts'
+        addFindings(part);  // check: its findings are its parts'
     }
     if (run.entries) {
         for (const ListEntry& entry : *run.entries) {
@@ -330,6 +362,10 @@ void EscapeForTerminal(CliRun& run, bool reports, bool notices) {
     }
     const std::vector<std::string> names = NamesWithLineEnds(run);
     if (reports) {
+        if (run.kept) {
+            run.report = PackageReport(*run.kept, run.cancelled);  // a terminal's report is escaped whole
+            run.kept.reset();
+        }
         run.report = EscapeWithNames(run.report, names);
     }
     if (notices) {
@@ -399,16 +435,23 @@ std::string PlainStderr(const CliRun& run) {
 
 namespace {
 
-void WriteFindingItems(JsonWriter& out, const Findings& findings) {
-    for (const Finding& finding : findings) {
-        WriteFinding(out, finding);
-    }
+void WriteFindingItems(JsonWriter& out, const CliRun& run) {
+    ForEachFinding(run, [&out](const Finding& finding) { WriteFinding(out, finding); });
 }
 
-void WriteFindings(JsonWriter& out, const Findings& findings) {
-    out.Key("findings").BeginArray();
-    WriteFindingItems(out, findings);
-    out.EndArray();
+// The report, piece by piece when it is made from kept findings.
+void WriteReport(JsonWriter& out, const CliRun& run) {
+    out.Key("report");
+    if (!run.kept) {
+        out.String(run.report);
+        return;
+    }
+    out.BeginString();
+    PutPackageReport(*run.kept, run.cancelled, [&out](std::string_view piece) {
+        out.StringPiece(piece);
+        return true;
+    });
+    out.EndString();
 }
 
 void WriteOptional(JsonWriter& out, std::string_view key, const std::optional<std::string>& text) {
@@ -450,9 +493,7 @@ void WriteRun(JsonWriter& out, const CliRun& run) {
         // Its findings are its parts' in order, written from there rather than held twice.
         out.Key("findings").BeginArray();
         for (const CliRun& part : run.parts) {
-            if (part.findings) {
-                WriteFindingItems(out, *part.findings);
-            }
+            WriteFindingItems(out, part);
         }
         out.EndArray();
         out.EndObject();
@@ -461,12 +502,14 @@ void WriteRun(JsonWriter& out, const CliRun& run) {
     WriteOptional(out, "mode", run.mode);
     out.Key("path").String(run.path);
     out.Key("counters").NumberRow(run.counters, 2);
-    out.Key("report").String(run.report);
+    WriteReport(out, run);
     WriteNotices(out, run.notices);
     out.Key("cancelled").Bool(run.cancelled);
     WriteOptional(out, "saved", run.saved);
-    if (run.findings) {
-        WriteFindings(out, *run.findings);
+    if (run.findings || run.kept) {
+        out.Key("findings").BeginArray();
+        WriteFindingItems(out, run);
+        out.EndArray();
     }
     if (run.entries) {
         out.Key("entries").BeginArray();
@@ -584,13 +627,16 @@ int WriteHtmlFile(const CliRun& run, const std::string& target) {
     input.path = run.path;
     input.checkedAt = ReportTimeNow();
     input.version = std::string("veltrane-cli ") + VELTRANE_VERSION;
-    Findings parts;  // check: its parts' findings in one list, for this page only
-    for (const CliRun& part : run.parts) {
-        if (part.findings) {
-            parts.insert(parts.end(), part.findings->begin(), part.findings->end());
+    // check: its parts' findings in one list, for this page only; so too a run's kept findings
+    Findings listed;
+    const auto list = [&listed](const Finding& finding) { listed.push_back(finding); };
+    if (!run.findings) {
+        ForEachFinding(run, list);
+        for (const CliRun& part : run.parts) {
+            ForEachFinding(part, list);
         }
     }
-    input.findings = run.findings ? &*run.findings : run.parts.empty() ? nullptr : &parts;
+    input.findings = run.findings ? &*run.findings : run.kept || !run.parts.empty() ? &listed : nullptr;
     input.cancelled = run.cancelled;
     input.readPngs = [&run](const std::vector<std::string>& pngs, const PngSink& each) {
         ReadPngsInTree(run.path, pngs, each);

@@ -51,6 +51,8 @@ std::string Base64(std::string_view bytes);
 // A JSON string literal for bytes: valid UTF-8 is kept, every byte that is not part of valid
 // UTF-8 becomes a \u00XX escape of its own.
 std::string JsonString(std::string_view bytes);
+// The same escapes, without the quotes, appended to out.
+void AppendJsonEscaped(std::string& out, std::string_view bytes);
 
 // The plain stdout of a run with ANSI colours for a terminal: section headers bold (errors red,
 // warnings yellow), the package's file paths in cyan. Lines other than these are left as they are.

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -70,8 +71,11 @@ struct CliRun {
     std::string report;               // the exact results-box text
     std::vector<Notice> notices;      // every box raised, in order
     bool cancelled = false;
-    std::optional<std::string> saved;    // file written by list --output
-    std::optional<Findings> findings;    // the run's findings, for the tools that report them
+    std::optional<std::string> saved;  // file written by list --output
+    std::optional<Findings> findings;  // the run's findings, for the tools that report them
+    // package without a fix: its findings, from which its report and findings are made as they are
+    // printed (findings and report then stay empty)
+    std::shared_ptr<const KeptFindings> kept;
     std::optional<ListEntries> entries;  // list: the files in list order
     bool listToStdout = false;           // list --output -: stdout carries the list byte for byte
     bool stoppedBeforeChecking = false;  // an error box ended the run before anything was checked

@@ -70,6 +70,20 @@ void JsonWriter::String(std::string_view text) {
     m_out += JsonString(text);
 }
 
+void JsonWriter::BeginString() {
+    BeforeValue();
+    m_out += '"';
+}
+
+void JsonWriter::StringPiece(std::string_view piece) {
+    AppendJsonEscaped(m_out, piece);
+    m_output.HandWhenFull();
+}
+
+void JsonWriter::EndString() {
+    m_out += '"';
+}
+
 void JsonWriter::Number(int64_t number) {
     BeforeValue();
     m_out += std::to_string(number);

@@ -26,6 +26,11 @@ public:
     JsonWriter& Key(std::string_view key);
 
     void String(std::string_view text);
+    // A string value written piece by piece, each escaped as it comes, for a text too long to be made
+    // whole first. A piece holds whole UTF-8 sequences.
+    void BeginString();
+    void StringPiece(std::string_view piece);
+    void EndString();
     void Number(int64_t number);
     void Bool(bool value);
     void Null();

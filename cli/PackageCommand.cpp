@@ -9,7 +9,11 @@ CliRun PackageRun(const std::string& path, PackageCheckRun check, const Referenc
     const int32_t problemsLeft = fix != nullptr ? ProblemsLeft(check) : check.problemsFound;
     run.notices = std::move(check.notices);
     run.cancelled = check.cancelled;
-    run.findings = std::move(check.findings);
+    if (check.kept) {
+        run.kept = std::move(check.kept);
+    } else {
+        run.findings = std::move(check.findings);
+    }
     if (check.refreshCounters) {
         run.counters[0] = check.filesChecked;
         run.counters[1] = check.problemsFound;
@@ -50,7 +54,8 @@ std::optional<ReferenceFixRun> FixPackageReferences(PackageCheckRun& check, cons
 CliRun RunPackageCommand(const std::string& path, const std::vector<std::string>& runtimes,
                          const FixOptions& options, CliContext& ctx) {
     ctx.m_answerQuestionsOk = options.fix && !options.dryRun;
-    PackageCheckRun check = RunPackageCheck(path, runtimes, ctx, nullptr, options.fix);
+    // Without a fix the findings are only printed: made from the kept ones as they are written.
+    PackageCheckRun check = RunPackageCheck(path, runtimes, ctx, nullptr, options.fix, options.fix);
     const std::optional<ReferenceFixRun> fix = FixPackageReferences(check, path, options, ctx, {});
     return PackageRun(path, std::move(check), fix ? &*fix : nullptr);
 }

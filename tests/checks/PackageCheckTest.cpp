@@ -226,6 +226,24 @@ TEST_F(PackageTreeTest, EveryRuleOnEveryPathForm) {
     EXPECT_EQ(run.findings[2].resolved, m_pkg.Path("Downloads/d.jpg"));
 }
 
+// A run that keeps its findings for printing has the findings, report and counters of one that lists them.
+TEST_F(PackageTreeTest, KeptFindingsAreTheListedOnes) {
+    m_pkg.WriteFile("Runtime/libraries/pose/P/empty.pz2", "");
+    ScriptedContext ctx;
+    const PackageCheckRun listed = RunPackageCheck(m_pkg.Root(), {}, ctx);
+    const PackageCheckRun kept = RunPackageCheck(m_pkg.Root(), {}, ctx, nullptr, false, false);
+    ASSERT_TRUE(kept.kept);
+    EXPECT_TRUE(kept.findings.empty() && kept.report.empty());
+    Findings made;
+    kept.kept->ForEach([&made](const Finding& finding) {
+        made.push_back(finding);
+        return true;
+    });
+    EXPECT_EQ(made, listed.findings);
+    EXPECT_EQ(PackageReport(*kept.kept, kept.cancelled), listed.report);
+    EXPECT_EQ(kept.problemsFound, listed.problemsFound);
+}
+
 TEST_F(PackageTreeTest, ExtraRuntimeAndRuntimeFolderAsPath) {
     for (const std::string& base : {m_base.Root(), m_base.Path("Runtime")}) {
         SCOPED_TRACE(base);
