@@ -363,13 +363,10 @@ private:
             return true;
         }
         if (m_ctx != nullptr) {
-            for (uint64_t k = 0; k < run.lines; ++k) {
-                if (m_ctx->PollEscape()) {
-                    m_scanner.m_linesDelivered += k + 1;
-                    m_end = ScanEnd::Escaped;
-                    return false;
-                }
-                m_ctx->RestoreWait();
+            if (const uint64_t escaped = m_ctx->PollEscapeRun(run.lines)) {
+                m_scanner.m_linesDelivered += escaped;
+                m_end = ScanEnd::Escaped;
+                return false;
             }
         }
         m_scanner.m_linesDelivered += run.lines;
@@ -469,12 +466,9 @@ private:
     // Counts the line as delivered and polls for it.
     bool Poll() {
         ++m_scanner.m_linesDelivered;
-        if (m_ctx != nullptr) {
-            if (m_ctx->PollEscape()) {
-                m_end = ScanEnd::Escaped;
-                return false;
-            }
-            m_ctx->RestoreWait();
+        if (m_ctx != nullptr && m_ctx->PollEscapeRun(1) != 0) {  // one call: the poll and RestoreWait
+            m_end = ScanEnd::Escaped;
+            return false;
         }
         return true;
     }

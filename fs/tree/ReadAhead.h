@@ -40,12 +40,25 @@ public:
     bool LineWarningOnlyCounted() const override { return m_cap != nullptr && m_cap->Full(); }
     void CountLineWarning() override { m_boxes.push_back({m_polls, Notice{}, true}); }
 
-    bool PollEscape() override {
-        ++m_polls;
-        if ((m_polls & 1023) == 0 && m_deadline != Clock::time_point::max() && Clock::now() > m_deadline) {
-            m_late = true;
+    bool PollEscape() override { return PollEscapeRun(1) != 0; }
+    // The polls of a run in one look: the flags are looked at once, and the clock at the poll where a
+    // single poll would have looked at it (every 1024th).
+    uint64_t PollEscapeRun(uint64_t count) override {
+        if (count == 0) {
+            return 0;
         }
-        return m_late || m_stop.load(std::memory_order_relaxed) || m_giveUp.load(std::memory_order_relaxed);
+        if (m_late || m_stop.load(std::memory_order_relaxed) || m_giveUp.load(std::memory_order_relaxed)) {
+            ++m_polls;
+            return 1;
+        }
+        const uint64_t toClock = kClockEvery - (m_polls & (kClockEvery - 1));
+        if (toClock <= count && m_deadline != Clock::time_point::max() && Clock::now() > m_deadline) {
+            m_polls += toClock;
+            m_late = true;
+            return toClock;
+        }
+        m_polls += count;
+        return 0;
     }
 
     // Before a read: nothing recorded, not given up, and no deadline unless one is given.
@@ -70,6 +83,8 @@ protected:
     }
 
 private:
+    static constexpr uint64_t kClockEvery = 1024;
+
     const std::atomic<bool>& m_stop;
     const OverflowWarnings* m_cap;  // the run's, which only reads it
     std::atomic<bool> m_giveUp{false};
