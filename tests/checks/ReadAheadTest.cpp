@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <random>
 #include <string>
@@ -13,6 +15,7 @@
 #include "checks/PackageCheck.h"
 #include "checks/PathCheck.h"
 #include "checks/VersionCheck.h"
+#include "fs/tree/ReadAhead.h"
 #include "support/RandomPackage.h"
 #include "support/ScriptedContext.h"
 #include "support/TestTree.h"
@@ -123,6 +126,34 @@ TEST(ReadAheadTest, EveryThreadCountGivesTheSameRun) {
     }
     EXPECT_GT(warnings, 0u);
     EXPECT_GT(cancelled, 0u);
+}
+
+// A reading thread's context answers a run of polls as that many single polls would: Escape at the
+// first poll once the read is stopped, and at the 1024th poll (where the clock is looked at) once the
+// read is past its deadline.
+TEST(ReadAheadTest, RunsOfPollsEscapeAtTheSinglePoll) {
+    for (const uint64_t run : {1u, 7u, 700u, 3000u}) {
+        for (const bool stopped : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "run " << run << (stopped ? ", stopped" : ", late"));
+            const std::atomic<bool> stop{stopped};
+            CRecordingContext ctx(stop, nullptr);
+            ctx.Start(CRecordingContext::Clock::now() - std::chrono::seconds(1));
+            uint64_t escapedAt = 0;
+            while (escapedAt == 0 && ctx.Polls() < 3000) {
+                const uint64_t before = ctx.Polls();
+                const uint64_t escaped = ctx.PollEscapeRun(run);
+                escapedAt = escaped == 0 ? 0 : before + escaped;
+            }
+            EXPECT_EQ(escapedAt, stopped ? 1u : 1024u);
+            EXPECT_EQ(ctx.Polls(), escapedAt);
+            EXPECT_TRUE(ctx.PollEscape());  // and every poll after it
+        }
+    }
+    const std::atomic<bool> stop{false};
+    CRecordingContext ctx(stop, nullptr);
+    ctx.Start();
+    EXPECT_EQ(ctx.PollEscapeRun(5000), 0u);
+    EXPECT_EQ(ctx.Polls(), 5000u);
 }
 
 }  // namespace
