@@ -1,5 +1,6 @@
 #include "fs/tree/FileHeads.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -7,6 +8,7 @@
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "fs/read/RegularFile.h"
 
@@ -14,6 +16,7 @@
 #include <io.h>
 #else
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -109,29 +112,52 @@ private:
 #endif
 };
 
-// Reads on one thread of its own from the moment it is made; Take waits for the file it wants.
+// The reads from the disk this thread has waited for so far (none where that is not known).
+uint64_t ThreadDiskReads() {
+#if defined(__linux__)
+    struct rusage usage {};
+    if (::getrusage(RUSAGE_THREAD, &usage) == 0) {
+        return static_cast<uint64_t>(usage.ru_inblock);
+    }
+#endif
+    return 0;
+}
+
+// Reads on a thread of its own from the moment it is made; Take waits for the file it wants. The files
+// are taken in blocks, in list order, so that a folder's files mostly stay with one cursor. When the
+// cache is cold a head is a wait on the disk: once a block had to read from it, the first thread starts
+// more, so that several reads are in flight. A warm cache keeps the one thread and its one cursor.
 class FolderHeads final : public CHeadReads {
 public:
     FolderHeads(std::vector<std::string> files, size_t size, HeadReadOptions options)
         : m_files(std::move(files)),
           m_size(size),
           m_listedRegular(std::move(options.listedRegular)),
-          m_heads(m_files.size()) {
+          m_heads(m_files.size()),
+          m_blockDone((m_files.size() + kBlock - 1) / kBlock, false) {
         m_listedRegular.resize(m_files.size(), false);
         if (options.threads > 1 && !m_files.empty()) {
-            m_thread = std::thread([this] { ReadAll(); });
+            m_first = std::thread([this, spread = options.spreadAtOnce] {
+                if (spread) {
+                    StartMore();
+                }
+                ReadBlocks(true);
+            });
         }
     }
 
     ~FolderHeads() override {
         m_stop.store(true, std::memory_order_relaxed);
-        if (m_thread.joinable()) {
-            m_thread.join();
+        if (m_first.joinable()) {
+            m_first.join();  // only it starts the others: after it, they are all there is
+        }
+        for (std::thread& thread : m_more) {
+            thread.join();
         }
     }
 
     FileHead Take(size_t index) override {
-        if (!m_thread.joinable()) {
+        if (!m_first.joinable()) {
             return m_cursor.Read(m_files[index], m_size, m_listedRegular[index]);
         }
         std::unique_lock lock(m_mutex);
@@ -140,18 +166,40 @@ public:
     }
 
 private:
-    void ReadAll() {
-        for (size_t i = 0; i < m_files.size() && !m_stop.load(std::memory_order_relaxed); ++i) {
-            m_heads[i] = m_cursor.Read(m_files[i], m_size, m_listedRegular[i]);
-            std::lock_guard lock(m_mutex);
-            m_done = i + 1;
-            if ((m_done & 63) == 0 || m_done == m_files.size()) {
+    static constexpr size_t kBlock = 256;
+    static constexpr size_t kMoreThreads = 3;
+
+    void StartMore() {
+        for (size_t t = 0; t < kMoreThreads; ++t) {
+            m_more.emplace_back([this] { ReadBlocks(false); });
+        }
+    }
+
+    void ReadBlocks(bool first) {
+        FolderCursor cursor;
+        for (;;) {
+            const size_t block = m_nextBlock.fetch_add(1, std::memory_order_relaxed);
+            if (block >= m_blockDone.size()) {
+                return;
+            }
+            const uint64_t diskReads = first && m_more.empty() ? ThreadDiskReads() : 0;
+            const size_t end = std::min(m_files.size(), (block + 1) * kBlock);
+            for (size_t i = block * kBlock; i < end && !m_stop.load(std::memory_order_relaxed); ++i) {
+                m_heads[i] = cursor.Read(m_files[i], m_size, m_listedRegular[i]);
+            }
+            if (first && m_more.empty() && ThreadDiskReads() > diskReads) {
+                StartMore();
+            }
+            std::lock_guard lock(m_mutex);  // a stop leaves the rest of the block unread
+            m_blockDone[block] = true;
+            const size_t before = m_done;
+            while (m_done < m_files.size() && m_blockDone[m_done / kBlock]) {
+                m_done = std::min(m_files.size(), (m_done / kBlock + 1) * kBlock);
+            }
+            if (m_done != before) {
                 m_ready.notify_one();
             }
         }
-        std::lock_guard lock(m_mutex);
-        m_done = m_files.size();  // a stop leaves the rest unread
-        m_ready.notify_one();
     }
 
     const std::vector<std::string> m_files;
@@ -160,10 +208,13 @@ private:
     std::vector<FileHead> m_heads;
     std::mutex m_mutex;
     std::condition_variable m_ready;
-    size_t m_done = 0;
-    FolderCursor m_cursor;  // the reading thread's, or the caller's when there is none
+    std::vector<bool> m_blockDone;  // under m_mutex
+    size_t m_done = 0;              // the heads before it are read
+    std::atomic<size_t> m_nextBlock{0};
+    FolderCursor m_cursor;  // the caller's, when there is no thread
     std::atomic<bool> m_stop{false};
-    std::thread m_thread;  // declared last: it reads the members above
+    std::vector<std::thread> m_more;  // started by the first thread only
+    std::thread m_first;              // declared last: it reads the members above
 };
 
 }  // namespace

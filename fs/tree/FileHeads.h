@@ -19,6 +19,9 @@ struct HeadReadOptions {
     // Per file, when known: the walk listed it as a regular file and reached it through no link, so its
     // open needs no look first (the descriptor still decides).
     std::vector<bool> listedRegular;
+    // Start every reading thread at once, as a cold cache does (else they start when a read has waited
+    // on the disk).
+    bool spreadAtOnce = false;
 };
 
 // The heads of a list of files, each taken once, in increasing list order.

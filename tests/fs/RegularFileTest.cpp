@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
 
+#include "fs/tree/FileHeads.h"
 #include "support/TestTree.h"
 
 #ifndef _WIN32
@@ -78,6 +82,26 @@ TEST(RegularFileTest, OpensRegularFilesAndRefusesEveryOtherKindWithoutBlocking) 
     }
 }
 #endif
+
+// Heads read on several threads at once (as when the cache is cold) are the heads read one by one,
+// in list order, and a reader dropped part way stops its threads.
+TEST(RegularFileTest, HeadsReadOnSeveralThreadsAreTheHeadsReadOneByOne) {
+    TempDir dir;
+    std::vector<std::string> files;
+    for (int i = 0; i < 1500; ++i) {
+        const std::string name = "f" + std::to_string(i % 7) + "/" + std::to_string(i) + ".jpg";
+        files.push_back(i % 100 == 3 ? dir.Path(name) : dir.WriteFile(name, "head of " + std::to_string(i)));
+    }
+    for (const size_t taken : {files.size(), size_t{300}}) {
+        const std::unique_ptr<CHeadReads> heads = ReadFolderHeads(files, 10, {2, {}, true});
+        for (size_t i = 0; i < taken; ++i) {
+            const FileHead head = heads->Take(i);
+            const FileHead one = ReadFileHead(files[i], 10);
+            ASSERT_EQ(head.read, one.read) << files[i];
+            ASSERT_EQ(head.bytes, one.bytes) << files[i];
+        }
+    }
+}
 
 }  // namespace
 }  // namespace veltrane
