@@ -175,8 +175,11 @@ Findings KeptFindings::Take() {
         size_t whole = 0;
         for (std::string& chunk : kept.chunks) {
             for (size_t at = 0; at < chunk.size();) {
-                const Finding* next = Unpack(chunk, at, static_cast<Rule>(rule), kept, whole, made);
-                findings.push_back(next == &made ? made : std::move(*kept.whole[whole - 1]));
+                if (Unpack(chunk, at, static_cast<Rule>(rule), kept, whole, made) == &made) {
+                    findings.push_back(made);  // a copy: the next one may keep made's path
+                } else {
+                    findings.push_back(std::move(*kept.whole[whole - 1]));
+                }
             }
             std::string().swap(chunk);
         }

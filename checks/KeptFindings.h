@@ -26,7 +26,7 @@ public:
     void AddPacked(Rule rule, std::string_view path, uint32_t line = 0, std::string_view keyword = {},
                    std::string_view value = {}, const std::optional<std::string>& resolved = std::nullopt,
                    uint64_t more = 0);
-    // Any other finding, kept as it is; its members may be filled in until the next finding is added.
+    // Any other finding, kept as it is; the reference may fill in its members later.
     Finding& AddWhole(Finding finding);
 
     bool Empty() const;
