@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <optional>
 
 #include "checks/PackageRules.h"
 #include "checks/ToolTexts.h"
@@ -73,12 +74,13 @@ std::string_view Digits(uint64_t number, std::array<char, 20>& digits) {
             static_cast<size_t>(std::to_chars(digits.begin(), digits.end(), number).ptr - digits.data())};
 }
 
-// The lines of one finding, its section's header before it when it opens a section.
+// The lines of one finding, its section's header before it when it opens a section (before: the rule
+// of the finding before it, if any).
 template <typename Put>
-bool PutFinding(const Finding& finding, const Finding* before, Put& put) {
+bool PutFinding(const Finding& finding, std::optional<Rule> before, Put& put) {
     std::array<char, 20> digits{};
-    if (before == nullptr || before->rule != finding.rule) {
-        if ((before != nullptr && !put("\r\n")) || !put(SectionHeader(finding.rule))) {
+    if (before != finding.rule) {
+        if ((before && !put("\r\n")) || !put(SectionHeader(finding.rule))) {
             return false;
         }
     }
@@ -112,47 +114,42 @@ std::string_view ReportOpening(bool anyProblem, bool anyFinding, bool cancelled)
     return anyFinding ? std::string_view(noProblems) : std::string_view(kNoProblemsFound);
 }
 
-// The report of findings, a list or the kept ones, handed to put piece by piece.
-template <typename Put>
-bool PutReport(const Findings& findings, bool cancelled, Put& put) {
-    const bool problems = std::any_of(findings.begin(), findings.end(),
-                                      [](const Finding& finding) { return IsProblem(finding.rule); });
-    if (!put(ReportOpening(problems, !findings.empty(), cancelled))) {
-        return false;
-    }
-    const Finding* before = nullptr;
-    for (const Finding& finding : findings) {
-        if (!PutFinding(finding, before, put)) {
-            return false;
-        }
-        before = &finding;
-    }
-    return findings.empty() || put("\r\n");
-}
+// The findings of a list, as KeptFindings::ForEach hands out its own.
+struct ListedFindings {
+    const Findings& list;
 
-template <typename Put>
-bool PutReport(const KeptFindings& findings, bool cancelled, Put& put) {
+    bool AnyProblem() const {
+        return std::any_of(list.begin(), list.end(),
+                           [](const Finding& finding) { return IsProblem(finding.rule); });
+    }
+    bool Empty() const { return list.empty(); }
+    template <typename Each>
+    bool ForEach(Each&& each) const {
+        return std::all_of(list.begin(), list.end(), each);
+    }
+};
+
+// The report of findings (a ListedFindings or KeptFindings) handed to put piece by piece.
+template <typename Source, typename Put>
+bool PutReport(const Source& findings, bool cancelled, Put& put) {
     if (!put(ReportOpening(findings.AnyProblem(), !findings.Empty(), cancelled))) {
         return false;
     }
-    // The finding before is made in the same object as the next one: only its rule is kept.
-    Finding before;
-    bool first = true;
+    std::optional<Rule> before;
     const bool all = findings.ForEach([&](const Finding& finding) {
-        if (!PutFinding(finding, first ? nullptr : &before, put)) {
+        if (!PutFinding(finding, before, put)) {
             return false;
         }
-        first = false;
-        before.rule = finding.rule;
+        before = finding.rule;
         return true;
     });
-    return all && (first || put("\r\n"));
+    return all && (!before || put("\r\n"));
 }
 
 // A large package has tens of thousands of findings: the text is measured first and made in one piece
 // of memory, never grown.
-template <typename Findings>
-std::string ReportText(const Findings& findings, bool cancelled) {
+template <typename Source>
+std::string ReportText(const Source& findings, bool cancelled) {
     size_t size = 0;
     auto count = [&size](std::string_view piece) {
         size += piece.size();
@@ -172,7 +169,7 @@ std::string ReportText(const Findings& findings, bool cancelled) {
 }  // namespace
 
 std::string PackageReport(const Findings& findings, bool cancelled) {
-    return ReportText(findings, cancelled);
+    return ReportText(ListedFindings{findings}, cancelled);
 }
 
 std::string PackageReport(const KeptFindings& findings, bool cancelled) {
